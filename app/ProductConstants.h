@@ -1,0 +1,20 @@
+// Product constants of the installer, in one place. Texts are in the ANSI code page (949).
+#pragma once
+
+namespace product {
+
+// The vendor's web server: "http://" and host (optional port), no trailing slash.
+// Set at configure time (CMake cache variable QUILLON_SERVER_URL).
+extern const char kServerUrl[];
+
+constexpr char kAgreementPath[] = "/Orlo_venta/install_agree.asp";
+constexpr char kDefaultFolder[] = "C:\\QuillonWidget";
+constexpr char kArchiveFile[] = "Quillon_Widget.zip";
+constexpr char kWidgetProgram[] = "QuillonWidget.exe";
+constexpr char kPickedFolderName[] = "QuillonWidget";
+constexpr char kShortcutFile[] = "\\Quillon위젯.lnk";
+constexpr char kShortcutDescription[] = "Quillon위젯";
+constexpr char kInstallTitle[] = "Quillon 위젯 설치";
+constexpr char kHubTitle[] = "LumoPOS 설치";
+
+}  // namespace product

@@ -1,0 +1,65 @@
+#include "settings/CSetupUtil.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+CSetupUtil::ClockForTesting g_clock = nullptr;
+
+// Name of the settings file inside the bound folder.
+constexpr char kSettingsFile[] = "info.ini";
+constexpr char kCommonSection[] = "COMMON";
+constexpr char kDebugKey[] = "DEBUG";
+
+// The profile value is read into a zeroed 256-byte buffer with a size of 255.
+constexpr DWORD kValueBufferSize = 256;
+constexpr DWORD kValueReadSize = 255;
+
+}  // namespace
+
+CSetupUtil::CSetupUtil() : m_debug(0) {}
+
+CSetupUtil::~CSetupUtil() = default;
+
+void CSetupUtil::Init(std::string folder) {
+  m_folder = folder;
+  m_debug = GetCommonInt(kDebugKey, "0");
+}
+
+std::string CSetupUtil::SettingsPath() const { return m_folder + "\\" + kSettingsFile; }
+
+int CSetupUtil::GetCommonInt(std::string key, std::string defaultValue) {
+  char value[kValueBufferSize] = {};
+  ::GetPrivateProfileStringA(kCommonSection, key.c_str(), defaultValue.c_str(), value,
+                             kValueReadSize, SettingsPath().c_str());
+  return std::atoi(value);
+}
+
+void CSetupUtil::WriteLog(std::string text) {
+  if (m_debug == 0) return;
+
+  // One clock reading serves both the file name and the line, so a line stamped
+  // 23:59:59 lands in that day's file.
+  SYSTEMTIME now;
+  if (g_clock != nullptr) {
+    g_clock(&now);
+  } else {
+    ::GetLocalTime(&now);
+  }
+
+  char stamp[32];
+  std::snprintf(stamp, sizeof(stamp), "[%04d/%02d/%02d %02d:%02d:%02d] ", now.wYear, now.wMonth,
+                now.wDay, now.wHour, now.wMinute, now.wSecond);
+  char day[16];
+  std::snprintf(day, sizeof(day), "%04d%02d%02d", now.wYear, now.wMonth, now.wDay);
+  std::string path = m_folder + "\\log\\" + day + "_log.txt";
+
+  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "a+t"), &std::fclose);
+  if (!file) return;
+  // The text is an argument, never a format: a percent sign in it is written as it is.
+  std::fprintf(file.get(), "%s\n", (stamp + text).c_str());
+}
+
+void CSetupUtil::SetClockForTesting(ClockForTesting clock) { g_clock = clock; }

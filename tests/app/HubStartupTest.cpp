@@ -1,0 +1,62 @@
+// The real QuillonSetup.exe started under Wine: its start-up window and log line.
+#include <gtest/gtest.h>
+
+#include "tests/support/TestSupport.h"
+#include "tools/uidriver/UiDriver.h"
+
+namespace {
+
+using testing_support::CopyInto;
+using testing_support::ReadFileBytes;
+using testing_support::TempFolder;
+using testing_support::TodaysLogPath;
+using testing_support::WriteFileBytes;
+
+constexpr char kHubCaption[] = "LumoPOS 설치";
+
+std::string InstallerExe() { return testing_support::FromUnixPath(QUILLON_SETUP_EXE); }
+
+TEST(HubStartupTest, ShowsTheStartLineThenShrinksToNothing) {
+  TempFolder folder("hub");
+  std::string exe = CopyInto(InstallerExe(), folder.Path());
+  ASSERT_FALSE(exe.empty());
+
+  uidriver::Process setup(exe, "");
+  ASSERT_TRUE(setup.Started());
+  HWND hub = uidriver::WaitForDialog(kHubCaption, setup.Id(), 20000);
+  ASSERT_NE(nullptr, hub);
+  EXPECT_EQ("프로그램 설치를 시작합니다...", uidriver::ItemText(hub, -1));
+  EXPECT_TRUE(::GetWindowLongA(hub, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+  EXPECT_FALSE(::GetWindowLongA(hub, GWL_STYLE) & WS_CAPTION);
+
+  // Timer 1 (50 ms) shrinks the hub to 0 by 0.
+  bool shrunk = uidriver::WaitUntil(
+      [&] {
+        SIZE size = uidriver::WindowSize(hub);
+        return !::IsWindow(hub) || (size.cx == 0 && size.cy == 0);
+      },
+      10000);
+  EXPECT_TRUE(shrunk);
+  setup.Kill();
+}
+
+TEST(HubStartupTest, WritesTheStartupLineWhenDebugIsOn) {
+  TempFolder folder("hub-log");
+  std::string exe = CopyInto(InstallerExe(), folder.Path());
+  ASSERT_TRUE(WriteFileBytes(folder / "info.ini", "[COMMON]\r\nDEBUG=1\r\n"));
+  ASSERT_TRUE(::CreateDirectoryA((folder / "log").c_str(), nullptr));
+
+  uidriver::Process setup(exe, "");
+  ASSERT_TRUE(setup.Started());
+  ASSERT_NE(nullptr, uidriver::WaitForDialog(kHubCaption, setup.Id(), 20000));
+  setup.Kill();
+
+  std::string log = ReadFileBytes(TodaysLogPath(folder.Path()));
+  std::string expected = "] [m_exe_str] " + folder.Path() + "\r\n";
+  // "[YYYY/MM/DD hh:mm:ss" is 20 bytes.
+  ASSERT_EQ(20 + expected.size(), log.size()) << log;
+  EXPECT_EQ('[', log[0]);
+  EXPECT_EQ(expected, log.substr(log.size() - expected.size())) << log;
+}
+
+}  // namespace

@@ -1,0 +1,129 @@
+#include "tests/support/TestSupport.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "winfx/ScopedHandle.h"
+
+namespace testing_support {
+
+namespace {
+
+constexpr char kTestRoot[] = "C:\\quillon-tests";
+
+void ListInto(const std::string& root, const std::string& relative, std::vector<std::string>* out) {
+  WIN32_FIND_DATAA data;
+  std::string pattern = root + (relative.empty() ? "" : "\\" + relative) + "\\*";
+  winfx::ScopedFindHandle find(::FindFirstFileA(pattern.c_str(), &data));
+  if (!find) return;
+  do {
+    std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    std::string path = relative.empty() ? name : relative + "\\" + name;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      out->push_back(path + "\\");
+      ListInto(root, path, out);
+    } else {
+      out->push_back(path);
+    }
+  } while (::FindNextFileA(find.Get(), &data));
+}
+
+}  // namespace
+
+TempFolder::TempFolder(const std::string& name) {
+  static int counter = 0;
+  ::CreateDirectoryA(kTestRoot, nullptr);
+  char suffix[64];
+  std::snprintf(suffix, sizeof(suffix), "-%lu-%d", ::GetCurrentProcessId(), ++counter);
+  path_ = std::string(kTestRoot) + "\\" + name + suffix;
+  RemoveTree(path_);
+  ::CreateDirectoryA(path_.c_str(), nullptr);
+}
+
+TempFolder::~TempFolder() { RemoveTree(path_); }
+
+bool RemoveTree(const std::string& path) {
+  DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return ::DeleteFileA(path.c_str()) != FALSE;
+  std::vector<std::string> entries;
+  ListInto(path, "", &entries);
+  // Deepest entries first, so every folder is empty when its turn comes.
+  std::sort(entries.begin(), entries.end(),
+            [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+  for (const std::string& entry : entries) {
+    std::string full = path + "\\" + entry;
+    if (!full.empty() && full.back() == '\\') {
+      full.pop_back();
+      ::RemoveDirectoryA(full.c_str());
+    } else {
+      ::SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+      ::DeleteFileA(full.c_str());
+    }
+  }
+  return ::RemoveDirectoryA(path.c_str()) != FALSE;
+}
+
+bool PathExists(const std::string& path) {
+  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsFolder(const std::string& path) {
+  DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  winfx::ScopedHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return std::string();
+  std::string bytes;
+  char block[65536];
+  DWORD got = 0;
+  while (::ReadFile(file.Get(), block, sizeof(block), &got, nullptr) && got > 0) {
+    bytes.append(block, got);
+  }
+  return bytes;
+}
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+  winfx::ScopedHandle file(
+      ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  if (!file) return false;
+  DWORD written = 0;
+  return ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) &&
+         written == bytes.size();
+}
+
+std::vector<std::string> ListTree(const std::string& root) {
+  std::vector<std::string> entries;
+  ListInto(root, "", &entries);
+  std::sort(entries.begin(), entries.end());
+  return entries;
+}
+
+std::string FromUnixPath(const std::string& unixPath) {
+  std::string path = "Z:" + unixPath;
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+std::string TodaysLogPath(const std::string& folder) {
+  SYSTEMTIME now;
+  ::GetLocalTime(&now);
+  char name[32];
+  std::snprintf(name, sizeof(name), "%04d%02d%02d_log.txt", now.wYear, now.wMonth, now.wDay);
+  return folder + "\\log\\" + name;
+}
+
+std::string CopyInto(const std::string& file, const std::string& folder) {
+  std::string name = file.substr(file.find_last_of('\\') + 1);
+  std::string target = folder + "\\" + name;
+  return ::CopyFileA(file.c_str(), target.c_str(), FALSE) ? target : std::string();
+}
+
+}  // namespace testing_support

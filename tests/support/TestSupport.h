@@ -1,0 +1,52 @@
+// Helpers shared by the test programs: real folders and files in the Wine prefix, paths
+// of the build tree, and running other Windows programs.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh, empty folder C:\quillon-tests\<name>-<pid>-<n>, removed with everything in it
+// when the object goes.
+class TempFolder {
+ public:
+  explicit TempFolder(const std::string& name);
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::string& Path() const { return path_; }
+  // Path() + "\" + relative.
+  std::string operator/(const std::string& relative) const { return path_ + "\\" + relative; }
+
+ private:
+  std::string path_;
+};
+
+// Removes a file or a folder tree; true when nothing is left at path.
+bool RemoveTree(const std::string& path);
+
+bool PathExists(const std::string& path);
+bool IsFolder(const std::string& path);
+
+// Whole file as bytes; "" when it cannot be read.
+std::string ReadFileBytes(const std::string& path);
+// Creates or replaces path with bytes; false on failure.
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+
+// Files and folders below root, as relative paths with "\" (folders end in "\"), sorted.
+std::vector<std::string> ListTree(const std::string& root);
+
+// A Unix path of the build machine as a Windows path on Wine's Z: drive.
+std::string FromUnixPath(const std::string& unixPath);
+
+// Today's log file name inside folder\log, from the local clock.
+std::string TodaysLogPath(const std::string& folder);
+
+// Copies file to folder (same name); returns the new path or "" on failure.
+std::string CopyInto(const std::string& file, const std::string& folder);
+
+}  // namespace testing_support

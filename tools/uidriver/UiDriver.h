@@ -1,0 +1,64 @@
+// Drives the installer's real windows from another program in the same Wine prefix (or
+// on the same Windows desktop): starts processes, finds dialogs by caption, reads and
+// sets control texts, clicks buttons and answers message boxes. Clicks are posted, never
+// sent, so a handler that opens a modal box does not block the driver.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "winfx/ScopedHandle.h"
+
+namespace uidriver {
+
+// A started program; the process and thread handles are owned.
+class Process {
+ public:
+  // Starts exe with the given command-line tail in folder (or the exe's folder when empty).
+  // IsRunning() is false when it cannot be started.
+  Process(const std::string& exe, const std::string& arguments, const std::string& folder = "");
+
+  bool Started() const { return process_.IsValid(); }
+  DWORD Id() const { return id_; }
+  bool IsRunning() const;
+  // Waits up to timeoutMs for the end; true when the process has ended.
+  bool WaitForExit(DWORD timeoutMs) const;
+  // Exit code, or STILL_ACTIVE.
+  DWORD ExitCode() const;
+  // Ends the process at once (clean-up after a failed test).
+  void Kill();
+
+ private:
+  winfx::ScopedHandle process_;
+  winfx::ScopedHandle thread_;
+  DWORD id_ = 0;
+};
+
+// Polls condition every few milliseconds, pumping this thread's messages, until it holds
+// or timeoutMs have passed; returns the last result.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
+
+// A top-level dialog ("#32770") with this caption that belongs to process id (0: any), or null.
+HWND FindDialog(const std::string& caption, DWORD processId = 0);
+// Waits for such a dialog to exist and be visible; null on timeout.
+HWND WaitForDialog(const std::string& caption, DWORD processId, DWORD timeoutMs);
+
+std::string WindowText(HWND hwnd);
+std::string ItemText(HWND dialog, int id);
+void SetItemText(HWND dialog, int id, const std::string& text);
+bool IsItemEnabled(HWND dialog, int id);
+// Posts a click to the button id of dialog.
+void ClickItem(HWND dialog, int id);
+
+// The text of a message box (its static control 0xFFFF).
+std::string MessageBoxText(HWND box);
+
+// Position of a progress bar control.
+int ProgressPosition(HWND dialog, int id);
+
+// Client size of a window.
+SIZE WindowSize(HWND hwnd);
+
+}  // namespace uidriver

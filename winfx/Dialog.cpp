@@ -1,0 +1,103 @@
+#include "winfx/Dialog.h"
+
+#include "winfx/WinApp.h"
+
+namespace winfx {
+
+Dialog::Dialog(UINT templateId) : templateId_(templateId) {}
+
+Dialog::~Dialog() = default;
+
+INT_PTR Dialog::DoModal(HWND owner) {
+  if (owner == nullptr && WinApp::Current() != nullptr) owner = WinApp::Current()->MainWindow();
+  INT_PTR result = ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId_),
+                                     owner, &Dialog::DialogProc, reinterpret_cast<LPARAM>(this));
+  hwnd_ = nullptr;
+  return result;
+}
+
+void Dialog::EndDialog(INT_PTR result) { ::EndDialog(hwnd_, result); }
+
+std::string Dialog::GetItemText(int id) const {
+  HWND item = GetItem(id);
+  int len = ::GetWindowTextLengthA(item);
+  if (len <= 0) return std::string();
+  std::string text(static_cast<size_t>(len) + 1, '\0');
+  len = ::GetWindowTextA(item, &text[0], len + 1);
+  text.resize(len > 0 ? static_cast<size_t>(len) : 0);
+  return text;
+}
+
+void Dialog::SetItemText(int id, const std::string& text) {
+  ::SetDlgItemTextA(hwnd_, id, text.c_str());
+}
+
+void Dialog::EnableItem(int id, bool enable) { ::EnableWindow(GetItem(id), enable ? TRUE : FALSE); }
+
+void Dialog::SetTimer(UINT_PTR id, UINT milliseconds) { ::SetTimer(hwnd_, id, milliseconds, nullptr); }
+
+void Dialog::KillTimer(UINT_PTR id) { ::KillTimer(hwnd_, id); }
+
+void Dialog::CenterWindow() {
+  RECT self;
+  ::GetWindowRect(hwnd_, &self);
+  RECT area;
+  HWND owner = ::GetWindow(hwnd_, GW_OWNER);
+  RECT ownerRect;
+  // An owner shrunk to nothing (the hub) still gives a centre point.
+  if (owner != nullptr && ::IsWindowVisible(owner) && ::GetWindowRect(owner, &ownerRect)) {
+    area = ownerRect;
+  } else {
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+  }
+  int width = self.right - self.left;
+  int height = self.bottom - self.top;
+  int x = area.left + ((area.right - area.left) - width) / 2;
+  int y = area.top + ((area.bottom - area.top) - height) / 2;
+  ::SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+INT_PTR Dialog::Result(LRESULT value) {
+  ::SetWindowLongPtrA(hwnd_, DWLP_MSGRESULT, value);
+  return TRUE;
+}
+
+INT_PTR Dialog::HandleMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/) {
+  switch (message) {
+    case WM_INITDIALOG:
+      return OnInitDialog();
+    case WM_COMMAND:
+      if (HIWORD(wParam) == BN_CLICKED || HIWORD(wParam) == 0) {
+        switch (LOWORD(wParam)) {
+          case IDOK:
+            OnOK();
+            return TRUE;
+          case IDCANCEL:
+            OnCancel();
+            return TRUE;
+        }
+      }
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  Dialog* self = nullptr;
+  if (message == WM_INITDIALOG) {
+    self = reinterpret_cast<Dialog*>(lParam);
+    self->hwnd_ = hwnd;
+    ::SetWindowLongPtrA(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
+  } else {
+    self = reinterpret_cast<Dialog*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
+  }
+  if (self == nullptr) return FALSE;
+  INT_PTR handled = self->HandleMessage(message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    ::SetWindowLongPtrA(hwnd, DWLP_USER, 0);
+  }
+  return handled;
+}
+
+}  // namespace winfx

@@ -1,0 +1,66 @@
+// Modal dialog base over a dialog template resource. A derived dialog handles its
+// messages in one place, an override of HandleMessage (a switch that calls one named
+// handler per message and passes the rest to this class).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace winfx {
+
+class Dialog {
+ public:
+  explicit Dialog(UINT templateId);
+  virtual ~Dialog();
+
+  Dialog(const Dialog&) = delete;
+  Dialog& operator=(const Dialog&) = delete;
+
+  // Creates the dialog from its template and runs it modally. The owner defaults to the
+  // application's main window. Returns the value given to EndDialog, or -1 when the
+  // dialog cannot be created.
+  INT_PTR DoModal(HWND owner = nullptr);
+
+  // Ends the modal run with result; the window is destroyed when the run returns.
+  void EndDialog(INT_PTR result);
+
+  HWND GetHwnd() const { return hwnd_; }
+  HWND GetItem(int id) const { return ::GetDlgItem(hwnd_, id); }
+  std::string GetItemText(int id) const;
+  void SetItemText(int id, const std::string& text);
+  void EnableItem(int id, bool enable);
+
+  // Timers of this window; each delivers WM_TIMER with its id.
+  void SetTimer(UINT_PTR id, UINT milliseconds);
+  void KillTimer(UINT_PTR id);
+
+  // Centres the dialog on its owner, or on the work area when it has none.
+  void CenterWindow();
+
+ protected:
+  // The message dispatch of the dialog. Returns TRUE when the message was handled
+  // (use Result() to hand back a value), FALSE for the default dialog handling.
+  // The base handles WM_INITDIALOG (OnInitDialog) and the IDOK/IDCANCEL commands.
+  virtual INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+  // Returns TRUE to let the system set the focus.
+  virtual BOOL OnInitDialog() { return TRUE; }
+  // IDOK (Enter, default button): ends the run with IDOK.
+  virtual void OnOK() { EndDialog(IDOK); }
+  // IDCANCEL (Esc, Cancel button): ends the run with IDCANCEL.
+  virtual void OnCancel() { EndDialog(IDCANCEL); }
+
+  // Hands back value as the message's result and marks it handled.
+  INT_PTR Result(LRESULT value);
+
+  UINT TemplateId() const { return templateId_; }
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+  UINT templateId_;
+  HWND hwnd_ = nullptr;
+};
+
+}  // namespace winfx

@@ -1,0 +1,104 @@
+// Scoped owners for COM: thread initialisation and interface pointers.
+#pragma once
+
+#include <objbase.h>
+#include <ole2.h>
+
+#include <utility>
+
+namespace winfx {
+
+// CoInitialize for the scope of the object (single-threaded apartment).
+class CoInitialization {
+ public:
+  CoInitialization() : hr_(::CoInitialize(nullptr)) {}
+  ~CoInitialization() {
+    if (SUCCEEDED(hr_)) ::CoUninitialize();
+  }
+  CoInitialization(const CoInitialization&) = delete;
+  CoInitialization& operator=(const CoInitialization&) = delete;
+  bool Succeeded() const { return SUCCEEDED(hr_); }
+
+ private:
+  HRESULT hr_;
+};
+
+// OleInitialize for the scope of the object; needed to host ActiveX controls.
+class OleInitialization {
+ public:
+  OleInitialization() : hr_(::OleInitialize(nullptr)) {}
+  ~OleInitialization() {
+    if (SUCCEEDED(hr_)) ::OleUninitialize();
+  }
+  OleInitialization(const OleInitialization&) = delete;
+  OleInitialization& operator=(const OleInitialization&) = delete;
+  bool Succeeded() const { return SUCCEEDED(hr_); }
+
+ private:
+  HRESULT hr_;
+};
+
+// Holds one reference to a COM interface; move-only.
+template <typename T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ~ComPtr() { Reset(); }
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
+  ComPtr(ComPtr&& other) noexcept : ptr_(other.ptr_) { other.ptr_ = nullptr; }
+  ComPtr& operator=(ComPtr&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      ptr_ = other.ptr_;
+      other.ptr_ = nullptr;
+    }
+    return *this;
+  }
+
+  T* Get() const { return ptr_; }
+  T* operator->() const { return ptr_; }
+  explicit operator bool() const { return ptr_ != nullptr; }
+
+  // Releases what is held and returns the slot for an API that hands out a reference.
+  T** Receive() {
+    Reset();
+    return &ptr_;
+  }
+  void** ReceiveVoid() { return reinterpret_cast<void**>(Receive()); }
+
+  void Reset() {
+    if (ptr_ != nullptr) {
+      ptr_->Release();
+      ptr_ = nullptr;
+    }
+  }
+
+  // Asks the held object for interface U; returns an empty pointer when it has none.
+  template <typename U>
+  ComPtr<U> QueryInterface(REFIID iid) const {
+    ComPtr<U> other;
+    if (ptr_ != nullptr) ptr_->QueryInterface(iid, other.ReceiveVoid());
+    return other;
+  }
+
+ private:
+  T* ptr_ = nullptr;
+};
+
+// Memory handed out by the shell or COM (an item id list, say), freed with CoTaskMemFree.
+template <typename T>
+class ScopedCoMem {
+ public:
+  explicit ScopedCoMem(T* p = nullptr) : p_(p) {}
+  ~ScopedCoMem() { ::CoTaskMemFree(p_); }
+  ScopedCoMem(const ScopedCoMem&) = delete;
+  ScopedCoMem& operator=(const ScopedCoMem&) = delete;
+  T* Get() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+
+ private:
+  T* p_;
+};
+
+}  // namespace winfx
