@@ -17,7 +17,7 @@ namespace uidriver {
 class Process {
  public:
   // Starts exe with the given command-line tail in folder (or the exe's folder when empty).
-  // IsRunning() is false when it cannot be started.
+  // Started() is false when it cannot be started.
   Process(const std::string& exe, const std::string& arguments, const std::string& folder = "");
 
   bool Started() const { return process_.IsValid(); }
