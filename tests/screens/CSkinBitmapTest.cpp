@@ -171,7 +171,7 @@ TEST_F(SkinBitmapTest, BannerIsA24Bit600By52BitmapAndLoadsWithItsSize) {
   EXPECT_EQ(52, highBitsSet.GetHeight());
 }
 
-TEST_F(SkinBitmapTest, AMissingResourceLeavesItEmptyAndDrawsNothing) {
+TEST_F(SkinBitmapTest, AMissingResourceOrWindowDrawsNothing) {
   CSkinBitmap missing(kMissingBitmap);
   EXPECT_EQ(0, missing.GetWidth());
   EXPECT_EQ(0, missing.GetHeight());
@@ -182,6 +182,8 @@ TEST_F(SkinBitmapTest, AMissingResourceLeavesItEmptyAndDrawsNothing) {
   window_.Clear();
   EXPECT_EQ(0, missing.Draw(window_.Get(), 0, 0, 0, 0, 0, 0));
   EXPECT_EQ(std::vector<uint32_t>(kWindowWidth * kWindowHeight, kBackground), window_.Pixels());
+  // No window: not the screen's context either.
+  EXPECT_EQ(0, banner_.Draw(nullptr, 0, 0, 0, 0, 0, 0));
 }
 
 TEST_F(SkinBitmapTest, AFailedLoadKeepsWhatWasLoaded) {
@@ -212,10 +214,6 @@ TEST_F(SkinBitmapTest, ASourceOffsetShiftsThePicture) {
   ASSERT_NE("", Differences(Expected(stored_, shifted),
                             Expected(stored_, {10, 5, 150, 40, 410, 6})));
   EXPECT_EQ("", DrawAndCompare(shifted, 150, 40));
-}
-
-TEST_F(SkinBitmapTest, NoWindowMeansNoDrawing) {
-  EXPECT_EQ(0, banner_.Draw(nullptr, 0, 0, 0, 0, 0, 0));
 }
 
 TEST_F(SkinBitmapTest, DestructionDeletesTheBitmap) {
