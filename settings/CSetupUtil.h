@@ -33,7 +33,7 @@ class CSetupUtil {
   // folder, into the desktop, Quick Launch and Programs folders whose flag is non-zero.
   // linkName is "\<name>.lnk". With overwrite 0 an existing link is left alone. Creates
   // nothing when any of the three folders cannot be resolved; a place whose link path
-  // would exceed MAX_PATH gets no link.
+  // does not fit MAX_PATH with its terminator (259 characters at most) gets no link.
   void CreateShortcut(std::string target, std::string linkName, std::string description,
                       int desktop, int quickLaunch, int programs, int overwrite);
 
