@@ -1,0 +1,288 @@
+#include "archive/CZipExtractor.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "archive/ZipEntryName.h"
+
+namespace {
+
+// Log lines, byte for byte (trailing blanks included).
+constexpr char kNoArchiveLine[] = "[unzip] 파일이 존재하지 않습니다.";
+constexpr char kFolderFailedLine[] = "[unzip] 폴더생성 실패. %s";
+constexpr char kNoEntriesLine[] = "[unzip] 압축 내 파일이 없거나 읽을 수 없습니다.";
+constexpr char kEntryFailedLine[] = "[unzip] 압축해제 실패 . %s / err : %d";
+constexpr char kEntryFolderFailedLine[] = "[unzip] 폴더생성실패 %s ";
+constexpr char kCreateFailedLine[] = "[unzip] 파일생성실패 %s | %s ";
+constexpr char kUnzipFailedLine[] = "[unzip] unzip실패 %s | %s ";
+
+// Second part of the "unzip실패" line for the extractor's own refusals.
+constexpr char kReasonLeavesFolder[] = "NAME_LEAVES_FOLDER";
+constexpr char kReasonNotPlainName[] = "NAME_NOT_ALLOWED";
+constexpr char kReasonNameTooLong[] = "NAME_TOO_LONG";
+constexpr char kReasonPathTooLong[] = "PATH_TOO_LONG";
+constexpr char kReasonEncrypted[] = "ENCRYPTED";
+constexpr char kReasonSizeMismatch[] = "SIZE_MISMATCH";
+
+// Without a zip64 record an entry count of 65535 may stand for more: the directory then
+// ends where the next header no longer reads.
+constexpr uLong kSaturatedEntryCount = 0xFFFF;
+
+__attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  int length = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+  if (length > 0) std::vsnprintf(&text[0], text.size() + 1, format, again);
+  va_end(again);
+  return text;
+}
+
+// Text from the archive as it may appear in a log line: control characters would break
+// the one-line-per-event format, so they show as "?".
+std::string Printable(const std::string& text) {
+  std::string shown = text;
+  for (char& c : shown) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return shown;
+}
+
+const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
+
+// minizip's result codes in words, for the "unzip실패" line.
+std::string UnzResultName(int result) {
+  switch (result) {
+    case UNZ_ERRNO: return "UNZ_ERRNO";
+    case UNZ_END_OF_LIST_OF_FILE: return "UNZ_END_OF_LIST_OF_FILE";
+    case UNZ_PARAMERROR: return "UNZ_PARAMERROR";
+    case UNZ_BADZIPFILE: return "UNZ_BADZIPFILE";
+    case UNZ_INTERNALERROR: return "UNZ_INTERNALERROR";
+    case UNZ_CRCERROR: return "UNZ_CRCERROR";
+    case Z_MEM_ERROR: return "Z_MEM_ERROR";
+    default: return Format("UNZ_ERROR %d", result);
+  }
+}
+
+// 0 with the thread's last error set to error, for ExtractAll's "압축해제 실패" line.
+int FailWith(DWORD error) {
+  ::SetLastError(error);
+  return 0;
+}
+
+}  // namespace
+
+CZipExtractor::CZipExtractor() = default;
+
+CZipExtractor::~CZipExtractor() { Close(); }
+
+void CZipExtractor::SetLogFolder(std::string folder) { m_log.Init(folder); }
+
+int CZipExtractor::Open(const char* path) {
+  Close();
+  if (path == nullptr) return 0;
+  m_zip.Reset(unzOpen(path));
+  return m_zip ? 1 : 0;
+}
+
+int CZipExtractor::Close() {
+  if (!m_zip) return 0;
+  // Entries are closed by their ScopedZipEntry; unzClose would close a forgotten one too.
+  return unzClose(m_zip.Release()) == UNZ_OK ? 1 : 0;
+}
+
+int CZipExtractor::ExtractAll(const char* folder) {
+  if (!m_zip) {
+    m_log.WriteLog(kNoArchiveLine);
+    return 0;
+  }
+  if (folder == nullptr || !EnsureFolder(folder)) {
+    m_log.WriteLog(Format(kFolderFailedLine, OrEmpty(folder)));
+    return 0;
+  }
+  unz_global_info global;
+  if (unzGetGlobalInfo(m_zip.Get(), &global) != UNZ_OK || global.number_entry == 0) {
+    m_log.WriteLog(kNoEntriesLine);
+    return 0;
+  }
+  if (unzGoToFirstFile(m_zip.Get()) != UNZ_OK) return 0;
+
+  for (uLong extracted = 1;; ++extracted) {
+    if (!ExtractCurrentEntry(folder)) return LogEntryFailure(folder);
+    const int next = unzGoToNextFile(m_zip.Get());
+    if (next == UNZ_END_OF_LIST_OF_FILE) return 1;
+    if (next != UNZ_OK) {
+      if (global.number_entry == kSaturatedEntryCount && extracted >= kSaturatedEntryCount) {
+        return 1;
+      }
+      // The next entry's header can't be read: the entries after it would be lost, so
+      // this is no success.
+      ::SetLastError(ERROR_INVALID_DATA);
+      return LogEntryFailure(folder);
+    }
+  }
+}
+
+int CZipExtractor::LogEntryFailure(const char* folder) {
+  const DWORD error = ::GetLastError();
+  m_log.WriteLog(Format(kEntryFailedLine, folder, static_cast<int>(error)));
+  return FailWith(error);
+}
+
+int CZipExtractor::ExtractCurrentEntry(const char* folder) {
+  if (!m_zip) return FailWith(ERROR_INVALID_HANDLE);
+  if (!EnsureFolder(folder)) {
+    const DWORD error = ::GetLastError();
+    m_log.WriteLog(Format(kEntryFolderFailedLine, OrEmpty(folder)));
+    return FailWith(error);
+  }
+
+  unz_file_info info;
+  char name[kNameBufferSize];
+  if (unzGetCurrentFileInfo(m_zip.Get(), &info, name, sizeof(name), nullptr, 0, nullptr, 0) !=
+      UNZ_OK) {
+    return FailWith(ERROR_INVALID_DATA);
+  }
+  // The reader leaves a name that fills the buffer unterminated; such a name is cut and
+  // could read as another valid one, so it is refused.
+  const bool cut = info.size_filename >= kNameBufferSize;
+  const std::string entryName = ToWindowsSeparators(
+      cut ? std::string(name, kNameBufferSize - 1) : std::string(name, info.size_filename));
+
+  std::string target = folder;
+  if (target.empty() || target.back() != '\\') target += '\\';
+  target += entryName;
+
+  if (cut) return RefuseEntry(target, kReasonNameTooLong, ERROR_FILENAME_EXCED_RANGE);
+  switch (ClassifyZipEntryName(entryName)) {
+    case ZipEntryNameKind::kFolder:
+      // Folders are made only for the files inside them.
+      return 1;
+    case ZipEntryNameKind::kLeavesFolder:
+      return RefuseEntry(target, kReasonLeavesFolder, ERROR_INVALID_NAME);
+    case ZipEntryNameKind::kNotPlainName:
+      return RefuseEntry(target, kReasonNotPlainName, ERROR_INVALID_NAME);
+    case ZipEntryNameKind::kFile:
+      break;
+  }
+  if (target.size() >= MAX_PATH) {
+    return RefuseEntry(target, kReasonPathTooLong, ERROR_FILENAME_EXCED_RANGE);
+  }
+  // The reader would copy some other methods out raw, and encrypted data undecrypted:
+  // such entries are refused before anything is created for them.
+  if (info.compression_method != kMethodStored && info.compression_method != kMethodDeflated) {
+    return RefuseEntry(target, Format("UNSUPPORTED_METHOD %lu", info.compression_method),
+                       ERROR_NOT_SUPPORTED);
+  }
+  if (info.flag & kFlagEncrypted) return RefuseEntry(target, kReasonEncrypted, ERROR_NOT_SUPPORTED);
+
+  if (!EnsureParentFolder(target.c_str())) return FailWith(::GetLastError());
+  winfx::ScopedHandle file(::CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    const DWORD error = ::GetLastError();
+    m_log.WriteLog(Format(kCreateFailedLine, target.c_str(), "INVALID_HANDLE_VALUE"));
+    return FailWith(error);
+  }
+  const DWORD error = CopyCurrentEntry(file.Get(), info, target);
+  file.Reset();  // closed before its time is set or it is removed
+  if (error != ERROR_SUCCESS) {
+    // A partly written or corrupted file is not left looking like an extracted one.
+    ::DeleteFileA(target.c_str());
+    return FailWith(error);
+  }
+  RestoreFileTime(target.c_str(), info.dosDate);
+  return 1;
+}
+
+DWORD CZipExtractor::CopyCurrentEntry(HANDLE file, const unz_file_info& info,
+                                      const std::string& target) {
+  ScopedZipEntry entry(m_zip.Get());
+  if (entry.OpenResult() != UNZ_OK) {
+    LogUnzipFailure(target, UnzResultName(entry.OpenResult()));
+    return ERROR_INVALID_DATA;
+  }
+  char buffer[kCopyBufferSize];
+  unsigned long long copied = 0;
+  for (;;) {
+    const int got = entry.Read(buffer, sizeof(buffer));
+    if (got == 0) break;
+    if (got < 0) return ERROR_INVALID_DATA;
+    DWORD written = 0;
+    if (!::WriteFile(file, buffer, static_cast<DWORD>(got), &written, nullptr)) {
+      return ::GetLastError();
+    }
+    if (written != static_cast<DWORD>(got)) return ERROR_DISK_FULL;
+    copied += written;
+  }
+  const int closed = entry.Close();
+  if (closed != UNZ_OK) {
+    LogUnzipFailure(target, UnzResultName(closed));
+    return ERROR_CRC;
+  }
+  // The reader checks the CRC only when the stored length was reached, and stops at that
+  // length: data that ends early is caught here.
+  if (copied != info.uncompressed_size) {
+    LogUnzipFailure(target, kReasonSizeMismatch);
+    return ERROR_CRC;
+  }
+  return ERROR_SUCCESS;
+}
+
+int CZipExtractor::RefuseEntry(const std::string& target, const std::string& reason,
+                               DWORD error) {
+  LogUnzipFailure(target, reason);
+  return FailWith(error);
+}
+
+void CZipExtractor::LogUnzipFailure(const std::string& target, const std::string& reason) {
+  m_log.WriteLog(Format(kUnzipFailedLine, Printable(target).c_str(), reason.c_str()));
+}
+
+namespace {
+
+int EnsureFolderPath(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return 1;
+    return FailWith(ERROR_ALREADY_EXISTS);
+  }
+  const size_t cut = path.find_last_of('\\');
+  if (cut == std::string::npos) return ::CreateDirectoryA(path.c_str(), nullptr) ? 1 : 0;
+  const std::string parent = path.substr(0, cut);
+  // "C:\dir\" is the folder C:\dir itself.
+  if (cut + 1 == path.size()) return parent.empty() ? 0 : EnsureFolderPath(parent);
+  if (!EnsureFolderPath(parent)) return 0;
+  return ::CreateDirectoryA(path.c_str(), nullptr) ? 1 : 0;
+}
+
+}  // namespace
+
+int CZipExtractor::EnsureFolder(const char* path) {
+  if (path == nullptr || *path == '\0') return FailWith(ERROR_INVALID_NAME);
+  return EnsureFolderPath(path);
+}
+
+int CZipExtractor::EnsureParentFolder(const char* path) {
+  const std::string target = OrEmpty(path);
+  const size_t cut = target.find_last_of('\\');
+  if (cut == std::string::npos) return FailWith(ERROR_INVALID_NAME);
+  return EnsureFolder(target.substr(0, cut).c_str());
+}
+
+int CZipExtractor::RestoreFileTime(const char* path, DWORD dosDateTime) {
+  winfx::ScopedHandle file(::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+  if (!file) return 0;
+  FILETIME created, accessed, written;
+  if (!::GetFileTime(file.Get(), &created, &accessed, &written)) return 0;
+  FILETIME local, utc;
+  if (!::DosDateTimeToFileTime(HIWORD(dosDateTime), LOWORD(dosDateTime), &local) ||
+      !::LocalFileTimeToFileTime(&local, &utc)) {
+    return 0;
+  }
+  return ::SetFileTime(file.Get(), &utc, &accessed, &utc) ? 1 : 0;
+}

@@ -1,0 +1,104 @@
+#include "archive/ZipEntryName.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <vector>
+
+namespace {
+
+// Characters no Windows file name may hold, besides control characters and ":".
+constexpr wchar_t kForbiddenCharacters[] = L"<>\"|?*";
+
+// Names Windows opens as devices, with or without an extension; COM and LPT also with the
+// superscript digits one to three.
+constexpr const wchar_t* kDeviceNames[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+constexpr const wchar_t* kNumberedDevices[] = {L"COM", L"LPT"};
+constexpr wchar_t kDeviceDigits[] = L"0123456789\u00B9\u00B2\u00B3";
+
+// The name as the ...A functions will see it; false when it is no text in the ANSI code page.
+bool ToWide(const std::string& name, std::wstring* wide) {
+  int length = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name.data(),
+                                     static_cast<int>(name.size()), nullptr, 0);
+  if (length <= 0) return false;
+  wide->assign(static_cast<size_t>(length), L'\0');
+  return ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name.data(),
+                               static_cast<int>(name.size()), &(*wide)[0], length) == length;
+}
+
+std::vector<std::wstring> SplitComponents(const std::wstring& path) {
+  std::vector<std::wstring> components;
+  size_t start = 0;
+  for (;;) {
+    size_t end = path.find(L'\\', start);
+    components.push_back(path.substr(start, end == std::wstring::npos ? end : end - start));
+    if (end == std::wstring::npos) return components;
+    start = end + 1;
+  }
+}
+
+bool SameAsciiLetters(const std::wstring& text, const wchar_t* upper) {
+  size_t i = 0;
+  for (; upper[i] != L'\0'; ++i) {
+    if (i >= text.size()) return false;
+    wchar_t c = text[i];
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    if (c != upper[i]) return false;
+  }
+  return i == text.size();
+}
+
+// Windows treats a component as a device when the part before its first dot, without
+// trailing blanks, is a device name.
+bool IsDeviceName(const std::wstring& component) {
+  std::wstring base = component.substr(0, component.find(L'.'));
+  while (!base.empty() && base.back() == L' ') base.pop_back();
+  for (const wchar_t* device : kDeviceNames) {
+    if (SameAsciiLetters(base, device)) return true;
+  }
+  if (base.size() != 4) return false;
+  for (const wchar_t* prefix : kNumberedDevices) {
+    if (SameAsciiLetters(base.substr(0, 3), prefix) &&
+        base[3] != L'\0' && std::wcschr(kDeviceDigits, base[3]) != nullptr) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IsPlainComponent(const std::wstring& component) {
+  if (component.empty()) return false;
+  if (component.back() == L'.' || component.back() == L' ') return false;
+  for (wchar_t c : component) {
+    if (c < 0x20 || std::wcschr(kForbiddenCharacters, c) != nullptr) return false;
+  }
+  return !IsDeviceName(component);
+}
+
+}  // namespace
+
+std::string ToWindowsSeparators(std::string name) {
+  std::replace(name.begin(), name.end(), '/', '\\');
+  return name;
+}
+
+ZipEntryNameKind ClassifyZipEntryName(const std::string& name) {
+  std::wstring wide;
+  if (name.empty() || !ToWide(name, &wide)) return ZipEntryNameKind::kNotPlainName;
+
+  // ":" names a drive or a stream of another file; a leading "\" the root of the drive.
+  if (wide.front() == L'\\' || wide.find(L':') != std::wstring::npos) {
+    return ZipEntryNameKind::kLeavesFolder;
+  }
+  const bool folder = wide.back() == L'\\';
+  if (folder) wide.pop_back();
+  const std::vector<std::wstring> components = SplitComponents(wide);
+  for (const std::wstring& component : components) {
+    if (component == L"..") return ZipEntryNameKind::kLeavesFolder;
+  }
+  for (const std::wstring& component : components) {
+    if (!IsPlainComponent(component)) return ZipEntryNameKind::kNotPlainName;
+  }
+  return folder ? ZipEntryNameKind::kFolder : ZipEntryNameKind::kFile;
+}

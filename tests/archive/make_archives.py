@@ -1,0 +1,156 @@
+#!/usr/bin/env python3
+"""Writes the zip archives the extractor's tests open, into OUTPUT_FOLDER.
+
+Entry names are given as raw bytes (code page 949 for Korean, no UTF-8 flag); every file
+holds content_of(name). Broken archives are made by patching the bytes of sound ones.
+Archives for refused names are called refused-<hex of the name>.zip and listed in
+refused.txt, one "<reason> <hex of the name>" a line.
+
+usage: make_archives.py OUTPUT_FOLDER
+"""
+import os
+import struct
+import sys
+import zipfile
+
+# Local header field offsets and central header field offsets (PKWARE APPNOTE 4.3.7/12).
+LOCAL = {"flag": 6, "method": 8, "crc": 14, "usize": 22, "name": 30}
+CENTRAL = {"flag": 8, "method": 10, "crc": 16, "usize": 24, "nlen": 28, "name": 46}
+FIELD_SIZE = {"flag": 2, "method": 2, "crc": 4, "usize": 4, "nlen": 2}
+
+OLD = (2001, 2, 3, 4, 5, 6)
+NEWER = (2019, 12, 31, 23, 59, 58)
+MIDDLE = (2010, 5, 6, 7, 8, 10)
+
+# Names refused through extraction, with the reason their "unzip실패" line gives.
+LEAVING_NAMES = [
+    b"../evil.txt", b"..\\evil.txt", b"a/../../evil.txt", b"/evil.txt", b"\\evil.txt",
+    b"//server/share/evil.txt", b"C:/evil.txt", b"C:evil.txt", b"host.txt:evil", b"../",
+]
+NOT_PLAIN_NAMES = [
+    b"CON", b"nul.txt", b"docs/COM1.log", b"Lpt9.tar.gz", b"AUX .txt", b"a<b.txt", b"a>b.txt",
+    b'a"b.txt', b"a|b.txt", b"a?.txt", b"a*.txt", b"tab\tname.txt", b"line\nbreak.txt",
+    b"dot.", b"blank ", b"dir./x.txt", b"a//b.txt", b"a\0b.txt", b"\xff\xfe.txt", b"",
+]
+
+
+def content_of(name):
+    return (b"content of " + name + b"\r\n") * 3000
+
+
+def placeholder(name):
+    """Same length, only bytes zipfile writes unchanged; the real name is patched in."""
+    return "".join(chr(b) if 0x20 < b < 0x7F and b != 0x5C else "x" for b in name)
+
+
+class Archive:
+    """A written archive whose headers can be patched; entries by index."""
+
+    def __init__(self, path, entries):
+        """entries: (name bytes, date_time, compress_type[, data])."""
+        self.path = path
+        with zipfile.ZipFile(path, "w") as archive:
+            for entry in entries:
+                name, date_time, method = entry[:3]
+                data = entry[3] if len(entry) > 3 else (b"" if name.endswith(b"/") else content_of(name))
+                info = zipfile.ZipInfo(placeholder(name), date_time)
+                info.compress_type = method
+                archive.writestr(info, data)
+        with zipfile.ZipFile(path) as archive:
+            self.local = [info.header_offset for info in archive.infolist()]
+        self.data = bytearray(open(path, "rb").read())
+        cd_offset = struct.unpack_from("<I", self.data, len(self.data) - 22 + 16)[0]
+        self.central = []
+        at = cd_offset
+        for _ in entries:
+            self.central.append(at)
+            nlen, xlen, clen = struct.unpack_from("<HHH", self.data, at + 28)
+            assert nlen == len(entries[len(self.central) - 1][0]), "zipfile changed a name"
+            at += 46 + nlen + xlen + clen
+        for index, entry in enumerate(entries):
+            self.patch_bytes(index, "name", entry[0])
+        self.save()
+
+    def patch_bytes(self, index, field, value):
+        for start, offsets in ((self.local[index], LOCAL), (self.central[index], CENTRAL)):
+            if field in offsets:
+                at = start + offsets[field]
+                self.data[at:at + len(value)] = value
+
+    def patch(self, index, field, change, central_only=False):
+        """Replaces a header field with change(old value), in both headers."""
+        for start, offsets in ((self.local[index], LOCAL), (self.central[index], CENTRAL)):
+            if field not in offsets or (central_only and offsets is LOCAL):
+                continue
+            at = start + offsets[field]
+            fmt = "<H" if FIELD_SIZE[field] == 2 else "<I"
+            struct.pack_into(fmt, self.data, at, change(struct.unpack_from(fmt, self.data, at)[0]))
+
+    def save(self):
+        open(self.path, "wb").write(self.data)
+
+
+def main(out):
+    os.makedirs(out, exist_ok=True)
+    D, S = zipfile.ZIP_DEFLATED, zipfile.ZIP_STORED
+    path = lambda name: os.path.join(out, name)
+
+    Archive(path("basic.zip"), [(b"docs/", OLD, S), (b"docs/a.txt", OLD, D),
+                                (b"top.txt", NEWER, S), (b"a/b/c.txt", MIDDLE, D)])
+    Archive(path("only-folder.zip"), [(b"empty/", OLD, S)])
+    Archive(path("korean.zip"), [("한글폴더/설명서.txt".encode("cp949"), OLD, D),
+                                 ("바탕.ini".encode("cp949"), OLD, S)])
+    Archive(path("deep.zip"), [(b"/".join(b"l%02d" % i for i in range(1, 13)) + b"/deep.txt", OLD, D)])
+    Archive(path("second-lzma.zip"), [(b"first.txt", OLD, D), (b"second.txt", OLD, zipfile.ZIP_LZMA)])
+    Archive(path("bzip2.zip"), [(b"packed.txt", OLD, zipfile.ZIP_BZIP2)])
+    Archive(path("long-name.zip"), [(b"n" * 296 + b".txt", OLD, D)])
+    Archive(path("long-path.zip"), [(b"p" * 236 + b".txt", OLD, D)])
+    # No entries. The reader doesn't see an end record at the very start of a file, so a
+    # stub comes first, as in a self-extracting archive.
+    stub = b"MZ" + b"\0" * 62
+    open(path("empty.zip"), "wb").write(stub + struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 0, 0, 0, len(stub), 0))
+    open(path("not-a-zip.zip"), "wb").write(b"This is a text file, not a zip archive.\r\n" * 20)
+    basic = open(path("basic.zip"), "rb").read()
+    open(path("truncated.zip"), "wb").write(basic[:len(basic) // 2])
+
+    # The flag says encrypted; the data is plain, so only the flag can stop it.
+    a = Archive(path("encrypted.zip"), [(b"secret.txt", OLD, D)])
+    a.patch(0, "flag", lambda v: v | 1)
+    a.save()
+    # Data that inflates, with a CRC that doesn't match it.
+    a = Archive(path("crc.zip"), [(b"first.txt", OLD, D), (b"crc.txt", OLD, D)])
+    a.patch(1, "crc", lambda v: v ^ 0x00010000)
+    a.save()
+    # Declared longer than the data, and shorter than it.
+    a = Archive(path("size-longer.zip"), [(b"short.txt", OLD, D)])
+    a.patch(0, "usize", lambda v: v + 100)
+    a.save()
+    a = Archive(path("size-shorter.zip"), [(b"long.txt", OLD, D)])
+    a.patch(0, "usize", lambda v: v - 10)
+    a.save()
+    # The entry's local header is damaged: its data can't be opened.
+    a = Archive(path("bad-local-header.zip"), [(b"local.txt", OLD, D)])
+    a.data[a.local[0]:a.local[0] + 4] = b"XXXX"
+    a.save()
+    # The second entry's name runs past the end of the file: its information can't be read.
+    a = Archive(path("bad-info.zip"), [(b"first.txt", OLD, D), (b"second.txt", OLD, D)])
+    a.patch(1, "nlen", lambda v: 0xFFFF, central_only=True)
+    a.save()
+    # The second central header is damaged: the walk can't go on past the first entry.
+    a = Archive(path("broken-directory.zip"),
+                [(b"first.txt", OLD, D), (b"second.txt", OLD, D), (b"third.txt", OLD, D)])
+    a.data[a.central[1]:a.central[1] + 4] = b"XXXX"
+    a.save()
+
+    index = []
+    for reason, names in (("NAME_LEAVES_FOLDER", LEAVING_NAMES), ("NAME_NOT_ALLOWED", NOT_PLAIN_NAMES)):
+        for name in names:
+            Archive(path("refused-%s.zip" % name.hex()), [(name, OLD, D)])
+            index.append("%s %s\n" % (reason, name.hex()))
+    open(path("refused.txt"), "w").write("".join(index))
+
+    open(path("stamp"), "w").write("")
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])
