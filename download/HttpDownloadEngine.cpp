@@ -22,7 +22,9 @@ HttpDownloadEngine::HttpDownloadEngine(const winfx::ParsedUrl& url, std::string 
       m_strLocalPath(std::move(localPath)),
       m_hOwner(owner),
       m_hWindow(window),
-      m_receiveTimeoutMs(receiveTimeoutMs) {}
+      m_receiveTimeoutMs(receiveTimeoutMs) {
+  m_pending.reserve(kWriteBufferSize + kReadBlockSize);
+}
 
 HttpDownloadEngine::~HttpDownloadEngine() {
   m_hRequest.Reset();
@@ -160,13 +162,22 @@ bool HttpDownloadEngine::ReceiveBody() {
 }
 
 bool HttpDownloadEngine::WriteBlock(const char* data, DWORD size) {
+  m_pending.insert(m_pending.end(), data, data + size);
+  if (m_pending.size() < kWriteBufferSize) return true;
   std::lock_guard<std::mutex> lock(m_fileLock);
-  return !m_targetDiscarded && m_file.Write(data, size);
+  return WritePendingLocked();
 }
 
 bool HttpDownloadEngine::CloseTarget() {
   std::lock_guard<std::mutex> lock(m_fileLock);
-  return !m_targetDiscarded && m_file.Close();
+  return WritePendingLocked() && m_file.Close();
+}
+
+bool HttpDownloadEngine::WritePendingLocked() {
+  if (m_targetDiscarded) return false;
+  const bool written = m_file.Write(m_pending.data(), static_cast<DWORD>(m_pending.size()));
+  m_pending.clear();
+  return written;
 }
 
 void HttpDownloadEngine::UpdateProgress(DWORD received, DWORD length, int* lastPercent) {

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "winfx/File.h"
 #include "winfx/InternetHandle.h"
@@ -27,6 +28,9 @@ class HttpDownloadEngine {
   static constexpr DWORD kReadBlockSize = 1024;
   // Bytes asked for by each read that discards the body of a 401 or 407 answer.
   static constexpr DWORD kDrainBlockSize = 50;
+  // The body is written to the file in pieces of this size: one write per 64 reads
+  // rather than one per read.
+  static constexpr size_t kWriteBufferSize = 64 * 1024;
 
   // A transfer of url into the file localPath; percentages go to owner, the end to window.
   HttpDownloadEngine(const winfx::ParsedUrl& url, std::string localPath, HWND owner, HWND window,
@@ -76,10 +80,14 @@ class HttpDownloadEngine {
   // Reads the body into the file with progress; false on a failed read or write, or a
   // body shorter than its announced length.
   bool ReceiveBody();
-  // Writes one block to the target; false when it failed or the target was discarded.
+  // Adds one block to the target, writing out what has gathered once kWriteBufferSize
+  // bytes have; false when a write failed or the target was discarded.
   bool WriteBlock(const char* data, DWORD size);
-  // Closes the complete target; false when that failed or the target was discarded.
+  // Writes out the rest and closes the complete target; false when that failed or the
+  // target was discarded.
   bool CloseTarget();
+  // Writes out what has gathered; the caller holds m_fileLock.
+  bool WritePendingLocked();
   // Sends the percentage of length that received is, when it is new (never 0).
   void UpdateProgress(DWORD received, DWORD length, int* lastPercent);
   // Sends WM_DOWNLOAD_PROGRESS to the owner and returns when it has been handled.
@@ -114,4 +122,6 @@ class HttpDownloadEngine {
   std::mutex m_fileLock;
   winfx::File m_file;
   bool m_targetDiscarded = false;
+  // Body bytes received but not yet written; the worker's alone.
+  std::vector<char> m_pending;
 };
