@@ -19,7 +19,8 @@ constexpr UINT WM_DOWNLOAD_PROGRESS = 20101;
 // From this window to the owner, sent on the user-interface thread once per started
 // transfer: (1, 0) failed, (0, 1) succeeded.
 constexpr UINT WM_DOWNLOAD_RESULT = 20102;
-// From the worker to this window, posted as its last act: wParam 1 failed, 0 succeeded.
+// From the worker to this window, posted as its last act (unless the transfer was stopped
+// because the window is going): wParam 1 failed, 0 succeeded.
 constexpr UINT WM_DOWNLOAD_THREAD_END = WM_APP + 1;
 
 class HttpDownloadWnd : public winfx::ChildWindow {
@@ -64,9 +65,9 @@ class HttpDownloadWnd : public winfx::ChildWindow {
   LRESULT OnDownloadThreadEnd(WPARAM wParam, LPARAM lParam);
   // Stops a running transfer: see StopDownload.
   void OnDestroy();
-  // Stops a running transfer and waits for its worker, at most kStopWaitMs: the partial
-  // file is removed and the owner receives no result (it is being torn down with this
-  // window). The window is idle afterwards.
+  // Stops a running transfer and waits for its worker, at most kStopWaitMs: a transfer
+  // stopped on its way leaves no file, and the owner receives no result (it is being torn
+  // down with this window). The window is idle afterwards.
   void StopDownload();
   // After the worker's end: waits for the thread, deletes it and the engine (closing the
   // WinINet handles). The window is idle afterwards.

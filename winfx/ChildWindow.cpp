@@ -1,29 +1,16 @@
 #include "winfx/ChildWindow.h"
 
+#include "winfx/WindowClass.h"
+
 namespace winfx {
 
 ChildWindow::ChildWindow() = default;
 
 ChildWindow::~ChildWindow() { Destroy(); }
 
-void ChildWindow::RegisterClassOnce() {
-  HINSTANCE instance = ::GetModuleHandleA(nullptr);
-  WNDCLASSEXA wc = {};
-  wc.cbSize = sizeof(wc);
-  if (::GetClassInfoExA(instance, kClassName, &wc)) return;
-  wc.cbSize = sizeof(wc);
-  wc.style = CS_DBLCLKS;
-  wc.lpfnWndProc = &ChildWindow::WindowProc;
-  wc.hInstance = instance;
-  wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  wc.lpszClassName = kClassName;
-  ::RegisterClassExA(&wc);
-}
-
 bool ChildWindow::Create(HWND parent, UINT id, DWORD style, const RECT& rect) {
   if (hwnd_ != nullptr) return false;
-  RegisterClassOnce();
+  RegisterWindowClass(kClassName, &ChildWindow::WindowProc);
   // WindowProc sets hwnd_ at WM_NCCREATE, so the handlers of the creation messages see it.
   HWND hwnd = ::CreateWindowExA(0, kClassName, "", style, rect.left, rect.top,
                                 rect.right - rect.left, rect.bottom - rect.top, parent,

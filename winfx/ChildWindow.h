@@ -21,7 +21,8 @@ class ChildWindow {
   ChildWindow& operator=(const ChildWindow&) = delete;
 
   // Creates the window, without a title, as child `id` of parent with the given style and
-  // rectangle (parent coordinates). Returns false when no window was created.
+  // rectangle (parent coordinates); with no parent, style WS_POPUP and id 0 it is a
+  // top-level window. Returns false when no window was created.
   bool Create(HWND parent, UINT id, DWORD style, const RECT& rect);
 
   // Destroys the window if it exists; GetHwnd() is null afterwards.
@@ -38,7 +39,6 @@ class ChildWindow {
   LRESULT DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam);
 
  private:
-  static void RegisterClassOnce();
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
   HWND hwnd_ = nullptr;

@@ -353,6 +353,15 @@ TEST_F(HttpDownloadWndTest, ConfirmedCredentialsAskTheServerAgain) {
 // Destroying the window while a transfer runs stops it.
 class HttpDownloadWndStopTest : public HttpDownloadWndTest {
  protected:
+  // Pumps messages until the transfer of /stall/200000 has received its half, and a
+  // little longer, so that its worker is blocked in a read. False on timeout.
+  bool AwaitStall() {
+    bool half = uidriver::WaitUntil(
+        [&] { return !owner_.progress.empty() && owner_.progress.back() >= 45; }, 30000);
+    uidriver::WaitUntil([] { return false; }, 500);
+    return half;
+  }
+
   // Destroys the window and the object; returns how long that took.
   DWORD DestroyTimed() {
     const DWORD start = ::GetTickCount();
@@ -364,15 +373,26 @@ class HttpDownloadWndStopTest : public HttpDownloadWndTest {
 TEST_F(HttpDownloadWndStopTest, DestroyingTheWindowDuringAStallReturnsAtOnceAndLeavesNoFile) {
   const std::string target = folder_ / "stalled.bin";
   ASSERT_EQ(0, Start("/stall/200000", target));  // the default timeout of 60 s
-  // Half the body arrives, then the server sends nothing more.
-  ASSERT_TRUE(uidriver::WaitUntil(
-      [&] { return !owner_.progress.empty() && owner_.progress.back() >= 45; }, 30000));
-  uidriver::WaitUntil([] { return false; }, 300);
+  ASSERT_TRUE(AwaitStall());
 
   EXPECT_LT(DestroyTimed(), 2000u);
   EXPECT_FALSE(PathExists(target));
   uidriver::WaitUntil([] { return false; }, 150);
   EXPECT_TRUE(owner_.results.empty());
+}
+
+TEST_F(HttpDownloadWndStopTest, AWorkerLeftToEndOnItsOwnLeavesALaterFileAlone) {
+  // Where the stalled read outlives the window, it ends later with the receive timeout.
+  download_->SetReceiveTimeoutForTesting(3000);
+  const std::string target = folder_ / "reused.bin";
+  ASSERT_EQ(0, Start("/stall/200000", target));
+  ASSERT_TRUE(AwaitStall());
+  EXPECT_LT(DestroyTimed(), 2000u);
+  EXPECT_FALSE(PathExists(target));
+
+  ASSERT_TRUE(WriteFileBytes(target, "a later download"));
+  uidriver::WaitUntil([] { return false; }, 5000);
+  EXPECT_EQ("a later download", ReadFileBytes(target));
 }
 
 TEST_F(HttpDownloadWndStopTest, DestroyingTheWindowFromTheProgressHandlerDoesNotHang) {
