@@ -58,6 +58,9 @@ void CSetupHubDlg::SetUp() {
   m_util.Init(m_exe_str);
   m_exeLine = "[m_exe_str] " + m_exe_str;
   m_util.WriteLog(m_exeLine);
+  // Having no size, the download window is never seen.
+  m_pDownload = std::make_unique<HttpDownloadWnd>();
+  m_pDownload->Create(GetHwnd(), kDownloadWindowId, WS_CHILD | WS_VISIBLE, RECT{0, 0, 0, 0});
 }
 
 void CSetupHubDlg::OnTimer(UINT_PTR id) {
@@ -92,4 +95,7 @@ void CSetupHubDlg::OnPaint() {
 
 HICON CSetupHubDlg::OnQueryDragIcon() { return m_hIcon; }
 
-void CSetupHubDlg::OnDestroy() {}
+void CSetupHubDlg::OnDestroy() {
+  // Destroying the download window stops a transfer that still runs.
+  m_pDownload.reset();
+}

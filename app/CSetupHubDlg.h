@@ -2,8 +2,10 @@
 // only a small start-up line, then drives the installation with window timers.
 #pragma once
 
+#include <memory>
 #include <string>
 
+#include "download/HttpDownloadWnd.h"
 #include "settings/CSetupUtil.h"
 #include "winfx/Dialog.h"
 
@@ -12,6 +14,8 @@ class CSetupHubDlg : public winfx::Dialog {
   // Hub timers; each handler kills its own timer first, so every arming fires once.
   static constexpr UINT_PTR kRunScreenTimer = 1;
   static constexpr UINT kStepPeriodMs = 50;
+  // Child window id of the invisible download window.
+  static constexpr UINT kDownloadWindowId = 21002;
 
   CSetupHubDlg();
   ~CSetupHubDlg() override;
@@ -37,6 +41,8 @@ class CSetupHubDlg : public winfx::Dialog {
 
   std::string m_exeLine;
   std::string m_exe_str;
+  // The download window: created in SetUp, destroyed with the hub.
+  std::unique_ptr<HttpDownloadWnd> m_pDownload;
   HICON m_hIcon;
 };
 

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "winfx/WindowClass.h"
+
 namespace winfx {
 
 // The container side of the in-place protocol: client site, in-place site and in-place
@@ -93,19 +95,7 @@ class AxHostWindow::Site : public IOleClientSite, public IOleInPlaceSite, public
   ULONG refs_ = 1;
 };
 
-void AxHostWindow::Register() {
-  WNDCLASSEXA wc = {};
-  wc.cbSize = sizeof(wc);
-  HINSTANCE instance = ::GetModuleHandleA(nullptr);
-  if (::GetClassInfoExA(instance, kClassName, &wc)) return;
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = &AxHostWindow::WindowProc;
-  wc.hInstance = instance;
-  wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  wc.lpszClassName = kClassName;
-  ::RegisterClassExA(&wc);
-}
+void AxHostWindow::Register() { RegisterWindowClass(kClassName, &AxHostWindow::WindowProc); }
 
 AxHostWindow* AxHostWindow::FromHwnd(HWND hwnd) {
   char className[32] = {};

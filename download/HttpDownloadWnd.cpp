@@ -1,0 +1,128 @@
+#include "download/HttpDownloadWnd.h"
+
+#include <utility>
+
+#include "download/HttpDownloadEngine.h"
+#include "winfx/Url.h"
+
+namespace {
+
+using EngineRef = std::shared_ptr<HttpDownloadEngine>;
+
+BOOL CALLBACK CloseIfDialog(HWND window, LPARAM) {
+  char className[16] = {};
+  if (::GetClassNameA(window, className, sizeof(className)) > 0 &&
+      lstrcmpA(className, "#32770") == 0) {
+    ::PostMessageA(window, WM_CLOSE, 0, 0);
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+HttpDownloadWnd::HttpDownloadWnd() : m_receiveTimeoutMs(HttpDownloadEngine::kReceiveTimeoutMs) {}
+
+HttpDownloadWnd::~HttpDownloadWnd() { Destroy(); }
+
+LRESULT HttpDownloadWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      return OnCreate(wParam, lParam);
+    case WM_DOWNLOAD_THREAD_END:
+      return OnDownloadThreadEnd(wParam, lParam);
+    case WM_DESTROY:
+      OnDestroy();
+      return 0;
+    default:
+      return DefaultHandling(message, wParam, lParam);
+  }
+}
+
+LRESULT HttpDownloadWnd::OnCreate(WPARAM wParam, LPARAM lParam) {
+  return DefaultHandling(WM_CREATE, wParam, lParam) == -1 ? -1 : 0;
+}
+
+bool HttpDownloadWnd::SetDownloadInfo(HWND owner, std::string url, std::string localPath) {
+  if (!IsIdle()) return false;
+  m_pOwner = owner;
+  m_strURL = std::move(url);
+  m_strLocalPath = std::move(localPath);
+  return true;
+}
+
+int HttpDownloadWnd::StartDownload() {
+  // Without the window the worker's end would reach nobody.
+  if (GetHwnd() == nullptr || !IsIdle()) return -1;
+  winfx::ParsedUrl url;
+  if (!winfx::ParseUrl(m_strURL, &url)) return -1;
+  auto engine = std::make_shared<HttpDownloadEngine>(url, m_strLocalPath, m_pOwner, GetHwnd(),
+                                                     m_receiveTimeoutMs);
+  if (!engine->CreateTarget()) return -1;
+
+  auto workerRef = std::make_unique<EngineRef>(engine);
+  std::unique_ptr<winfx::WorkerThread> thread =
+      winfx::WorkerThread::CreateSuspended(&HttpDownloadWnd::DownloadThreadProc, workerRef.get());
+  if (!thread) {
+    engine->DiscardTarget();  // nothing will ever write it
+    return -1;
+  }
+  workerRef.release();  // the thread's now
+  m_pEngine = std::move(engine);
+  m_pThread = std::move(thread);
+  m_pThread->Resume();
+  return 0;
+}
+
+bool HttpDownloadWnd::IsIdle() const { return !m_pThread && !m_pEngine; }
+
+unsigned __stdcall HttpDownloadWnd::DownloadThreadProc(void* param) {
+  std::unique_ptr<EngineRef> engine(static_cast<EngineRef*>(param));
+  (*engine)->DoDownload();
+  return 0;
+}
+
+LRESULT HttpDownloadWnd::OnDownloadThreadEnd(WPARAM wParam, LPARAM /*lParam*/) {
+  if (!m_pThread) return 0;  // no transfer of this window's is finishing
+  const bool failed = wParam != 0;
+  ::SendMessageA(m_pOwner, WM_DOWNLOAD_RESULT, failed ? 1 : 0, failed ? 0 : 1);
+  CloseDownload();
+  return 0;
+}
+
+void HttpDownloadWnd::CloseDownload() {
+  if (!m_pThread) return;  // the owner's result handler destroyed the window
+  // The worker has posted its end; all it does now is return.
+  m_pThread->WaitForEnd(INFINITE);
+  m_pThread.reset();
+  m_pEngine.reset();
+}
+
+void HttpDownloadWnd::OnDestroy() {
+  DefaultHandling(WM_DESTROY, 0, 0);
+  StopDownload();
+}
+
+void HttpDownloadWnd::StopDownload() {
+  if (!m_pThread) return;
+  m_pEngine->Stop();
+  // Messages sent to this thread are handled while waiting: the worker may be inside
+  // SendMessage to the owner. A credentials dialog of the worker's does not end with the
+  // request, so it is closed, repeatedly (it may be about to open).
+  const DWORD start = ::GetTickCount();
+  while (!m_pThread->WaitForEnd(kStopPollMs)) {
+    CloseWorkerDialogs();
+    if (::GetTickCount() - start >= kStopWaitMs) {
+      // A read that a closed handle does not end (Wine's WinINet) lasts until the receive
+      // timeout. The worker is left to end on its own, with its own reference to the
+      // engine; the partial file goes now.
+      m_pEngine->DiscardTarget();
+      break;
+    }
+  }
+  m_pThread.reset();
+  m_pEngine.reset();
+}
+
+void HttpDownloadWnd::CloseWorkerDialogs() {
+  ::EnumThreadWindows(m_pThread->Id(), &CloseIfDialog, 0);
+}

@@ -1,0 +1,441 @@
+// HttpDownloadWnd in a real message loop, downloading from the loopback test server
+// (tests/download/test_server.py, started by the ctest fixture) into real files.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "download/HttpDownloadEngine.h"
+#include "download/HttpDownloadWnd.h"
+#include "tests/support/TestSupport.h"
+#include "tools/uidriver/UiDriver.h"
+#include "winfx/ChildWindow.h"
+#include "winfx/Url.h"
+
+namespace {
+
+using testing_support::PathExists;
+using testing_support::ReadFileBytes;
+using testing_support::TempFolder;
+using testing_support::WriteFileBytes;
+
+using Result = std::pair<WPARAM, LPARAM>;
+const Result kSucceeded{0, 1};
+const Result kFailed{1, 0};
+
+std::string Url(const std::string& path) { return std::string(DOWNLOAD_TEST_URL) + path; }
+
+// The server's bodies: the bytes i % 251.
+std::string Body(size_t size) {
+  std::string body(size, '\0');
+  for (size_t i = 0; i < size; ++i) body[i] = static_cast<char>(i % 251);
+  return body;
+}
+
+// A query string no other test uses, to find this test's requests in the server's log.
+std::string UniqueQuery() {
+  static int counter = 0;
+  char query[64];
+  std::snprintf(query, sizeof(query), "?t=%lu-%lu-%d", ::GetCurrentProcessId(), ::GetTickCount(),
+                ++counter);
+  return query;
+}
+
+// The server's log lines that contain text.
+std::vector<std::string> LoggedRequests(const std::string& text) {
+  std::string log = ReadFileBytes(testing_support::FromUnixPath(DOWNLOAD_TEST_LOG));
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < log.size()) {
+    size_t end = log.find('\n', start);
+    if (end == std::string::npos) end = log.size();
+    std::string line = log.substr(start, end - start);
+    if (line.find(text) != std::string::npos) lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+// The value of header name in a line of the server's log, or "" when it has none.
+std::string HeaderOf(const std::string& line, const std::string& name) {
+  const std::string field = "\t" + name + ": ";
+  size_t start = line.find(field);
+  if (start == std::string::npos) return "";
+  start += field.size();
+  return line.substr(start, line.find('\t', start) - start);
+}
+
+BOOL CALLBACK FindDialogOfOtherThread(HWND window, LPARAM param) {
+  DWORD process = 0;
+  DWORD thread = ::GetWindowThreadProcessId(window, &process);
+  char className[16] = {};
+  ::GetClassNameA(window, className, sizeof(className));
+  if (process == ::GetCurrentProcessId() && thread != ::GetCurrentThreadId() &&
+      lstrcmpA(className, "#32770") == 0 && ::IsWindowVisible(window)) {
+    *reinterpret_cast<HWND*>(param) = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// A visible dialog of this process shown by another thread (the worker's credentials
+// dialog), or null.
+HWND FindWorkerDialog() {
+  HWND found = nullptr;
+  ::EnumWindows(&FindDialogOfOtherThread, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+// Stands in for the hub: a hidden top-level window that records what the download
+// window sends it.
+class RecordingOwner : public winfx::ChildWindow {
+ public:
+  std::vector<int> progress;
+  std::vector<Result> results;
+  // Runs inside the progress handler, while the worker waits for it.
+  std::function<void(int)> onProgress;
+
+ protected:
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+    switch (message) {
+      case WM_DOWNLOAD_PROGRESS:
+        progress.push_back(static_cast<int>(wParam));
+        if (onProgress) onProgress(static_cast<int>(wParam));
+        return 0;
+      case WM_DOWNLOAD_RESULT:
+        results.emplace_back(wParam, lParam);
+        return 0;
+      default:
+        return DefaultHandling(message, wParam, lParam);
+    }
+  }
+};
+
+class HttpDownloadWndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(owner_.Create(nullptr, 0, WS_POPUP, RECT{0, 0, 0, 0}));
+    ASSERT_TRUE(download_->Create(owner_.GetHwnd(), 21002, WS_CHILD | WS_VISIBLE, RECT{0, 0, 0, 0}));
+  }
+
+  // Starts a download of path into target; returns StartDownload's result.
+  int Start(const std::string& path, const std::string& target) {
+    download_->SetDownloadInfo(owner_.GetHwnd(), Url(path), target);
+    resultsBefore_ = owner_.results.size();
+    return download_->StartDownload();
+  }
+
+  // Pumps messages until the owner has the result of the last Start (and a little longer,
+  // so that a second one would be seen). False when none came within timeoutMs.
+  bool AwaitResult(DWORD timeoutMs = 60000) {
+    bool ended =
+        uidriver::WaitUntil([&] { return owner_.results.size() > resultsBefore_; }, timeoutMs);
+    uidriver::WaitUntil([] { return false; }, 150);
+    return ended;
+  }
+
+  // One whole transfer of path into target.
+  void Download(const std::string& path, const std::string& target) {
+    ASSERT_EQ(0, Start(path, target));
+    ASSERT_TRUE(AwaitResult()) << path;
+  }
+
+  TempFolder folder_{"download"};
+  RecordingOwner owner_;
+  size_t resultsBefore_ = 0;
+  std::unique_ptr<HttpDownloadWnd> download_ = std::make_unique<HttpDownloadWnd>();
+};
+
+TEST_F(HttpDownloadWndTest, FullBodyArrivesWithEveryPercentageOnceUpToOneHundred) {
+  // 1% is 10 KiB here, much more than one read, so every whole percentage is reached.
+  const std::string target = folder_ / "full.bin";
+  Download("/ok/1048576", target);
+
+  std::vector<int> all;
+  for (int percent = 1; percent <= 100; ++percent) all.push_back(percent);
+  EXPECT_EQ(all, owner_.progress);
+  EXPECT_EQ(std::vector<Result>{kSucceeded}, owner_.results);
+  EXPECT_TRUE(ReadFileBytes(target) == Body(1048576));
+  EXPECT_TRUE(download_->IsIdle());
+}
+
+TEST_F(HttpDownloadWndTest, PercentagesRiseStrictlyAndNeverStartAtZero) {
+  const std::string target = folder_ / "small.bin";
+  Download("/ok/5000", target);
+  ASSERT_FALSE(owner_.progress.empty());
+  EXPECT_GT(owner_.progress.front(), 0);
+  for (size_t i = 1; i < owner_.progress.size(); ++i) {
+    EXPECT_LT(owner_.progress[i - 1], owner_.progress[i]);
+  }
+  EXPECT_EQ(100, owner_.progress.back());
+  EXPECT_TRUE(ReadFileBytes(target) == Body(5000));
+
+  owner_.progress.clear();
+  owner_.results.clear();
+  Download("/ok/500", target);  // one block
+  EXPECT_EQ(std::vector<int>{100}, owner_.progress);
+  EXPECT_EQ(std::vector<Result>{kSucceeded}, owner_.results);
+}
+
+TEST_F(HttpDownloadWndTest, BodyWithoutLengthArrivesWithoutProgress) {
+  for (const char* path : {"/nolength/50000", "/chunked/50000"}) {
+    owner_.progress.clear();
+    owner_.results.clear();
+    const std::string target = folder_ / "nolength.bin";
+    Download(path, target);
+    EXPECT_TRUE(owner_.progress.empty()) << path;
+    EXPECT_EQ(std::vector<Result>{kSucceeded}, owner_.results) << path;
+    EXPECT_TRUE(ReadFileBytes(target) == Body(50000)) << path;
+  }
+}
+
+TEST_F(HttpDownloadWndTest, EmptyBodyLeavesAnEmptyFile) {
+  const std::string target = folder_ / "empty.bin";
+  ASSERT_TRUE(WriteFileBytes(target, "old contents"));
+  Download("/empty", target);
+  EXPECT_TRUE(owner_.progress.empty());
+  EXPECT_EQ(std::vector<Result>{kSucceeded}, owner_.results);
+  EXPECT_TRUE(PathExists(target));
+  EXPECT_EQ("", ReadFileBytes(target));
+}
+
+TEST_F(HttpDownloadWndTest, ErrorAnswersFailAndLeaveNoFile) {
+  for (const char* path : {"/status/404", "/status/500"}) {
+    owner_.results.clear();
+    const std::string target = folder_ / "error.bin";
+    ASSERT_TRUE(WriteFileBytes(target, "old contents"));
+    Download(path, target);
+    EXPECT_EQ(std::vector<Result>{kFailed}, owner_.results) << path;
+    EXPECT_FALSE(PathExists(target)) << path;
+  }
+  EXPECT_TRUE(owner_.progress.empty());
+}
+
+TEST_F(HttpDownloadWndTest, BodyCutShortOfItsLengthFailsAndLeavesNoFile) {
+  // The server sends half of the announced 200000 bytes, then closes or resets.
+  for (const char* path : {"/reset/200000", "/truncated/200000"}) {
+    owner_.progress.clear();
+    owner_.results.clear();
+    const std::string target = folder_ / "cut.bin";
+    Download(path, target);
+    EXPECT_EQ(std::vector<Result>{kFailed}, owner_.results) << path;
+    EXPECT_FALSE(PathExists(target)) << path;
+    if (!owner_.progress.empty()) {
+      EXPECT_LE(owner_.progress.back(), 50) << path;
+    }
+  }
+  // The half that did arrive was written before the end was found short.
+  EXPECT_FALSE(owner_.progress.empty());
+}
+
+TEST_F(HttpDownloadWndTest, StalledBodyFailsAfterTheReceiveTimeoutAndLeavesNoFile) {
+  download_->SetReceiveTimeoutForTesting(1500);
+  const std::string target = folder_ / "stalled.bin";
+  const DWORD start = ::GetTickCount();
+  Download("/stall/200000", target);
+  const DWORD elapsed = ::GetTickCount() - start;
+  EXPECT_EQ(std::vector<Result>{kFailed}, owner_.results);
+  EXPECT_FALSE(PathExists(target));
+  EXPECT_GE(elapsed, 1400u);
+  EXPECT_LT(elapsed, 30000u);
+}
+
+TEST_F(HttpDownloadWndTest, RedirectIsFollowed) {
+  const std::string query = UniqueQuery();
+  const std::string target = folder_ / "redirected.bin";
+  Download("/redirect/3000" + query, target);
+  EXPECT_EQ(std::vector<Result>{kSucceeded}, owner_.results);
+  EXPECT_TRUE(ReadFileBytes(target) == Body(3000));
+  EXPECT_EQ(1u, LoggedRequests("GET /redirect/3000" + query).size());
+  EXPECT_EQ(1u, LoggedRequests("GET /ok/3000" + query).size());
+}
+
+TEST_F(HttpDownloadWndTest, RequestsCarryTheAppNameAndAcceptAnything) {
+  const std::string query = UniqueQuery();
+  Download("/ok/10" + query, folder_ / "agent.bin");
+  std::vector<std::string> lines = LoggedRequests("GET /ok/10" + query);
+  ASSERT_EQ(1u, lines.size());
+  EXPECT_EQ("download_tests", HeaderOf(lines[0], "User-Agent")) << lines[0];
+  EXPECT_EQ("*/*", HeaderOf(lines[0], "Accept")) << lines[0];
+}
+
+TEST_F(HttpDownloadWndTest, OneWindowRunsTransfersOneAfterAnother) {
+  const std::string first = folder_ / "first.bin";
+  const std::string second = folder_ / "second.bin";
+  const std::string third = folder_ / "third.bin";
+  Download("/ok/20000", first);
+  EXPECT_TRUE(download_->IsIdle());
+  Download("/status/404", second);
+  EXPECT_TRUE(download_->IsIdle());
+  Download("/ok/30000", third);
+  EXPECT_TRUE(download_->IsIdle());
+  EXPECT_EQ((std::vector<Result>{kSucceeded, kFailed, kSucceeded}), owner_.results);
+  EXPECT_TRUE(ReadFileBytes(first) == Body(20000));
+  EXPECT_FALSE(PathExists(second));
+  EXPECT_TRUE(ReadFileBytes(third) == Body(30000));
+}
+
+TEST_F(HttpDownloadWndTest, UnreachablePortFailsAndLeavesNoFile) {
+  const std::string target = folder_ / "refused.bin";
+  download_->SetDownloadInfo(owner_.GetHwnd(), "http://127.0.0.1:1/ok/10", target);
+  ASSERT_EQ(0, download_->StartDownload());  // the URL's port, not the server's
+  ASSERT_TRUE(AwaitResult());
+  EXPECT_EQ(std::vector<Result>{kFailed}, owner_.results);
+  EXPECT_FALSE(PathExists(target));
+}
+
+TEST_F(HttpDownloadWndTest, TransfersThatCannotStartSendNothingAndCreateNoFile) {
+  EXPECT_EQ(-1, Start("/ok/10", folder_ / "no-such-folder\\file.bin"));
+
+  const std::string target = folder_ / "bad-url.bin";
+  download_->SetDownloadInfo(owner_.GetHwnd(), "not a url", target);
+  EXPECT_EQ(-1, download_->StartDownload());
+  EXPECT_FALSE(PathExists(target));
+
+  // While one transfer runs, another cannot start and the running one keeps its target.
+  const std::string running = folder_ / "running.bin";
+  ASSERT_EQ(0, Start("/ok/100000", running));
+  EXPECT_FALSE(download_->SetDownloadInfo(owner_.GetHwnd(), Url("/ok/10"), target));
+  EXPECT_EQ(-1, download_->StartDownload());
+  ASSERT_TRUE(AwaitResult());
+  EXPECT_TRUE(ReadFileBytes(running) == Body(100000));
+  EXPECT_FALSE(PathExists(target));
+
+  EXPECT_EQ(std::vector<Result>{kSucceeded}, owner_.results);
+}
+
+TEST_F(HttpDownloadWndTest, CredentialsNotGivenFailAndLeaveNoFile) {
+  // Each test asks for its own realm: WinINet remembers credentials given for one.
+  for (const char* path : {"/auth/401/cancelled", "/auth/407"}) {
+    owner_.results.clear();
+    const std::string target = folder_ / "auth.bin";
+    ASSERT_EQ(0, Start(path, target));
+    // The platform's credentials dialog, where one is shown, is cancelled.
+    bool ended = uidriver::WaitUntil(
+        [&] {
+          if (HWND dialog = FindWorkerDialog()) ::PostMessageA(dialog, WM_CLOSE, 0, 0);
+          return !owner_.results.empty();
+        },
+        60000);
+    ASSERT_TRUE(ended) << path;
+    EXPECT_EQ(std::vector<Result>{kFailed}, owner_.results) << path;
+    EXPECT_FALSE(PathExists(target)) << path;
+  }
+}
+
+TEST_F(HttpDownloadWndTest, ConfirmedCredentialsAskTheServerAgain) {
+  const std::string query = UniqueQuery();
+  const std::string target = folder_ / "auth.bin";
+  ASSERT_EQ(0, Start("/auth/401" + query, target));
+  HWND dialog = nullptr;
+  ASSERT_TRUE(uidriver::WaitUntil([&] { return (dialog = FindWorkerDialog()) != nullptr; }, 30000));
+  // The user name and password fields, in this order.
+  HWND user = ::FindWindowExA(dialog, nullptr, "Edit", nullptr);
+  HWND password = ::FindWindowExA(dialog, user, "Edit", nullptr);
+  ASSERT_NE(nullptr, password);
+  ::SendMessageA(user, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("quillon"));
+  ::SendMessageA(password, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("secret"));
+  uidriver::ClickItem(dialog, IDOK);
+
+  ASSERT_TRUE(AwaitResult());
+  EXPECT_EQ(std::vector<Result>{kSucceeded}, owner_.results);
+  EXPECT_TRUE(ReadFileBytes(target) == Body(4000));
+  std::vector<std::string> lines = LoggedRequests("GET /auth/401" + query);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ("", HeaderOf(lines.front(), "Authorization"));
+  EXPECT_EQ("Basic cXVpbGxvbjpzZWNyZXQ=", HeaderOf(lines.back(), "Authorization"));
+}
+
+// Destroying the window while a transfer runs stops it.
+class HttpDownloadWndStopTest : public HttpDownloadWndTest {
+ protected:
+  // Pumps messages until the transfer of /stall/200000 has received its half, and a
+  // little longer, so that its worker is blocked in a read. False on timeout.
+  bool AwaitStall() {
+    bool half = uidriver::WaitUntil(
+        [&] { return !owner_.progress.empty() && owner_.progress.back() >= 45; }, 30000);
+    uidriver::WaitUntil([] { return false; }, 500);
+    return half;
+  }
+
+  // Destroys the window and the object; returns how long that took.
+  DWORD DestroyTimed() {
+    const DWORD start = ::GetTickCount();
+    download_.reset();
+    return ::GetTickCount() - start;
+  }
+};
+
+TEST_F(HttpDownloadWndStopTest, DestroyingTheWindowDuringAStallReturnsAtOnceAndLeavesNoFile) {
+  const std::string target = folder_ / "stalled.bin";
+  ASSERT_EQ(0, Start("/stall/200000", target));  // the default timeout of 60 s
+  ASSERT_TRUE(AwaitStall());
+
+  EXPECT_LT(DestroyTimed(), 2000u);
+  EXPECT_FALSE(PathExists(target));
+  uidriver::WaitUntil([] { return false; }, 150);
+  EXPECT_TRUE(owner_.results.empty());
+}
+
+TEST_F(HttpDownloadWndStopTest, AWorkerLeftToEndOnItsOwnLeavesALaterFileAlone) {
+  // Where the stalled read outlives the window, it ends later with the receive timeout.
+  download_->SetReceiveTimeoutForTesting(3000);
+  const std::string target = folder_ / "reused.bin";
+  ASSERT_EQ(0, Start("/stall/200000", target));
+  ASSERT_TRUE(AwaitStall());
+  EXPECT_LT(DestroyTimed(), 2000u);
+  EXPECT_FALSE(PathExists(target));
+
+  ASSERT_TRUE(WriteFileBytes(target, "a later download"));
+  uidriver::WaitUntil([] { return false; }, 5000);
+  EXPECT_EQ("a later download", ReadFileBytes(target));
+}
+
+TEST_F(HttpDownloadWndStopTest, DestroyingTheWindowFromTheProgressHandlerDoesNotHang) {
+  // The worker waits inside its send of the percentage while the window goes.
+  const std::string target = folder_ / "big.bin";
+  DWORD took = 0;
+  owner_.onProgress = [&](int) {
+    if (download_) took = DestroyTimed();
+  };
+  ASSERT_EQ(0, Start("/ok/1048576", target));
+  ASSERT_TRUE(uidriver::WaitUntil([&] { return download_ == nullptr; }, 30000));
+  EXPECT_LT(took, 2000u);
+  EXPECT_FALSE(PathExists(target));
+  EXPECT_EQ(std::vector<int>{1}, owner_.progress);
+  EXPECT_TRUE(owner_.results.empty());
+}
+
+TEST_F(HttpDownloadWndStopTest, DestroyingTheWindowWhileCredentialsAreAskedReturnsAtOnce) {
+  const std::string target = folder_ / "auth.bin";
+  ASSERT_EQ(0, Start("/auth/401/stopped", target));
+  ASSERT_TRUE(uidriver::WaitUntil([] { return FindWorkerDialog() != nullptr; }, 30000));
+  EXPECT_LT(DestroyTimed(), 2000u);
+  EXPECT_FALSE(PathExists(target));
+  EXPECT_EQ(nullptr, FindWorkerDialog());
+}
+
+TEST_F(HttpDownloadWndStopTest, EndingTheProgramDuringAStallDoesNotHangAndLeavesNoFile) {
+  const std::string target = folder_ / "ended.bin";
+  uidriver::Process helper(testing_support::FromUnixPath(DOWNLOAD_END_HELPER),
+                           Url("/stall/200000") + " " + target);
+  ASSERT_TRUE(helper.Started());
+  // Well below the 60 s for which the stalled read would otherwise block.
+  ASSERT_TRUE(helper.WaitForExit(20000));
+  EXPECT_EQ(0u, helper.ExitCode());
+  EXPECT_FALSE(PathExists(target));
+}
+
+TEST(HttpDownloadRequestFlagsTest, OnlyHttpsAddsTheSecureFlag) {
+  EXPECT_EQ(0x84400000u, HttpDownloadEngine::RequestFlagsFor(winfx::kServiceHttp));
+  EXPECT_EQ(0x84C00000u, HttpDownloadEngine::RequestFlagsFor(winfx::kServiceHttps));
+  // Any other scheme is asked for as plain HTTP.
+  EXPECT_EQ(0x84400000u, HttpDownloadEngine::RequestFlagsFor(winfx::kServiceFtp));
+  EXPECT_EQ(0x84400000u, HttpDownloadEngine::RequestFlagsFor(winfx::kServiceUnknown));
+}
+
+}  // namespace
