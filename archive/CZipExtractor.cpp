@@ -1,11 +1,11 @@
 #include "archive/CZipExtractor.h"
 
-#include <cstdarg>
-#include <cstdio>
-
 #include "archive/ZipEntryName.h"
+#include "winfx/Format.h"
 
 namespace {
+
+using winfx::Format;
 
 // Log lines, byte for byte (trailing blanks included).
 constexpr char kNoArchiveLine[] = "[unzip] 파일이 존재하지 않습니다.";
@@ -27,19 +27,6 @@ constexpr char kReasonSizeMismatch[] = "SIZE_MISMATCH";
 // Without a zip64 record an entry count of 65535 may stand for more: the directory then
 // ends where the next header no longer reads.
 constexpr uLong kSaturatedEntryCount = 0xFFFF;
-
-__attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  va_list again;
-  va_copy(again, args);
-  int length = std::vsnprintf(nullptr, 0, format, args);
-  va_end(args);
-  std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
-  if (length > 0) std::vsnprintf(&text[0], text.size() + 1, format, again);
-  va_end(again);
-  return text;
-}
 
 // Text from the archive as it may appear in a log line: control characters would break
 // the one-line-per-event format, so they show as "?".

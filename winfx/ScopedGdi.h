@@ -72,6 +72,21 @@ class ScopedSelectObject {
   HGDIOBJ old_;
 };
 
+// Sets the background mode of hdc and restores the previous one at scope exit.
+class ScopedBkMode {
+ public:
+  ScopedBkMode(HDC hdc, int mode) : hdc_(hdc), old_(::SetBkMode(hdc, mode)) {}
+  ~ScopedBkMode() {
+    if (old_ != 0) ::SetBkMode(hdc_, old_);
+  }
+  ScopedBkMode(const ScopedBkMode&) = delete;
+  ScopedBkMode& operator=(const ScopedBkMode&) = delete;
+
+ private:
+  HDC hdc_;
+  int old_;
+};
+
 // BeginPaint for a WM_PAINT handler, EndPaint at scope exit.
 class ScopedPaint {
  public:
