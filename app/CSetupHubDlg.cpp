@@ -1,12 +1,25 @@
 #include "app/CSetupHubDlg.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "app/ProductConstants.h"
+#include "download/HttpDownloadWnd.h"
 #include "res/resource.h"
 #include "winfx/AppInfo.h"
+#include "winfx/Format.h"
+#include "winfx/MessageBox.h"
 
 CSetupHubDlg* g_pHub = nullptr;
+
+namespace {
+
+// Shown and logged when a queued file cannot be downloaded; %s is its address. The
+// trailing blank belongs to the text.
+constexpr char kDownloadFailedFormat[] =
+    "[LumoTrelbin] %s 다운로드 실패했습니다. [끝내기] 후 다시 시도해 주세요. ";
+
+}  // namespace
 
 CSetupHubDlg::CSetupHubDlg()
     : winfx::Dialog(IDD_SETUP_HUB),
@@ -28,6 +41,10 @@ INT_PTR CSetupHubDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_TIMER:
       OnTimer(wParam);
       return TRUE;
+    case WM_DOWNLOAD_PROGRESS:
+      return Result(OnDownloadProgress(wParam, lParam));
+    case WM_DOWNLOAD_RESULT:
+      return Result(OnDownloadResult(wParam, lParam));
     case WM_PAINT:
       if (!::IsIconic(GetHwnd())) return FALSE;  // the default dialog painting
       OnPaint();
@@ -36,7 +53,7 @@ INT_PTR CSetupHubDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       return reinterpret_cast<INT_PTR>(OnQueryDragIcon());
     case WM_DESTROY:
       OnDestroy();
-      return TRUE;
+      return FALSE;  // the default dialog handling runs as well
     default:
       return winfx::Dialog::HandleMessage(message, wParam, lParam);
   }
@@ -58,7 +75,8 @@ void CSetupHubDlg::SetUp() {
   m_util.Init(m_exe_str);
   m_exeLine = "[m_exe_str] " + m_exe_str;
   m_util.WriteLog(m_exeLine);
-  // Having no size, the download window is never seen.
+
+  // Invisible: it has no size. It exists to receive the worker thread's end message.
   m_pDownload = std::make_unique<HttpDownloadWnd>();
   m_pDownload->Create(GetHwnd(), kDownloadWindowId, WS_CHILD | WS_VISIBLE, RECT{0, 0, 0, 0});
 }
@@ -67,6 +85,9 @@ void CSetupHubDlg::OnTimer(UINT_PTR id) {
   switch (id) {
     case kRunScreenTimer:
       OnRunScreenTimer();
+      break;
+    case kQueueTimer:
+      OnQueueTimer();
       break;
     default:
       ::DefWindowProcA(GetHwnd(), WM_TIMER, id, 0);
@@ -78,7 +99,72 @@ void CSetupHubDlg::OnRunScreenTimer() {
   KillTimer(kRunScreenTimer);
   ::SetWindowPos(GetHwnd(), nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOZORDER);
   CenterWindow();
-  EndDialog(IDCANCEL);
+  // The whole installation happens inside this modal run: its loop delivers the queue
+  // timer and the download window's messages.
+  INT_PTR result = m_step1Dlg.DoModal();
+  EndDialog(result == IDOK ? IDOK : IDCANCEL);
+}
+
+void CSetupHubDlg::QueueWidgetDownloads(std::string serverUrl, std::string folder) {
+  m_serverUrl = serverUrl;
+  // One level only; an existing folder or a failure is left to the download to find.
+  ::CreateDirectoryA(folder.c_str(), nullptr);
+
+  const char* const files[] = {product::kArchiveFile};
+  for (const char* name : files) {
+    std::string url = m_serverUrl + "/update/" + name;
+    std::string path = folder + "\\" + name;
+    if (m_util.FileExists(path)) continue;
+    AppendDownload(url, path, name);
+  }
+  SetTimer(kQueueTimer, kStepPeriodMs);
+}
+
+void CSetupHubDlg::OnQueueTimer() {
+  KillTimer(kQueueTimer);
+  if (m_downloadUrls.empty()) {
+    m_step1Dlg.InstallFromArchive();
+    return;
+  }
+  m_pDownload->SetDownloadInfo(GetHwnd(), m_downloadUrls[0], m_downloadPaths[0]);
+  m_step1Dlg.SetStatus(m_downloadNames[0]);
+  if (m_pDownload->StartDownload() < 0) {
+    // Not started (bad address, file not creatable): dropped without a message.
+    RemoveFirstDownload();
+    SetTimer(kQueueTimer, kStepPeriodMs);
+  }
+}
+
+LRESULT CSetupHubDlg::OnDownloadProgress(WPARAM percent, LPARAM) {
+  m_step1Dlg.SetProgress(static_cast<int>(percent));
+  return 1;
+}
+
+LRESULT CSetupHubDlg::OnDownloadResult(WPARAM, LPARAM succeeded) {
+  if (succeeded) {
+    RemoveFirstDownload();
+    SetTimer(kQueueTimer, kStepPeriodMs);
+    return 1;
+  }
+  // The queue stops here, the failed item still first; the operator leaves and retries.
+  m_message = winfx::Format(kDownloadFailedFormat, m_downloadUrls[0].c_str());
+  m_util.WriteLog(m_message);
+  winfx::AppMessageBox(m_message);
+  return 1;
+}
+
+void CSetupHubDlg::AppendDownload(const std::string& url, const std::string& path,
+                                  const std::string& name) {
+  m_downloadUrls.push_back(url);
+  m_downloadPaths.push_back(path);
+  m_downloadNames.push_back(name);
+}
+
+void CSetupHubDlg::RemoveFirstDownload() {
+  if (m_downloadUrls.empty()) return;
+  m_downloadUrls.erase(m_downloadUrls.begin());
+  m_downloadPaths.erase(m_downloadPaths.begin());
+  m_downloadNames.erase(m_downloadNames.begin());
 }
 
 void CSetupHubDlg::OnPaint() {
@@ -96,6 +182,7 @@ void CSetupHubDlg::OnPaint() {
 HICON CSetupHubDlg::OnQueryDragIcon() { return m_hIcon; }
 
 void CSetupHubDlg::OnDestroy() {
-  // Destroying the download window stops a transfer that still runs.
+  // Ends a transfer still running (without waiting for a stalled server) and removes its
+  // partial file.
   m_pDownload.reset();
 }

@@ -1,20 +1,25 @@
 // CSetupHubDlg: the program's main window and the owner of all installer state. It shows
-// only a small start-up line, then drives the installation with window timers.
+// only a small start-up line, runs the install screen, and downloads the files the screen
+// needs through its download queue, driven by window timers.
 #pragma once
 
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "download/HttpDownloadWnd.h"
+#include "screens/CWidgetInstallDlg.h"
 #include "settings/CSetupUtil.h"
 #include "winfx/Dialog.h"
+
+class HttpDownloadWnd;
 
 class CSetupHubDlg : public winfx::Dialog {
  public:
   // Hub timers; each handler kills its own timer first, so every arming fires once.
   static constexpr UINT_PTR kRunScreenTimer = 1;
+  static constexpr UINT_PTR kQueueTimer = 111;
   static constexpr UINT kStepPeriodMs = 50;
-  // Child window id of the invisible download window.
+  // Child window id of the download window.
   static constexpr UINT kDownloadWindowId = 21002;
 
   CSetupHubDlg();
@@ -23,6 +28,10 @@ class CSetupHubDlg : public winfx::Dialog {
   // The program folder for an executable path: drive and folder without the trailing
   // backslash ("C:\Setup\x.exe" gives "C:\Setup", "C:\x.exe" gives "C:").
   static std::string ProgramFolderOf(const std::string& exePath);
+
+  // Creates folder (one level), queues the widget archive unless it is already there,
+  // and arms the queue timer, which downloads the queue and then has the screen install.
+  void QueueWidgetDownloads(std::string serverUrl, std::string folder);
 
   // The settings, log and shell-utility object bound to the program folder.
   CSetupUtil m_util;
@@ -35,13 +44,26 @@ class CSetupHubDlg : public winfx::Dialog {
   void SetUp();
   void OnTimer(UINT_PTR id);
   void OnRunScreenTimer();
+  void OnQueueTimer();
+  LRESULT OnDownloadProgress(WPARAM percent, LPARAM);
+  LRESULT OnDownloadResult(WPARAM, LPARAM succeeded);
   void OnPaint();
   HICON OnQueryDragIcon();
   void OnDestroy();
 
+  // The queue is three parallel arrays; these two keep them the same length and remove
+  // only from the front.
+  void AppendDownload(const std::string& url, const std::string& path, const std::string& name);
+  void RemoveFirstDownload();
+
+  CWidgetInstallDlg m_step1Dlg;
+  std::string m_message;
   std::string m_exeLine;
   std::string m_exe_str;
-  // The download window: created in SetUp, destroyed with the hub.
+  std::string m_serverUrl;
+  std::vector<std::string> m_downloadUrls;
+  std::vector<std::string> m_downloadPaths;
+  std::vector<std::string> m_downloadNames;
   std::unique_ptr<HttpDownloadWnd> m_pDownload;
   HICON m_hIcon;
 };

@@ -1,0 +1,59 @@
+#include "screens/CWebBrowser2.h"
+
+#include <oleauto.h>
+
+#include <vector>
+
+#include "winfx/AxHostWindow.h"
+
+namespace {
+
+// A BSTR owned for the length of one call.
+class ScopedBstr {
+ public:
+  explicit ScopedBstr(const std::string& ansi) {
+    int length = ::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
+    std::vector<wchar_t> wide(length > 0 ? length : 1, L'\0');
+    if (length > 0) ::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, wide.data(), length);
+    bstr_ = ::SysAllocString(wide.data());
+  }
+  ~ScopedBstr() { ::SysFreeString(bstr_); }
+  ScopedBstr(const ScopedBstr&) = delete;
+  ScopedBstr& operator=(const ScopedBstr&) = delete;
+  BSTR Get() const { return bstr_; }
+
+ private:
+  BSTR bstr_;
+};
+
+// A VARIANT* argument passed by reference, as a null pointer when the caller gives none.
+VARIANTARG ByRefVariant(VARIANT* value) {
+  VARIANTARG arg;
+  ::VariantInit(&arg);
+  V_VT(&arg) = VT_VARIANT | VT_BYREF;
+  V_VARIANTREF(&arg) = value;
+  return arg;
+}
+
+}  // namespace
+
+void CWebBrowser2::Navigate(const std::string& url, VARIANT* flags, VARIANT* targetFrameName,
+                            VARIANT* postData, VARIANT* headers) {
+  winfx::AxHostWindow* host = winfx::AxHostWindow::FromHwnd(m_hWnd);
+  if (host == nullptr) return;
+  winfx::ComPtr<IDispatch> dispatch = host->GetDispatch();
+  if (!dispatch) return;
+
+  ScopedBstr address(url);
+  // IDispatch takes the arguments last to first.
+  VARIANTARG args[5];
+  args[4].vt = VT_BSTR;
+  args[4].bstrVal = address.Get();
+  args[3] = ByRefVariant(flags);
+  args[2] = ByRefVariant(targetFrameName);
+  args[1] = ByRefVariant(postData);
+  args[0] = ByRefVariant(headers);
+  DISPPARAMS params = {args, nullptr, 5, 0};
+  dispatch->Invoke(kNavigateDispId, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                   nullptr, nullptr, nullptr);
+}
