@@ -1,8 +1,13 @@
 #include "tools/uidriver/UiDriver.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <vector>
+
+#include "winfx/ScopedCom.h"
+#include "winfx/ScopedGdi.h"
 
 namespace uidriver {
 
@@ -38,6 +43,22 @@ void Process::Kill() {
   if (IsRunning()) {
     ::TerminateProcess(process_.Get(), 99);
     WaitForExit(5000);
+  }
+}
+
+void EndProcessesNamed(const std::string& exeName) {
+  winfx::ScopedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return;
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = ::Process32First(snapshot.Get(), &entry); more;
+       more = ::Process32Next(snapshot.Get(), &entry)) {
+    if (lstrcmpiA(entry.szExeFile, exeName.c_str()) != 0) continue;
+    winfx::ScopedHandle process(
+        ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
+    if (process && ::TerminateProcess(process.Get(), 1)) {
+      ::WaitForSingleObject(process.Get(), 5000);
+    }
   }
 }
 
@@ -128,6 +149,79 @@ SIZE WindowSize(HWND hwnd) {
   RECT rect = {};
   ::GetWindowRect(hwnd, &rect);
   return SIZE{rect.right - rect.left, rect.bottom - rect.top};
+}
+
+
+std::string ShellLinkTarget(const std::string& linkPath) {
+  winfx::CoInitialization com;
+  winfx::ComPtr<IShellLinkA> link;
+  if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                link.ReceiveVoid()))) {
+    return std::string();
+  }
+  winfx::ComPtr<IPersistFile> file = link.QueryInterface<IPersistFile>(IID_IPersistFile);
+  wchar_t widePath[MAX_PATH] = {};
+  ::MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, widePath, MAX_PATH);
+  if (!file || FAILED(file->Load(widePath, STGM_READ))) return std::string();
+  char target[MAX_PATH] = {};
+  link->GetPath(target, MAX_PATH, nullptr, 0);
+  return target;
+}
+
+std::string DesktopFolder() {
+  char desktop[MAX_PATH] = {};
+  ::SHGetFolderPathA(nullptr, CSIDL_DESKTOP, nullptr, 0, desktop);
+  return desktop;
+}
+
+bool SaveScreenshot(HWND hwnd, const std::string& bmpPath) {
+  // Have the window and its controls paint now, and give the screen a moment to show it.
+  ::RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  ::SendMessageTimeoutA(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+  ::Sleep(300);
+  RECT rect = {};
+  if (!::GetWindowRect(hwnd, &rect)) return false;
+  int width = rect.right - rect.left;
+  int height = rect.bottom - rect.top;
+  if (width <= 0 || height <= 0) return false;
+
+  winfx::ScopedGetDC screen(nullptr);
+  if (!screen) return false;
+  winfx::ScopedCreatedDC memory(::CreateCompatibleDC(screen.Get()));
+  winfx::ScopedBitmap bitmap(::CreateCompatibleBitmap(screen.Get(), width, height));
+  if (!memory || !bitmap) return false;
+  {
+    winfx::ScopedSelectObject select(memory.Get(), bitmap.Get());
+    if (!::BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), rect.left, rect.top, SRCCOPY)) {
+      return false;
+    }
+  }
+
+  BITMAPINFOHEADER header = {};
+  header.biSize = sizeof(header);
+  header.biWidth = width;
+  header.biHeight = height;  // bottom-up rows, as a BMP file stores them
+  header.biPlanes = 1;
+  header.biBitCount = 24;
+  header.biCompression = BI_RGB;
+  DWORD rowBytes = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+  std::vector<char> pixels(rowBytes * static_cast<DWORD>(height));
+  if (!::GetDIBits(memory.Get(), bitmap.Get(), 0, height, pixels.data(),
+                   reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS)) {
+    return false;
+  }
+  BITMAPFILEHEADER file = {};
+  file.bfType = 0x4D42;  // "BM"
+  file.bfOffBits = sizeof(file) + sizeof(header);
+  file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+
+  winfx::ScopedHandle out(::CreateFileA(bmpPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!out) return false;
+  DWORD written = 0;
+  return ::WriteFile(out.Get(), &file, sizeof(file), &written, nullptr) &&
+         ::WriteFile(out.Get(), &header, sizeof(header), &written, nullptr) &&
+         ::WriteFile(out.Get(), pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
 }
 
 }  // namespace uidriver

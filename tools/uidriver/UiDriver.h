@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "winfx/ScopedHandle.h"
 
@@ -16,8 +17,8 @@ namespace uidriver {
 // A started program; the process and thread handles are owned.
 class Process {
  public:
-  // Starts exe with the given command-line tail in folder (or the exe's folder when empty).
-  // Started() is false when it cannot be started.
+  // Starts exe with the given command-line tail in folder (or the exe's folder when
+  // empty). Started() is false when it cannot be started.
   Process(const std::string& exe, const std::string& arguments, const std::string& folder = "");
 
   bool Started() const { return process_.IsValid(); }
@@ -35,6 +36,10 @@ class Process {
   winfx::ScopedHandle thread_;
   DWORD id_ = 0;
 };
+
+// Ends every process whose executable file is named exeName (e.g. "QuillonWidget.exe")
+// and waits for each to be gone.
+void EndProcessesNamed(const std::string& exeName);
 
 // Polls condition every few milliseconds, pumping this thread's messages, until it holds
 // or timeoutMs have passed; returns the last result.
@@ -58,7 +63,18 @@ std::string MessageBoxText(HWND box);
 // Position of a progress bar control.
 int ProgressPosition(HWND dialog, int id);
 
-// Client size of a window.
+// Size of a window.
 SIZE WindowSize(HWND hwnd);
+
+// The target path of a shell link file, read back through IShellLinkA; "" when it cannot
+// be loaded.
+std::string ShellLinkTarget(const std::string& linkPath);
+
+// The current user's desktop folder.
+std::string DesktopFolder();
+
+// Saves what the screen shows of hwnd (its window rectangle) as a 24-bit BMP file; false
+// when there is no display to read or the file cannot be written.
+bool SaveScreenshot(HWND hwnd, const std::string& bmpPath);
 
 }  // namespace uidriver

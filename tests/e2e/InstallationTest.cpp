@@ -1,0 +1,198 @@
+// The whole installation, end to end: the real QuillonSetup.exe under Wine, driven through
+// its windows, against the loopback vendor server.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/ProductConstants.h"
+#include "tests/support/InstallerFixture.h"
+
+namespace {
+
+using testing_support::InstallerFixture;
+using testing_support::IsFolder;
+using testing_support::ListTree;
+using testing_support::PathExists;
+using testing_support::ReadFileBytes;
+using testing_support::TodaysLogPath;
+
+constexpr char kArchivePath[] = "/update/Quillon_Widget.zip";
+constexpr char kDoneText[] = "Quillon위젯 설치가 완료되었습니다. 위젯이 실행됩니다.";
+constexpr char kOpenFailedStatus[] = "압축파일 오픈 실패 = 1...";
+constexpr char kQuitText[] = "설치프로그램을 종료하시겠습니까?";
+
+// FILETIME of a stored zip time (local), as the extractor sets it (UTC).
+FILETIME StoredTimeAsUtc(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
+  SYSTEMTIME local = {year, month, 0, day, hour, minute, second, 0};
+  FILETIME localTime, utc;
+  ::SystemTimeToFileTime(&local, &localTime);
+  ::LocalFileTimeToFileTime(&localTime, &utc);
+  return utc;
+}
+
+class InstallationTest : public InstallerFixture {
+ protected:
+  // Confirms the installation folder and waits for the first message box of the app.
+  HWND ConfirmAndWaitForBox(const std::string& folder) {
+    driver_->TypeFolder(folder);
+    driver_->StartRecording();
+    driver_->ClickInstall();
+    return driver_->WaitForBox(driver_->AppCaption(), 120000);
+  }
+
+  // Esc, then OK on the quit question: the program ends.
+  void QuitThroughEscape() {
+    driver_->PressEscape();
+    HWND quit = driver_->WaitForBox("확인");
+    ASSERT_NE(nullptr, quit);
+    EXPECT_EQ(kQuitText, driver_->AnswerBox(quit, IDOK));
+    EXPECT_TRUE(driver_->WaitForExit(20000));
+  }
+};
+
+TEST_F(InstallationTest, DownloadsExtractsLinksAndStartsTheWidget) {
+  StartInstaller();
+  HWND box = ConfirmAndWaitForBox(installFolder_);
+  ASSERT_NE(nullptr, box);
+  std::string text = driver_->AnswerBox(box, IDOK);
+  driver_->StopRecording();
+  EXPECT_EQ(kDoneText, text);
+  EXPECT_TRUE(driver_->WaitForExit(20000)) << "the installer did not end";
+
+  // The progress reached 100 through strictly rising values.
+  std::vector<int> progress = driver_->ProgressHistory();
+  ASSERT_FALSE(progress.empty());
+  EXPECT_EQ(100, progress.back());
+  EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+
+  // The status line showed the file name, then the extraction, then the end.
+  std::vector<std::string> status = driver_->StatusHistory();
+  std::vector<std::string> expected = {"Quillon_Widget.zip", "압축해제중입니다.기다려 주세요...",
+                                       "설치완료..."};
+  std::vector<std::string> seen;
+  for (const std::string& s : status) {
+    if (std::find(expected.begin(), expected.end(), s) != expected.end()) seen.push_back(s);
+  }
+  EXPECT_EQ(expected, seen) << "status history had " << status.size() << " entries";
+
+  // The archive's files and folders, with their stored times; the archive is gone and
+  // the empty folder entry made nothing.
+  EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
+  EXPECT_FALSE(PathExists(installFolder_ + "\\cache"));
+  for (const char* file : {"QuillonWidget.exe", "config\\widget.ini", "skins\\default\\skin.txt",
+                           "skins\\default\\fonts\\font.txt", "docs\\읽어보기.txt"}) {
+    std::string path = installFolder_ + "\\" + file;
+    ASSERT_TRUE(PathExists(path)) << path;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data));
+    FILETIME stored = StoredTimeAsUtc(2024, 5, 1, 10, 20, 30);
+    EXPECT_EQ(0, ::CompareFileTime(&stored, &data.ftLastWriteTime)) << path;
+    EXPECT_EQ(0, ::CompareFileTime(&stored, &data.ftCreationTime)) << path;
+  }
+
+  // The desktop link starts the installed widget, which runs from the folder.
+  EXPECT_EQ(installFolder_ + "\\QuillonWidget.exe", LinkTarget(DesktopLinkPath()));
+  ASSERT_TRUE(uidriver::WaitUntil([] { return WidgetWindow() != nullptr; }, 20000));
+  std::string trace = ReadFileBytes(installFolder_ + "\\widget_started.txt");
+  EXPECT_NE(std::string::npos, trace.find("folder=" + installFolder_ + "\r\n")) << trace;
+  EXPECT_TRUE(Requested(kArchivePath));
+}
+
+TEST_F(InstallationTest, AnArchiveAlreadyInTheFolderIsNotDownloaded) {
+  ASSERT_TRUE(::CreateDirectoryA(installFolder_.c_str(), nullptr));
+  ASSERT_TRUE(testing_support::WriteFileBytes(installFolder_ + "\\Quillon_Widget.zip", WidgetArchive()));
+  ServeNoArchive();
+  StartInstaller();
+  HWND box = ConfirmAndWaitForBox(installFolder_);
+  ASSERT_NE(nullptr, box);
+  EXPECT_EQ(kDoneText, driver_->AnswerBox(box, IDOK));
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+  EXPECT_FALSE(Requested(kArchivePath));
+  EXPECT_TRUE(PathExists(installFolder_ + "\\QuillonWidget.exe"));
+  EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
+}
+
+TEST_F(InstallationTest, AFailedDownloadIsReportedAndEscapeLeaves) {
+  ServeNoArchive();
+  StartInstaller();
+  HWND box = ConfirmAndWaitForBox(installFolder_);
+  ASSERT_NE(nullptr, box);
+  std::string url = std::string(product::kServerUrl) + kArchivePath;
+  EXPECT_EQ("[LumoTrelbin] " + url + " 다운로드 실패했습니다. [끝내기] 후 다시 시도해 주세요. ",
+            driver_->AnswerBox(box, IDOK));
+  driver_->StopRecording();
+
+  // The screen stays as the download left it: the bar where it was, the file name shown,
+  // the buttons disabled, and no file behind.
+  EXPECT_EQ(0, driver_->Progress());
+  EXPECT_EQ("Quillon_Widget.zip", driver_->Status());
+  EXPECT_FALSE(driver_->InstallEnabled());
+  EXPECT_FALSE(driver_->QuitEnabled());
+  EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
+
+  // The failure is in the program folder's log.
+  std::string log = ReadFileBytes(TodaysLogPath(programFolder_->Path()));
+  EXPECT_NE(std::string::npos, log.find("] [LumoTrelbin] " + url + " 다운로드 실패했습니다. "
+                                        "[끝내기] 후 다시 시도해 주세요. \r\n"))
+      << log;
+  QuitThroughEscape();
+}
+
+TEST_F(InstallationTest, AnArchiveThatIsNotAZipStaysAndIsReported) {
+  ServeArchive("this is not a zip archive\r\n");
+  StartInstaller();
+  driver_->TypeFolder(installFolder_);
+  driver_->ClickInstall();
+  EXPECT_TRUE(uidriver::WaitUntil([&] { return driver_->Status() == kOpenFailedStatus; }, 60000))
+      << driver_->Status();
+  EXPECT_EQ("this is not a zip archive\r\n", ReadFileBytes(installFolder_ + "\\Quillon_Widget.zip"));
+  EXPECT_EQ(nullptr, WidgetWindow());
+  QuitThroughEscape();
+}
+
+TEST_F(InstallationTest, AFolderWhoseParentIsMissingDownloadsNothing) {
+  std::string folder = *workFolder_ / "missing\\QuillonWidget";
+  StartInstaller();
+  driver_->TypeFolder(folder);
+  driver_->ClickInstall();
+  EXPECT_TRUE(uidriver::WaitUntil([&] { return driver_->Status() == kOpenFailedStatus; }, 60000))
+      << driver_->Status();
+  EXPECT_FALSE(PathExists(folder));
+  EXPECT_FALSE(Requested(kArchivePath));
+  QuitThroughEscape();
+}
+
+TEST_F(InstallationTest, AnEmptyFolderTextOnlyAsksForOne) {
+  StartInstaller();
+  driver_->TypeFolder("");
+  driver_->ClickInstall();
+  HWND box = driver_->WaitForBox(driver_->AppCaption());
+  ASSERT_NE(nullptr, box);
+  EXPECT_EQ("설치경로를 입력해 주세요.", driver_->AnswerBox(box, IDOK));
+  EXPECT_TRUE(driver_->InstallEnabled());
+  EXPECT_TRUE(driver_->QuitEnabled());
+  EXPECT_EQ("", driver_->FolderText());
+  EXPECT_FALSE(Requested(kArchivePath));
+  EXPECT_TRUE(driver_->Program().IsRunning());
+}
+
+TEST_F(InstallationTest, ACancelledQuitQuestionKeepsTheScreen) {
+  StartInstaller();
+  driver_->ClickQuit();
+  HWND quit = driver_->WaitForBox("확인");
+  ASSERT_NE(nullptr, quit);
+  EXPECT_EQ(kQuitText, driver_->AnswerBox(quit, IDCANCEL));
+  EXPECT_TRUE(driver_->Program().IsRunning());
+  EXPECT_EQ(product::kDefaultFolder, driver_->FolderText());
+  EXPECT_TRUE(driver_->InstallEnabled());
+
+  // Answered with OK, the program ends without installing anything.
+  driver_->ClickQuit();
+  quit = driver_->WaitForBox("확인");
+  ASSERT_NE(nullptr, quit);
+  driver_->AnswerBox(quit, IDOK);
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+  EXPECT_FALSE(Requested(kArchivePath));
+}
+
+}  // namespace

@@ -1,0 +1,95 @@
+// Drives a running QuillonSetup.exe through its real windows: the install screen's
+// controls, its message boxes, and a record of what its status line and progress bar
+// showed. Used by the end-to-end tests and by the demo's driver program.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tools/uidriver/UiDriver.h"
+
+namespace uidriver {
+
+// The installer's windows as an operator sees them.
+constexpr char kHubCaption[] = "LumoPOS 설치";
+constexpr char kScreenCaption[] = "프로그램 설치 [단계1] (1.0.0.0)";
+constexpr char kQuitCaption[] = "확인";
+constexpr int kInstallButton = IDOK;
+constexpr int kQuitButton = IDCANCEL;
+constexpr int kProgressBar = 1001;
+constexpr int kFolderEdit = 1002;
+constexpr int kStatusLine = 1005;
+constexpr int kBrowseButton = 1006;
+constexpr int kBrowserControl = 1007;
+
+class InstallerDriver {
+ public:
+  // exe: the installer; its message boxes carry the exe's base name as caption.
+  explicit InstallerDriver(const std::string& exe);
+  ~InstallerDriver();
+  InstallerDriver(const InstallerDriver&) = delete;
+  InstallerDriver& operator=(const InstallerDriver&) = delete;
+
+  // Starts the installer and waits for its install screen; false when it does not appear.
+  bool Start(DWORD timeoutMs = 30000);
+  HWND Screen() const { return screen_; }
+  const Process& Program() const { return *process_; }
+  // The application message-box caption: the exe's file name without extension.
+  const std::string& AppCaption() const { return appCaption_; }
+
+  std::string FolderText() const { return ItemText(screen_, kFolderEdit); }
+  void TypeFolder(const std::string& text) { SetItemText(screen_, kFolderEdit, text); }
+  std::string Status() const;
+  int Progress() const { return ProgressPosition(screen_, kProgressBar); }
+  bool InstallEnabled() const { return IsItemEnabled(screen_, kInstallButton); }
+  bool QuitEnabled() const { return IsItemEnabled(screen_, kQuitButton); }
+
+  void ClickInstall() { ClickItem(screen_, kInstallButton); }
+  void ClickQuit() { ClickItem(screen_, kQuitButton); }
+  void ClickBrowse() { ClickItem(screen_, kBrowseButton); }
+  // The Esc key on the screen (reaches it also while its buttons are disabled).
+  void PressEscape();
+
+  // A visible message box (or other dialog) of the installer with this caption; null
+  // after timeoutMs.
+  HWND WaitForBox(const std::string& caption, DWORD timeoutMs = 30000) const;
+  // Records the box's text, presses button (IDOK, IDCANCEL) and returns the text.
+  std::string AnswerBox(HWND box, int button);
+  // Every box text answered so far, in order, as "caption: text".
+  const std::vector<std::string>& AnsweredBoxes() const { return answered_; }
+
+  // Starts watching the status line and the progress bar on a thread of its own; every
+  // distinct status text and every progress value is kept in order.
+  void StartRecording();
+  void StopRecording();
+  std::vector<std::string> StatusHistory() const;
+  std::vector<int> ProgressHistory() const;
+
+  // Waits for the installer to end; true when it has.
+  bool WaitForExit(DWORD timeoutMs) const { return process_ && process_->WaitForExit(timeoutMs); }
+  // Ends the installer at once if it still runs.
+  void Kill();
+
+ private:
+  void RecordLoop();
+
+  std::string exe_;
+  std::string appCaption_;
+  std::unique_ptr<Process> process_;
+  HWND screen_ = nullptr;
+  std::vector<std::string> answered_;
+
+  mutable std::mutex recordMutex_;
+  std::vector<std::string> statusHistory_;
+  std::vector<int> progressHistory_;
+  std::atomic<bool> recording_{false};
+  std::thread recorder_;
+};
+
+}  // namespace uidriver

@@ -1,0 +1,191 @@
+// QuillonDriver: runs QuillonSetup.exe and drives it through the installation the way an
+// operator would, printing each step and saving a screenshot of each screen.
+//
+//   QuillonDriver install SETUP_EXE FOLDER SHOTS_DIR   types FOLDER, confirms, answers boxes
+//   QuillonDriver watch SETUP_EXE SHOTS_DIR            leaves the clicks to the person
+//   QuillonDriver time SETUP_EXE FOLDER                installs and prints timings
+//
+// Output lines are "step: detail" in the ANSI code page. Exit code 0 when the installer
+// ended with the widget started, 1 otherwise.
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tools/uidriver/InstallerDriver.h"
+
+namespace {
+
+constexpr char kWidgetWindowClass[] = "QuillonWidgetStandIn";
+constexpr char kLinkName[] = "\\Quillon위젯.lnk";
+constexpr DWORD kStepTimeoutMs = 120000;
+
+void Say(const std::string& step, const std::string& detail) {
+  std::printf("%s: %s\n", step.c_str(), detail.c_str());
+  std::fflush(stdout);
+}
+
+class Shots {
+ public:
+  explicit Shots(std::string folder) : folder_(std::move(folder)) {}
+  void Take(HWND hwnd, const std::string& name) {
+    std::string path = folder_ + "\\" + std::to_string(++count_) + "-" + name + ".bmp";
+    if (uidriver::SaveScreenshot(hwnd, path)) Say("screenshot", path);
+  }
+
+ private:
+  std::string folder_;
+  int count_ = 0;
+};
+
+// After the installer: the link, the widget and what it left behind.
+int ReportOutcome(Shots* shots) {
+  std::string link = uidriver::DesktopFolder() + kLinkName;
+  std::string target = uidriver::ShellLinkTarget(link);
+  Say("desktop link", target.empty() ? link + " (missing)" : link + " -> " + target);
+  HWND widget = nullptr;
+  uidriver::WaitUntil([&] { return (widget = ::FindWindowA(kWidgetWindowClass, nullptr)) != nullptr; },
+                      20000);
+  if (widget == nullptr) {
+    Say("widget", "not running");
+    return 1;
+  }
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(widget, &pid);
+  Say("widget", "running, window \"" + uidriver::WindowText(widget) + "\", process " + std::to_string(pid));
+  ::Sleep(300);
+  shots->Take(widget, "widget");
+  return 0;
+}
+
+int Install(const std::string& setup, const std::string& folder, Shots* shots) {
+  uidriver::InstallerDriver driver(setup);
+  Say("start", setup);
+  if (!driver.Start()) {
+    Say("error", "the install screen did not appear");
+    return 1;
+  }
+  Say("screen", uidriver::WindowText(driver.Screen()));
+  Say("folder shown", driver.FolderText());
+  ::Sleep(500);
+  shots->Take(driver.Screen(), "install-screen");
+
+  driver.TypeFolder(folder);
+  Say("folder typed", folder);
+  driver.StartRecording();
+  driver.ClickInstall();
+  Say("click", "동의설치");
+
+  HWND box = driver.WaitForBox(driver.AppCaption(), kStepTimeoutMs);
+  if (box == nullptr) {
+    Say("error", "no message box appeared; status \"" + driver.Status() + "\"");
+    return 1;
+  }
+  shots->Take(driver.Screen(), "installed");
+  shots->Take(box, "message-box");
+  std::string text = driver.AnswerBox(box, IDOK);
+  driver.StopRecording();
+  for (const std::string& status : driver.StatusHistory()) {
+    if (!status.empty()) Say("status", status);
+  }
+  std::vector<int> progress = driver.ProgressHistory();
+  Say("progress", std::to_string(progress.size()) + " values, last " +
+                      (progress.empty() ? std::string("-") : std::to_string(progress.back())));
+  Say("message box", text);
+  if (!driver.WaitForExit(30000)) {
+    Say("error", "the installer did not end");
+    return 1;
+  }
+  Say("installer", "ended");
+  return ReportOutcome(shots);
+}
+
+// The installer's peak working set so far, in bytes (0 when it cannot be read).
+SIZE_T PeakWorkingSet(DWORD processId) {
+  winfx::ScopedHandle process(
+      ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+  PROCESS_MEMORY_COUNTERS counters = {};
+  counters.cb = sizeof(counters);
+  if (!process || !::GetProcessMemoryInfo(process.Get(), &counters, sizeof(counters))) return 0;
+  return counters.PeakWorkingSetSize;
+}
+
+// From the click on "동의설치" to the widget's window: one figure per line.
+int Time(const std::string& setup, const std::string& folder) {
+  uidriver::InstallerDriver driver(setup);
+  if (!driver.Start()) {
+    Say("error", "the install screen did not appear");
+    return 1;
+  }
+  driver.TypeFolder(folder);
+  SIZE_T peak = 0;
+  LARGE_INTEGER frequency, start, boxShown, widgetShown;
+  ::QueryPerformanceFrequency(&frequency);
+  ::QueryPerformanceCounter(&start);
+  driver.ClickInstall();
+  HWND box = nullptr;
+  uidriver::WaitUntil(
+      [&] {
+        SIZE_T now = PeakWorkingSet(driver.Program().Id());
+        if (now > peak) peak = now;
+        box = uidriver::FindDialog(driver.AppCaption(), driver.Program().Id());
+        return box != nullptr && ::IsWindowVisible(box);
+      },
+      30 * 60 * 1000);
+  ::QueryPerformanceCounter(&boxShown);
+  if (box == nullptr) {
+    Say("error", "no message box appeared");
+    return 1;
+  }
+  SIZE_T atBox = PeakWorkingSet(driver.Program().Id());
+  if (atBox > peak) peak = atBox;
+  std::string text = driver.AnswerBox(box, IDOK);
+  bool started = uidriver::WaitUntil(
+      [] { return ::FindWindowA(kWidgetWindowClass, nullptr) != nullptr; }, 60000);
+  ::QueryPerformanceCounter(&widgetShown);
+  auto seconds = [&](const LARGE_INTEGER& t) {
+    return static_cast<double>(t.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+  };
+  std::printf("message box: %s\n", text.c_str());
+  std::printf("click to message box (download and extraction): %.2f s\n", seconds(boxShown));
+  std::printf("click to widget window: %.2f s\n", seconds(widgetShown));
+  std::printf("installer peak working set: %.1f MiB\n", static_cast<double>(peak) / (1024.0 * 1024.0));
+  std::fflush(stdout);
+  return started ? 0 : 1;
+}
+
+int Watch(const std::string& setup, Shots* shots) {
+  uidriver::InstallerDriver driver(setup);
+  Say("start", setup);
+  if (!driver.Start()) {
+    Say("error", "the install screen did not appear");
+    return 1;
+  }
+  ::Sleep(500);
+  shots->Take(driver.Screen(), "install-screen");
+  Say("waiting", "for the person at the screen to install");
+  driver.WaitForExit(INFINITE);
+  Say("installer", "ended");
+  return ReportOutcome(shots);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string mode = argc > 1 ? argv[1] : "";
+  if (mode == "install" && argc == 5) {
+    Shots shots(argv[4]);
+    return Install(argv[2], argv[3], &shots);
+  }
+  if (mode == "time" && argc == 4) return Time(argv[2], argv[3]);
+  if (mode == "watch" && argc == 4) {
+    Shots shots(argv[3]);
+    return Watch(argv[2], &shots);
+  }
+  std::fprintf(stderr,
+               "usage: QuillonDriver install SETUP_EXE FOLDER SHOTS_DIR\n"
+               "       QuillonDriver watch SETUP_EXE SHOTS_DIR\n"
+               "       QuillonDriver time SETUP_EXE FOLDER\n");
+  return 2;
+}
