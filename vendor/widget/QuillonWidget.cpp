@@ -66,7 +66,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   wc.lpszClassName = kWindowClass;
   ::RegisterClassA(&wc);
   HWND hwnd = ::CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kWindowClass, kWindowTitle,
-                                WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, 40, 40, 240, 90, nullptr,
+                                WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, 40, 40, 320, 90, nullptr,
                                 nullptr, instance, nullptr);
   ::ShowWindow(hwnd, show);
   MSG msg;
