@@ -6,7 +6,8 @@
 CSetupApp theApp;
 
 bool CSetupApp::InitInstance() {
-  // The install screen hosts the web browser control.
+  // The install screen hosts the web browser control. (Three-dimensional dialog
+  // controls are the system's own look on every supported Windows: nothing to enable.)
   EnableControlContainer();
 
   CSetupHubDlg hub;

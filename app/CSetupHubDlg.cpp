@@ -1,6 +1,5 @@
 #include "app/CSetupHubDlg.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "app/ProductConstants.h"
@@ -9,6 +8,7 @@
 #include "winfx/AppInfo.h"
 #include "winfx/Format.h"
 #include "winfx/MessageBox.h"
+#include "winfx/ScopedGdi.h"
 
 CSetupHubDlg* g_pHub = nullptr;
 
@@ -141,6 +141,7 @@ LRESULT CSetupHubDlg::OnDownloadProgress(WPARAM percent, LPARAM) {
 }
 
 LRESULT CSetupHubDlg::OnDownloadResult(WPARAM, LPARAM succeeded) {
+  if (m_downloadUrls.empty()) return 1;  // no transfer of the queue's
   if (succeeded) {
     RemoveFirstDownload();
     SetTimer(kQueueTimer, kStepPeriodMs);
@@ -168,15 +169,13 @@ void CSetupHubDlg::RemoveFirstDownload() {
 }
 
 void CSetupHubDlg::OnPaint() {
-  PAINTSTRUCT ps;
-  HDC dc = ::BeginPaint(GetHwnd(), &ps);
-  ::SendMessageA(GetHwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  winfx::ScopedPaint paint(GetHwnd());
+  ::SendMessageA(GetHwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(paint.Get()), 0);
   RECT client;
   ::GetClientRect(GetHwnd(), &client);
   int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
   int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
-  ::DrawIcon(dc, x, y, m_hIcon);
-  ::EndPaint(GetHwnd(), &ps);
+  ::DrawIcon(paint.Get(), x, y, m_hIcon);
 }
 
 HICON CSetupHubDlg::OnQueryDragIcon() { return m_hIcon; }

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/TestSupport.h"
-#include "tools/uidriver/UiDriver.h"
+#include "tools/uidriver/InstallerDriver.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ constexpr char kHubCaption[] = "LumoPOS 설치";
 
 std::string InstallerExe() { return testing_support::FromUnixPath(QUILLON_SETUP_EXE); }
 
-TEST(HubStartupTest, ShowsTheStartLineThenShrinksToNothing) {
+TEST(HubStartupTest, ShowsTheStartLineThenShrinksToNothingAndOpensTheScreen) {
   TempFolder folder("hub");
   std::string exe = CopyInto(InstallerExe(), folder.Path());
   ASSERT_FALSE(exe.empty());
@@ -29,14 +29,19 @@ TEST(HubStartupTest, ShowsTheStartLineThenShrinksToNothing) {
   EXPECT_TRUE(::GetWindowLongA(hub, GWL_EXSTYLE) & WS_EX_APPWINDOW);
   EXPECT_FALSE(::GetWindowLongA(hub, GWL_STYLE) & WS_CAPTION);
 
-  // Timer 1 (50 ms) shrinks the hub to 0 by 0.
-  bool shrunk = uidriver::WaitUntil(
-      [&] {
-        SIZE size = uidriver::WindowSize(hub);
-        return !::IsWindow(hub) || (size.cx == 0 && size.cy == 0);
-      },
-      10000);
-  EXPECT_TRUE(shrunk);
+  // Timer 1 (50 ms) shrinks the hub to 0 by 0 and opens the install screen, owned by
+  // the hub, which stays (with its invisible download window) while the screen runs.
+  HWND screen = uidriver::WaitForDialog(uidriver::kScreenCaption, setup.Id(), 20000);
+  ASSERT_NE(nullptr, screen);
+  EXPECT_EQ(hub, ::GetWindow(screen, GW_OWNER));
+  SIZE size = uidriver::WindowSize(hub);
+  EXPECT_EQ(0, size.cx);
+  EXPECT_EQ(0, size.cy);
+  HWND download = ::GetDlgItem(hub, 21002);
+  ASSERT_NE(nullptr, download);
+  EXPECT_TRUE(::GetWindowLongA(download, GWL_STYLE) & WS_CHILD);
+  SIZE downloadSize = uidriver::WindowSize(download);
+  EXPECT_EQ(0, downloadSize.cx * downloadSize.cy);
   setup.Kill();
 }
 
