@@ -10,8 +10,6 @@
 namespace {
 
 using testing_support::InstallerFixture;
-using testing_support::IsFolder;
-using testing_support::ListTree;
 using testing_support::PathExists;
 using testing_support::ReadFileBytes;
 using testing_support::TodaysLogPath;

@@ -10,7 +10,6 @@ namespace {
 
 using testing_support::FromUnixPath;
 using testing_support::InstallerFixture;
-using testing_support::ListTree;
 using testing_support::PathExists;
 
 constexpr char kAgreementPath[] = "/Orlo_venta/install_agree.asp";
