@@ -41,6 +41,21 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
   return folder + "\\" + name;
 }
 
+// True when the extractor's failure (its last error) lies in the archive itself: a CRC or
+// length that differs, data that does not inflate, a refused name or method. Any other
+// error is local to this machine (space, access, a file in use).
+bool IsArchiveFault(DWORD error) {
+  switch (error) {
+    case ERROR_CRC:
+    case ERROR_INVALID_DATA:
+    case ERROR_INVALID_NAME:
+    case ERROR_NOT_SUPPORTED:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 CWidgetInstallDlg::CWidgetInstallDlg() : winfx::Dialog(IDD_WIDGET_INSTALL) {}
@@ -98,6 +113,7 @@ void CWidgetInstallDlg::OnPaint() {
 }
 
 void CWidgetInstallDlg::OnBrowseFolder() {
+  if (m_confirmed) return;
   BROWSEINFOA info = {};
   info.hwndOwner = GetHwnd();
   info.lpszTitle = kBrowseTitle;
@@ -112,20 +128,28 @@ void CWidgetInstallDlg::OnBrowseFolder() {
 }
 
 void CWidgetInstallDlg::OnOK() {
-  m_installFolder = GetItemText(IDC_INSTALL_FOLDER);
-  if (m_installFolder.empty()) {
+  // Enter or a posted command after the confirmation must not queue a second download.
+  if (m_confirmed) return;
+  std::string folder = GetItemText(IDC_INSTALL_FOLDER);
+  if (folder.empty()) {
     winfx::AppMessageBox(kEmptyFolderText);
     return;
   }
-  EnableItem(IDOK, false);
-  EnableItem(IDCANCEL, false);
+  m_confirmed = true;
+  m_installFolder = folder;
+  // From here on the folder is the one the queue downloads into and the installation uses.
+  for (int id : {IDOK, IDCANCEL, IDC_INSTALL_FOLDER, IDC_BROWSE_FOLDER}) EnableItem(id, false);
+  m_archiveWasThere = g_pHub->m_util.FileExists(JoinPath(m_installFolder, product::kArchiveFile)) != 0;
   g_pHub->QueueWidgetDownloads(product::kServerUrl, m_installFolder);
 }
 
 void CWidgetInstallDlg::OnCancel() {
-  if (::MessageBoxA(GetHwnd(), kQuitText, kQuitCaption, MB_OKCANCEL) == IDOK) {
-    EndDialog(IDCANCEL);
-  }
+  if (winfx::OwnedMessageBox(kQuitText, kQuitCaption, MB_OKCANCEL) == IDOK) EndDialog(IDCANCEL);
+}
+
+void CWidgetInstallDlg::ShowFailure(const std::string& text) {
+  EnableItem(IDCANCEL, true);
+  if (!text.empty()) winfx::AppMessageBox(text);
 }
 
 void CWidgetInstallDlg::SetProgress(int percent) { m_progress.SetPos(percent); }
@@ -138,22 +162,27 @@ void CWidgetInstallDlg::InstallFromArchive() {
 
   m_zip.SetLogFolder(m_installFolder);
   if (!m_zip.Open(archive.c_str())) {
-    // Whatever is at the archive path stays there.
+    // A download that is no zip is of no use to the next run; a file that was there
+    // before the confirmation is not the installer's to remove.
+    if (!m_archiveWasThere) ::DeleteFileA(archive.c_str());
     SetStatus(kOpenFailedStatus);
+    ShowFailure("");
     return;
   }
   SetStatus(kExtractingStatus);
   int extracted = m_zip.ExtractAll(m_installFolder.c_str());
+  const DWORD error = ::GetLastError();
   m_zip.Close();
-  ::DeleteFileA(archive.c_str());
 
   if (!extracted) {
-    // A partly extracted widget is not an installation: no link, no start. The buttons
-    // stay disabled; Esc still leads to the quit question.
+    // A partly extracted widget is not an installation: no link, no start. An archive
+    // that failed its own checks goes; after a local failure it stays for the next run.
+    if (IsArchiveFault(error)) ::DeleteFileA(archive.c_str());
     SetStatus(kExtractFailedStatus);
-    winfx::AppMessageBox(kExtractFailedText);
+    ShowFailure(kExtractFailedText);
     return;
   }
+  ::DeleteFileA(archive.c_str());
   SetStatus(kDoneStatus);
   g_pHub->m_util.CreateShortcut(program, product::kShortcutFile, product::kShortcutDescription,
                                 1, 0, 0, 1);

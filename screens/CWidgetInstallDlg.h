@@ -26,13 +26,19 @@ class CWidgetInstallDlg : public winfx::Dialog {
   // Extracts the archive in the installation folder, deletes it, makes the desktop link,
   // tells the operator, starts the widget and ends the screen with IDOK. When the archive
   // cannot be opened or extracted, the screen stays open with its status line (and, for
-  // a failed extraction, a message box) telling so.
+  // a failed extraction, a message box) telling so, and "끝내기" enabled again. The
+  // archive is removed after a success and when it failed its own checks; after a
+  // failure of this machine's (space, a file in use) it stays for the next run.
   void InstallFromArchive();
+  // Enables "끝내기" again (it leads to the quit question) and shows text in a box owned
+  // by the screen; an empty text shows no box.
+  void ShowFailure(const std::string& text);
 
  protected:
   INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
   BOOL OnInitDialog() override;
-  // "동의설치": takes the folder and starts the downloads.
+  // "동의설치": takes the folder, locks it (edit box and picker disabled with both
+  // buttons) and starts the downloads. Does nothing once confirmed.
   void OnOK() override;
   // "끝내기" and Esc: asks before leaving.
   void OnCancel() override;
@@ -46,6 +52,10 @@ class CWidgetInstallDlg : public winfx::Dialog {
   winfx::ScopedFont m_titleFont;
   std::string m_title;
   std::string m_installFolder;
+  // Set by the confirmation: the folder is locked from then on.
+  bool m_confirmed = false;
+  // The archive was in the folder before the confirmation (so it was not downloaded).
+  bool m_archiveWasThere = false;
   CZipExtractor m_zip;
   winfx::ProgressCtrl m_progress;
   CWebBrowser2 m_browser;

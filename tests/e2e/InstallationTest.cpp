@@ -38,11 +38,30 @@ class InstallationTest : public InstallerFixture {
     return driver_->WaitForBox(driver_->AppCaption(), 120000);
   }
 
+  // Confirms folder and waits until the screen has locked it.
+  void Confirm(const std::string& folder) {
+    driver_->TypeFolder(folder);
+    driver_->ClickInstall();
+    ASSERT_TRUE(uidriver::WaitUntil([&] { return !driver_->FolderEditEnabled(); }, 10000));
+  }
+
   // Esc, then OK on the quit question: the program ends.
   void QuitThroughEscape() {
     driver_->PressEscape();
     HWND quit = driver_->WaitForBox("확인");
     ASSERT_NE(nullptr, quit);
+    EXPECT_EQ(kQuitText, driver_->AnswerBox(quit, IDOK));
+    EXPECT_TRUE(driver_->WaitForExit(20000));
+  }
+
+  // After a shown failure: "끝내기" is enabled and, answered with OK, its question ends
+  // the program.
+  void QuitThroughQuitButton() {
+    ASSERT_TRUE(driver_->QuitEnabled());
+    driver_->ClickQuit();
+    HWND quit = driver_->WaitForBox("확인");
+    ASSERT_NE(nullptr, quit);
+    EXPECT_EQ(driver_->Screen(), ::GetWindow(quit, GW_OWNER));
     EXPECT_EQ(kQuitText, driver_->AnswerBox(quit, IDOK));
     EXPECT_TRUE(driver_->WaitForExit(20000));
   }
@@ -121,11 +140,12 @@ TEST_F(InstallationTest, AFailedDownloadIsReportedAndEscapeLeaves) {
   driver_->StopRecording();
 
   // The screen stays as the download left it: the bar where it was, the file name shown,
-  // the buttons disabled, and no file behind.
+  // the folder locked, "끝내기" enabled again, and no file behind.
   EXPECT_EQ(0, driver_->Progress());
   EXPECT_EQ("Quillon_Widget.zip", driver_->Status());
   EXPECT_FALSE(driver_->InstallEnabled());
-  EXPECT_FALSE(driver_->QuitEnabled());
+  EXPECT_TRUE(driver_->QuitEnabled());
+  EXPECT_FALSE(driver_->FolderEditEnabled());
   EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
 
   // The failure is in the program folder's log.
@@ -136,28 +156,39 @@ TEST_F(InstallationTest, AFailedDownloadIsReportedAndEscapeLeaves) {
   QuitThroughEscape();
 }
 
-TEST_F(InstallationTest, AnArchiveThatIsNotAZipStaysAndIsReported) {
+TEST_F(InstallationTest, ADownloadThatIsNotAZipIsReportedAndRemoved) {
   ServeArchive("this is not a zip archive\r\n");
   StartInstaller();
-  driver_->TypeFolder(installFolder_);
-  driver_->ClickInstall();
-  EXPECT_TRUE(uidriver::WaitUntil([&] { return driver_->Status() == kOpenFailedStatus; }, 60000))
-      << driver_->Status();
-  EXPECT_EQ("this is not a zip archive\r\n", ReadFileBytes(installFolder_ + "\\Quillon_Widget.zip"));
+  Confirm(installFolder_);
+  ASSERT_TRUE(uidriver::WaitUntil([&] { return driver_->QuitEnabled(); }, 60000));
+  EXPECT_EQ(kOpenFailedStatus, driver_->Status());
+  EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
+  EXPECT_TRUE(Requested(kArchivePath));
   EXPECT_EQ(nullptr, WidgetWindow());
+  QuitThroughQuitButton();
+}
+
+TEST_F(InstallationTest, AFileThatWasThereAndIsNotAZipStays) {
+  ASSERT_TRUE(::CreateDirectoryA(installFolder_.c_str(), nullptr));
+  ASSERT_TRUE(testing_support::WriteFileBytes(installFolder_ + "\\Quillon_Widget.zip", "not a zip\r\n"));
+  StartInstaller();
+  Confirm(installFolder_);
+  ASSERT_TRUE(uidriver::WaitUntil([&] { return driver_->QuitEnabled(); }, 60000));
+  EXPECT_EQ(kOpenFailedStatus, driver_->Status());
+  EXPECT_EQ("not a zip\r\n", ReadFileBytes(installFolder_ + "\\Quillon_Widget.zip"));
+  EXPECT_FALSE(Requested(kArchivePath));
   QuitThroughEscape();
 }
 
 TEST_F(InstallationTest, AFolderWhoseParentIsMissingDownloadsNothing) {
   std::string folder = *workFolder_ / "missing\\QuillonWidget";
   StartInstaller();
-  driver_->TypeFolder(folder);
-  driver_->ClickInstall();
-  EXPECT_TRUE(uidriver::WaitUntil([&] { return driver_->Status() == kOpenFailedStatus; }, 60000))
-      << driver_->Status();
+  Confirm(folder);
+  ASSERT_TRUE(uidriver::WaitUntil([&] { return driver_->QuitEnabled(); }, 60000));
+  EXPECT_EQ(kOpenFailedStatus, driver_->Status());
   EXPECT_FALSE(PathExists(folder));
   EXPECT_FALSE(Requested(kArchivePath));
-  QuitThroughEscape();
+  QuitThroughQuitButton();
 }
 
 TEST_F(InstallationTest, AnEmptyFolderTextOnlyAsksForOne) {
