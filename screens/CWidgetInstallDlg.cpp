@@ -7,6 +7,7 @@
 #include "app/ProductConstants.h"
 #include "res/resource.h"
 #include "screens/CSkinBitmap.h"
+#include "screens/CStagedInstall.h"
 #include "winfx/MessageBox.h"
 #include "winfx/ScopedCom.h"
 
@@ -34,6 +35,9 @@ constexpr char kExtractingStatus[] = "압축해제중입니다.기다려 주세�
 constexpr char kExtractFailedStatus[] = "압축해제 실패...";
 constexpr char kExtractFailedText[] =
     "Quillon위젯 압축해제에 실패했습니다. [끝내기] 후 다시 시도해 주세요.";
+constexpr char kInstallFailedStatus[] = "설치 실패...";
+constexpr char kInstallFailedText[] =
+    "Quillon위젯 설치에 실패했습니다. [끝내기] 후 다시 시도해 주세요.";
 constexpr char kDoneStatus[] = "설치완료...";
 constexpr char kDoneText[] = "Quillon위젯 설치가 완료되었습니다. 위젯이 실행됩니다.";
 
@@ -161,6 +165,12 @@ void CWidgetInstallDlg::InstallFromArchive() {
   std::string program = JoinPath(m_installFolder, product::kWidgetProgram);
 
   m_zip.SetLogFolder(m_installFolder);
+  CStagedInstall staged(m_installFolder);
+  // What a killed run left is put right before anything else is written.
+  if (!staged.RecoverLeftovers()) {
+    FailInstallation(kInstallFailedText);
+    return;
+  }
   if (!m_zip.Open(archive.c_str())) {
     // A download that is no zip is of no use to the next run; a file that was there
     // before the confirmation is not the installer's to remove.
@@ -170,16 +180,21 @@ void CWidgetInstallDlg::InstallFromArchive() {
     return;
   }
   SetStatus(kExtractingStatus);
-  int extracted = m_zip.ExtractAll(m_installFolder.c_str());
-  const DWORD error = ::GetLastError();
+  const bool prepared = staged.PrepareStaging();
+  const int extracted = prepared ? m_zip.ExtractAll(staged.StagingFolder().c_str()) : 0;
+  const DWORD error = prepared ? ::GetLastError() : ERROR_CANNOT_MAKE;
   m_zip.Close();
-
   if (!extracted) {
-    // A partly extracted widget is not an installation: no link, no start. An archive
-    // that failed its own checks goes; after a local failure it stays for the next run.
+    // Nothing of the new version reaches the folder. An archive that failed its own
+    // checks goes; after a local failure it stays for the next run.
+    staged.DiscardStaging();
     if (IsArchiveFault(error)) ::DeleteFileA(archive.c_str());
     SetStatus(kExtractFailedStatus);
     ShowFailure(kExtractFailedText);
+    return;
+  }
+  if (!staged.MoveIntoPlace()) {
+    FailInstallation(kInstallFailedText);
     return;
   }
   ::DeleteFileA(archive.c_str());
@@ -189,6 +204,11 @@ void CWidgetInstallDlg::InstallFromArchive() {
   winfx::AppMessageBox(kDoneText);
   ::ShellExecuteA(nullptr, nullptr, program.c_str(), "", nullptr, SW_SHOW);
   EndDialog(IDOK);
+}
+
+void CWidgetInstallDlg::FailInstallation(const std::string& text) {
+  SetStatus(kInstallFailedStatus);
+  ShowFailure(text);
 }
 
 void CWidgetInstallDlg::OnDestroy() {

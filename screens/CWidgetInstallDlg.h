@@ -47,6 +47,8 @@ class CWidgetInstallDlg : public winfx::Dialog {
   void OnBrowseFolder();
   void OnPaint();
   void OnDestroy();
+  // A failure of the installation step (the archive stays): status line, 끝내기, box.
+  void FailInstallation(const std::string& text);
 
   std::unique_ptr<CSkinBitmap> m_pSkin;
   winfx::ScopedFont m_titleFont;

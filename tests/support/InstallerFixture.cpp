@@ -51,6 +51,14 @@ std::string InstallerFixture::BrokenWidgetArchive() {
   return ReadFileBytes(FromUnixPath(QUILLON_TEST_BROKEN_ARCHIVE));
 }
 
+std::string InstallerFixture::OldWidgetArchive() {
+  return ReadFileBytes(FromUnixPath(QUILLON_TEST_OLD_ARCHIVE));
+}
+
+std::string InstallerFixture::BadCrcWidgetArchive() {
+  return ReadFileBytes(FromUnixPath(QUILLON_TEST_BADCRC_ARCHIVE));
+}
+
 std::vector<std::string> InstallerFixture::Requests() const {
   std::string log = ReadFileBytes(RequestLogPath());
   std::istringstream lines(log.size() > requestLogStart_ ? log.substr(requestLogStart_) : "");
@@ -84,6 +92,18 @@ void InstallerFixture::StartInstallerWithoutBrowserControl() {
 void InstallerFixture::StartInstallerNamed(const std::string& exeName) {
   driver_ = std::make_unique<uidriver::InstallerDriver>(*programFolder_ / exeName);
   ASSERT_TRUE(driver_->Start()) << "the install screen did not appear";
+}
+
+bool InstallerFixture::KillInstallerHard() {
+  // The Linux process whose first argument names the installer in this fixture's own
+  // program folder; the shell's own arguments begin with /bin/sh, so it never matches.
+  const std::string& folder = programFolder_->Path();
+  const std::string unique = folder.substr(folder.find_last_of('\\') + 1);
+  const std::string script =
+      "for p in /proc/[0-9]*; do first=$(head -z -n 1 $p/cmdline 2>/dev/null | tr -d '\\000'); "
+      "case $first in *" + unique + "*QuillonSetup*.exe) kill -KILL ${p#/proc/};; esac; done";
+  uidriver::Process shell("Z:\\bin\\sh", "-c \"" + script + "\"");
+  return driver_->WaitForExit(20000);
 }
 
 std::string InstallerFixture::DesktopLinkPath() {

@@ -1,0 +1,255 @@
+#include "screens/CStagedInstall.h"
+
+#include <algorithm>
+#include <sstream>
+
+#include "archive/CZipExtractor.h"
+#include "winfx/File.h"
+#include "winfx/ScopedHandle.h"
+
+namespace {
+
+std::string Join(const std::string& folder, const std::string& name) { return folder + "\\" + name; }
+
+bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsFolder(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Calls visit(relativePath, isFolder) for everything below root, each folder before what
+// it holds; relative paths use "\".
+template <typename Visit>
+void Walk(const std::string& root, const std::string& relative, const Visit& visit) {
+  const std::string folder = relative.empty() ? root : Join(root, relative);
+  WIN32_FIND_DATAA data;
+  winfx::ScopedFindHandle search(::FindFirstFileA(Join(folder, "*").c_str(), &data));
+  if (!search) return;
+  std::vector<std::pair<std::string, bool>> entries;
+  do {
+    const std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    entries.emplace_back(name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+  } while (::FindNextFileA(search.Get(), &data));
+  // A stable order, whatever the file system's.
+  std::sort(entries.begin(), entries.end());
+  for (const auto& entry : entries) {
+    const std::string path = relative.empty() ? entry.first : Join(relative, entry.first);
+    visit(path, entry.second);
+    if (entry.second) Walk(root, path, visit);
+  }
+}
+
+// Removes path, a file or a folder with everything in it; read-only files too.
+void RemoveTree(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if (attributes & FILE_ATTRIBUTE_READONLY) ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    ::DeleteFileA(path.c_str());
+    return;
+  }
+  std::vector<std::string> children;
+  Walk(path, "", [&](const std::string& relative, bool) {
+    if (relative.find('\\') == std::string::npos) children.push_back(relative);
+  });
+  for (const std::string& child : children) RemoveTree(Join(path, child));
+  ::RemoveDirectoryA(path.c_str());
+}
+
+// Creates folder (one level) and hides it; true when it exists as a folder afterwards.
+bool MakeHiddenFolder(const std::string& folder) {
+  if (!::CreateDirectoryA(folder.c_str(), nullptr) && !IsFolder(folder)) return false;
+  ::SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_HIDDEN);
+  return true;
+}
+
+// The test seam of the moves (see kPauseEventForTesting).
+void PauseForTesting() {
+  winfx::ScopedHandle pause(::OpenEventA(SYNCHRONIZE, FALSE, CStagedInstall::kPauseEventForTesting));
+  if (!pause) return;
+  winfx::ScopedHandle paused(
+      ::OpenEventA(EVENT_MODIFY_STATE, FALSE, CStagedInstall::kPausedEventForTesting));
+  if (paused) ::SetEvent(paused.Get());
+  ::WaitForSingleObject(pause.Get(), INFINITE);
+}
+
+std::string ReadWholeFile(const std::string& path, bool* ok) {
+  winfx::ScopedHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+  *ok = file.IsValid();
+  std::string bytes;
+  char buffer[4096];
+  DWORD got = 0;
+  while (*ok && (*ok = ::ReadFile(file.Get(), buffer, sizeof(buffer), &got, nullptr) != FALSE) && got > 0) {
+    bytes.append(buffer, got);
+  }
+  return bytes;
+}
+
+}  // namespace
+
+CStagedInstall::CStagedInstall(std::string folder)
+    : m_folder(std::move(folder)),
+      m_staging(Join(m_folder, kStagingName)),
+      m_backup(Join(m_folder, kBackupName)) {}
+
+bool CStagedInstall::RecoverLeftovers() {
+  bool restored = true;
+  if (IsFolder(m_backup)) {
+    if (Exists(Join(m_backup, kPlanName))) {
+      std::vector<Step> plan;
+      restored = ReadPlan(&plan) && RollBack(plan);
+    } else {
+      // No plan: the moves had not begun, or had all been made.
+      RemoveTree(m_backup);
+    }
+  }
+  if (restored) DiscardStaging();
+  return !Exists(m_backup) && !Exists(m_staging);
+}
+
+bool CStagedInstall::PrepareStaging() {
+  DiscardStaging();
+  return MakeHiddenFolder(m_staging);
+}
+
+std::vector<CStagedInstall::Step> CStagedInstall::PlanMoves() const {
+  std::vector<Step> plan;
+  Walk(m_staging, "", [&](const std::string& relative, bool isFolder) {
+    const std::string target = Join(m_folder, relative);
+    if (isFolder) {
+      if (!IsFolder(target)) plan.push_back({StepKind::kFolder, relative});
+    } else {
+      plan.push_back({Exists(target) ? StepKind::kReplace : StepKind::kAdd, relative});
+    }
+  });
+  return plan;
+}
+
+std::vector<std::string> CStagedInstall::TargetsInUse() const {
+  std::vector<std::string> inUse;
+  for (const Step& step : PlanMoves()) {
+    if (step.kind != StepKind::kReplace) continue;
+    const std::string target = Join(m_folder, step.path);
+    if (IsFolder(target)) continue;
+    winfx::ScopedHandle file(::CreateFileA(target.c_str(), GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
+    const DWORD error = file ? ERROR_SUCCESS : ::GetLastError();
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) inUse.push_back(target);
+  }
+  return inUse;
+}
+
+bool CStagedInstall::MoveIntoPlace() {
+  const std::vector<Step> plan = PlanMoves();
+  RemoveTree(m_backup);
+  if (!MakeHiddenFolder(m_backup) || !WritePlan(plan)) {
+    RemoveTree(m_backup);
+    DiscardStaging();
+    return false;
+  }
+  const std::string backupFiles = Join(m_backup, kBackupFilesName);
+  for (size_t i = 0; i < plan.size(); ++i) {
+    if (i == plan.size() / 2) PauseForTesting();
+    const Step& step = plan[i];
+    const std::string target = Join(m_folder, step.path);
+    const std::string staged = Join(m_staging, step.path);
+    bool moved = false;
+    switch (step.kind) {
+      case StepKind::kFolder:
+        moved = ::CreateDirectoryA(target.c_str(), nullptr) || IsFolder(target);
+        break;
+      case StepKind::kReplace: {
+        const std::string aside = Join(backupFiles, step.path);
+        moved = CZipExtractor::EnsureParentFolder(aside.c_str()) &&
+                ::MoveFileExA(target.c_str(), aside.c_str(), 0) &&
+                ::MoveFileExA(staged.c_str(), target.c_str(), 0);
+        break;
+      }
+      case StepKind::kAdd:
+        moved = ::MoveFileExA(staged.c_str(), target.c_str(), 0) != FALSE;
+        break;
+    }
+    if (!moved) {
+      // With the plan kept when something cannot be put back, the next run tries again.
+      RollBack(plan);
+      DiscardStaging();
+      return false;
+    }
+  }
+  // Removing the plan completes the installation: from here on a leftover backup folder
+  // only holds old files to remove.
+  ::DeleteFileA(Join(m_backup, kPlanName).c_str());
+  RemoveWorkFolders();
+  return true;
+}
+
+void CStagedInstall::DiscardStaging() { RemoveTree(m_staging); }
+
+bool CStagedInstall::RollBack(const std::vector<Step>& plan) {
+  const std::string backupFiles = Join(m_backup, kBackupFilesName);
+  bool restored = true;
+  for (auto step = plan.rbegin(); step != plan.rend(); ++step) {
+    const std::string target = Join(m_folder, step->path);
+    switch (step->kind) {
+      case StepKind::kFolder:
+        // Empty by now, unless something could not be removed from it.
+        ::RemoveDirectoryA(target.c_str());
+        break;
+      case StepKind::kReplace: {
+        // An old file still in place was never moved aside.
+        const std::string aside = Join(backupFiles, step->path);
+        if (Exists(aside) && !::MoveFileExA(aside.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+          restored = false;
+        }
+        break;
+      }
+      case StepKind::kAdd:
+        // The file was not there before the moves began.
+        if (Exists(target) && !::DeleteFileA(target.c_str())) restored = false;
+        break;
+    }
+  }
+  if (restored) RemoveWorkFolders();
+  return restored;
+}
+
+bool CStagedInstall::WritePlan(const std::vector<Step>& plan) {
+  std::string text;
+  for (const Step& step : plan) {
+    text += static_cast<char>(step.kind);
+    text += '\t';
+    text += step.path;
+    text += "\r\n";
+  }
+  const std::string path = Join(m_backup, kPlanName);
+  const std::string partial = path + ".part";
+  winfx::File file;
+  if (!file.Create(partial) || !file.Write(text.data(), static_cast<DWORD>(text.size())) ||
+      !file.Close()) {
+    return false;
+  }
+  return ::MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
+bool CStagedInstall::ReadPlan(std::vector<Step>* plan) const {
+  bool read = false;
+  std::istringstream lines(ReadWholeFile(Join(m_backup, kPlanName), &read));
+  if (!read) return false;
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() < 3 || line[1] != '\t') return false;
+    const char kind = line[0];
+    if (kind != 'D' && kind != 'R' && kind != 'N') return false;
+    plan->push_back({static_cast<StepKind>(kind), line.substr(2)});
+  }
+  return true;
+}
+
+void CStagedInstall::RemoveWorkFolders() {
+  RemoveTree(m_backup);
+  DiscardStaging();
+}

@@ -1,0 +1,126 @@
+// Installing over an existing installation with the real QuillonSetup.exe under Wine: the
+// folder holds the complete old version or the complete new one, whatever happens.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "archive/CZipExtractor.h"
+#include "screens/CStagedInstall.h"
+#include "tests/support/InstallerFixture.h"
+#include "winfx/ScopedHandle.h"
+
+namespace {
+
+using testing_support::FileState;
+using testing_support::FileStates;
+using testing_support::InstallerFixture;
+using testing_support::PathExists;
+using testing_support::ReadFileBytes;
+using testing_support::WriteFileBytes;
+
+constexpr char kDoneText[] = "Quillon위젯 설치가 완료되었습니다. 위젯이 실행됩니다.";
+constexpr char kExtractFailedText[] =
+    "Quillon위젯 압축해제에 실패했습니다. [끝내기] 후 다시 시도해 주세요.";
+constexpr char kQuitText[] = "설치프로그램을 종료하시겠습니까?";
+constexpr char kOldVersion[] = "version=0.9\r\n";
+constexpr char kNewVersion[] = "version=1.0\r\n";
+
+class SafeInstallTest : public InstallerFixture {
+ protected:
+  // The old version (version 0.9), extracted as an earlier installation left it.
+  void InstallOldVersion() {
+    std::string archive = *workFolder_ / "old.zip";
+    ASSERT_TRUE(WriteFileBytes(archive, OldWidgetArchive()));
+    CZipExtractor zip;
+    ASSERT_TRUE(zip.Open(archive.c_str()));
+    ASSERT_TRUE(zip.ExtractAll(installFolder_.c_str()));
+    zip.Close();
+    ASSERT_EQ(kOldVersion, ReadFileBytes(installFolder_ + "\\version.txt"));
+  }
+
+  // The files a complete new version holds, as the new archive gives them.
+  std::map<std::string, FileState> NewVersion() {
+    std::string archive = *workFolder_ / "new.zip";
+    std::string folder = *workFolder_ / "new";
+    EXPECT_TRUE(WriteFileBytes(archive, WidgetArchive()));
+    CZipExtractor zip;
+    EXPECT_TRUE(zip.Open(archive.c_str()));
+    EXPECT_TRUE(zip.ExtractAll(folder.c_str()));
+    return FileStates(folder);
+  }
+
+  bool NoWorkFolders() const {
+    return !PathExists(installFolder_ + "\\" + CStagedInstall::kStagingName) &&
+           !PathExists(installFolder_ + "\\" + CStagedInstall::kBackupName);
+  }
+
+  void Confirm() {
+    driver_->TypeFolder(installFolder_);
+    driver_->ClickInstall();
+  }
+
+  // "끝내기" is enabled after the shown failure and its question ends the program.
+  void QuitThroughQuitButton() {
+    ASSERT_TRUE(driver_->QuitEnabled());
+    driver_->ClickQuit();
+    HWND quit = driver_->WaitForBox("확인");
+    ASSERT_NE(nullptr, quit);
+    EXPECT_EQ(kQuitText, driver_->AnswerBox(quit, IDOK));
+    EXPECT_TRUE(driver_->WaitForExit(20000));
+  }
+};
+
+TEST_F(SafeInstallTest, ALastEntryWithABadCrcLeavesTheOldInstallationIntact) {
+  InstallOldVersion();
+  std::map<std::string, FileState> old = FileStates(installFolder_);
+  ServeArchive(BadCrcWidgetArchive());
+  StartInstaller();
+  Confirm();
+  HWND box = driver_->WaitForBox(driver_->AppCaption(), 120000);
+  ASSERT_NE(nullptr, box);
+  EXPECT_EQ(kExtractFailedText, driver_->AnswerBox(box, IDOK));
+  EXPECT_EQ("압축해제 실패...", driver_->Status());
+
+  // The archive failed its own check: it goes. The old version is as it was.
+  EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
+  EXPECT_TRUE(NoWorkFolders());
+  EXPECT_EQ(old, FileStates(installFolder_));
+  EXPECT_EQ(nullptr, WidgetWindow());
+  QuitThroughQuitButton();
+}
+
+TEST_F(SafeInstallTest, AnInstallerKilledDuringTheMovesLeavesAVersionTheNextRunInstallsOver) {
+  InstallOldVersion();
+  std::map<std::string, FileState> old = FileStates(installFolder_);
+  {
+    // The moves stop halfway at the installer's test seam; it is killed there.
+    winfx::ScopedHandle pause(::CreateEventA(nullptr, TRUE, FALSE, CStagedInstall::kPauseEventForTesting));
+    winfx::ScopedHandle paused(::CreateEventA(nullptr, TRUE, FALSE, CStagedInstall::kPausedEventForTesting));
+    ASSERT_TRUE(pause.IsValid() && paused.IsValid());
+    StartInstaller();
+    Confirm();
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(paused.Get(), 120000));
+    ASSERT_TRUE(PathExists(installFolder_ + "\\" + CStagedInstall::kBackupName));
+    ASSERT_TRUE(KillInstallerHard());
+  }
+  // Killed halfway, the folder mixes the versions; the archive stays.
+  EXPECT_NE(old, FileStates(installFolder_));
+  EXPECT_TRUE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
+
+  // The next run puts the old version back, then installs the new one from the archive.
+  ServeNoArchive();
+  StartInstaller();
+  Confirm();
+  HWND box = driver_->WaitForBox(driver_->AppCaption(), 120000);
+  ASSERT_NE(nullptr, box);
+  EXPECT_EQ(kDoneText, driver_->AnswerBox(box, IDOK));
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+  EXPECT_TRUE(NoWorkFolders());
+  EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
+  std::map<std::string, FileState> installed = FileStates(installFolder_);
+  installed.erase("widget_started.txt");
+  EXPECT_EQ(NewVersion(), installed);
+  EXPECT_EQ(kNewVersion, ReadFileBytes(installFolder_ + "\\version.txt"));
+}
+
+}  // namespace
