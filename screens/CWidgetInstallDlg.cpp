@@ -8,6 +8,7 @@
 #include "res/resource.h"
 #include "screens/CSkinBitmap.h"
 #include "screens/CStagedInstall.h"
+#include "winfx/Format.h"
 #include "winfx/MessageBox.h"
 #include "winfx/ScopedCom.h"
 
@@ -35,6 +36,14 @@ constexpr char kExtractingStatus[] = "압축해제중입니다.기다려 주세�
 constexpr char kExtractFailedStatus[] = "압축해제 실패...";
 constexpr char kExtractFailedText[] =
     "Quillon위젯 압축해제에 실패했습니다. [끝내기] 후 다시 시도해 주세요.";
+// Free space the installation needs besides the archive's uncompressed size: the file
+// system's share (up to a cluster per entry) and a margin for the folders and the plan.
+constexpr unsigned long long kSpacePerEntry = 4096;
+constexpr unsigned long long kSpaceMargin = 1024 * 1024;
+constexpr char kNoSpaceStatus[] = "디스크 공간 부족...";
+constexpr char kNoSpaceFormat[] =
+    "Quillon위젯을 설치할 디스크 공간이 부족합니다. 필요한 공간: %.1fMB, 남은 공간: %.1fMB. "
+    "[끝내기] 후 공간을 확보하고 다시 시도해 주세요.";
 constexpr char kInstallFailedStatus[] = "설치 실패...";
 constexpr char kInstallFailedText[] =
     "Quillon위젯 설치에 실패했습니다. [끝내기] 후 다시 시도해 주세요.";
@@ -44,6 +53,8 @@ constexpr char kDoneText[] = "Quillon위젯 설치가 완료되었습니다. 위
 std::string JoinPath(const std::string& folder, const std::string& name) {
   return folder + "\\" + name;
 }
+
+double Megabytes(unsigned long long bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
 
 // True when the extractor's failure (its last error) lies in the archive itself: a CRC or
 // length that differs, data that does not inflate, a refused name or method. Any other
@@ -179,6 +190,10 @@ void CWidgetInstallDlg::InstallFromArchive() {
     ShowFailure("");
     return;
   }
+  if (!CheckFreeSpace()) {
+    m_zip.Close();
+    return;
+  }
   SetStatus(kExtractingStatus);
   const bool prepared = staged.PrepareStaging();
   const int extracted = prepared ? m_zip.ExtractAll(staged.StagingFolder().c_str()) : 0;
@@ -204,6 +219,22 @@ void CWidgetInstallDlg::InstallFromArchive() {
   winfx::AppMessageBox(kDoneText);
   ::ShellExecuteA(nullptr, nullptr, program.c_str(), "", nullptr, SW_SHOW);
   EndDialog(IDOK);
+}
+
+bool CWidgetInstallDlg::CheckFreeSpace() {
+  unsigned long long total = 0;
+  unsigned long entries = 0;
+  ULARGE_INTEGER available;
+  // Without these figures the extraction itself finds out (and reports) what is wrong.
+  if (!m_zip.GetTotalSize(&total, &entries) ||
+      !::GetDiskFreeSpaceExA(m_installFolder.c_str(), &available, nullptr, nullptr)) {
+    return true;
+  }
+  const unsigned long long needed = total + entries * kSpacePerEntry + kSpaceMargin;
+  if (available.QuadPart >= needed) return true;
+  SetStatus(kNoSpaceStatus);
+  ShowFailure(winfx::Format(kNoSpaceFormat, Megabytes(needed), Megabytes(available.QuadPart)));
+  return false;
 }
 
 void CWidgetInstallDlg::FailInstallation(const std::string& text) {

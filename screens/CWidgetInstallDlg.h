@@ -47,6 +47,9 @@ class CWidgetInstallDlg : public winfx::Dialog {
   void OnBrowseFolder();
   void OnPaint();
   void OnDestroy();
+  // Compares the open archive's uncompressed size (with a margin) with the free space of
+  // the installation volume. False, with the space box shown, when it does not fit.
+  bool CheckFreeSpace();
   // A failure of the installation step (the archive stays): status line, 끝내기, box.
   void FailInstallation(const std::string& text);
 
