@@ -10,6 +10,7 @@
 #include "screens/CStagedInstall.h"
 #include "winfx/Format.h"
 #include "winfx/MessageBox.h"
+#include "winfx/RunningProgram.h"
 #include "winfx/ScopedCom.h"
 
 namespace {
@@ -44,6 +45,13 @@ constexpr char kNoSpaceStatus[] = "디스크 공간 부족...";
 constexpr char kNoSpaceFormat[] =
     "Quillon위젯을 설치할 디스크 공간이 부족합니다. 필요한 공간: %.1fMB, 남은 공간: %.1fMB. "
     "[끝내기] 후 공간을 확보하고 다시 시도해 주세요.";
+// Asked when a file to replace is in use (a running widget); OK closes the widget.
+constexpr char kCloseWidgetQuestion[] =
+    "Quillon위젯이 실행 중입니다. [확인]을 누르면 위젯을 종료하고 설치를 계속합니다.";
+// How long the widget's processes get to end after they were asked to close.
+constexpr DWORD kCloseWaitMs = 10000;
+constexpr char kInUseFailedText[] =
+    "Quillon위젯이 실행 중이어서 설치하지 못했습니다. [끝내기] 후 다시 시도해 주세요.";
 constexpr char kInstallFailedStatus[] = "설치 실패...";
 constexpr char kInstallFailedText[] =
     "Quillon위젯 설치에 실패했습니다. [끝내기] 후 다시 시도해 주세요.";
@@ -208,6 +216,13 @@ void CWidgetInstallDlg::InstallFromArchive() {
     ShowFailure(kExtractFailedText);
     return;
   }
+  // A file may also be held by something that is no program of its own: checked again.
+  if (!CloseProgramsUsing(staged.TargetsInUse()) || !staged.TargetsInUse().empty()) {
+    // Nothing is moved; the archive stays for the next run.
+    staged.DiscardStaging();
+    FailInstallation(kInUseFailedText);
+    return;
+  }
   if (!staged.MoveIntoPlace()) {
     FailInstallation(kInstallFailedText);
     return;
@@ -235,6 +250,23 @@ bool CWidgetInstallDlg::CheckFreeSpace() {
   SetStatus(kNoSpaceStatus);
   ShowFailure(winfx::Format(kNoSpaceFormat, Megabytes(needed), Megabytes(available.QuadPart)));
   return false;
+}
+
+bool CWidgetInstallDlg::CloseProgramsUsing(const std::vector<std::string>& files) {
+  if (files.empty()) return true;
+  if (winfx::AppMessageBox(kCloseWidgetQuestion, MB_OKCANCEL) != IDOK) return false;
+  std::vector<std::unique_ptr<winfx::RunningProgram>> programs;
+  for (const std::string& file : files) {
+    programs.push_back(std::make_unique<winfx::RunningProgram>(file));
+    programs.back()->AskToClose();
+  }
+  const DWORD start = ::GetTickCount();
+  bool ended = true;
+  for (const auto& program : programs) {
+    const DWORD spent = ::GetTickCount() - start;
+    ended = program->WaitForEnd(spent < kCloseWaitMs ? kCloseWaitMs - spent : 0) && ended;
+  }
+  return ended;
 }
 
 void CWidgetInstallDlg::FailInstallation(const std::string& text) {

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "archive/CZipExtractor.h"
 #include "screens/CWebBrowser2.h"
@@ -50,6 +51,10 @@ class CWidgetInstallDlg : public winfx::Dialog {
   // Compares the open archive's uncompressed size (with a margin) with the free space of
   // the installation volume. False, with the space box shown, when it does not fit.
   bool CheckFreeSpace();
+  // For files in use (empty: nothing to do, true): asks the operator whether the widget
+  // may be closed; on OK asks the programs started from those files to close and waits
+  // up to 10 s. True when all of them ended; false after Cancel or when one still runs.
+  bool CloseProgramsUsing(const std::vector<std::string>& files);
   // A failure of the installation step (the archive stays): status line, 끝내기, box.
   void FailInstallation(const std::string& text);
 

@@ -53,18 +53,6 @@ class InstallationTest : public InstallerFixture {
     EXPECT_EQ(kQuitText, driver_->AnswerBox(quit, IDOK));
     EXPECT_TRUE(driver_->WaitForExit(20000));
   }
-
-  // After a shown failure: "끝내기" is enabled and, answered with OK, its question ends
-  // the program.
-  void QuitThroughQuitButton() {
-    ASSERT_TRUE(driver_->QuitEnabled());
-    driver_->ClickQuit();
-    HWND quit = driver_->WaitForBox("확인");
-    ASSERT_NE(nullptr, quit);
-    EXPECT_EQ(driver_->Screen(), ::GetWindow(quit, GW_OWNER));
-    EXPECT_EQ(kQuitText, driver_->AnswerBox(quit, IDOK));
-    EXPECT_TRUE(driver_->WaitForExit(20000));
-  }
 };
 
 TEST_F(InstallationTest, DownloadsExtractsLinksAndStartsTheWidget) {

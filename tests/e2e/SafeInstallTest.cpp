@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
 
 #include "archive/CZipExtractor.h"
 #include "screens/CStagedInstall.h"
@@ -21,7 +22,10 @@ using testing_support::WriteFileBytes;
 constexpr char kDoneText[] = "Quillon위젯 설치가 완료되었습니다. 위젯이 실행됩니다.";
 constexpr char kExtractFailedText[] =
     "Quillon위젯 압축해제에 실패했습니다. [끝내기] 후 다시 시도해 주세요.";
-constexpr char kQuitText[] = "설치프로그램을 종료하시겠습니까?";
+constexpr char kCloseWidgetQuestion[] =
+    "Quillon위젯이 실행 중입니다. [확인]을 누르면 위젯을 종료하고 설치를 계속합니다.";
+constexpr char kInUseFailedText[] =
+    "Quillon위젯이 실행 중이어서 설치하지 못했습니다. [끝내기] 후 다시 시도해 주세요.";
 constexpr char kOldVersion[] = "version=0.9\r\n";
 constexpr char kNewVersion[] = "version=1.0\r\n";
 
@@ -49,6 +53,25 @@ class SafeInstallTest : public InstallerFixture {
     return FileStates(folder);
   }
 
+  // Starts the installed widget and waits for its window; it stays running.
+  std::unique_ptr<uidriver::Process> StartInstalledWidget() {
+    auto widget = std::make_unique<uidriver::Process>(installFolder_ + "\\QuillonWidget.exe", "");
+    EXPECT_TRUE(widget->Started());
+    EXPECT_TRUE(uidriver::WaitUntil([] { return WidgetWindow() != nullptr; }, 20000));
+    return widget;
+  }
+
+  // Confirms and waits for the question about the running widget.
+  HWND ConfirmAndWaitForCloseQuestion() {
+    Confirm();
+    HWND box = driver_->WaitForBox(driver_->AppCaption(), 120000);
+    EXPECT_NE(nullptr, box);
+    if (box != nullptr) {
+      EXPECT_EQ(kCloseWidgetQuestion, uidriver::MessageBoxText(box));
+    }
+    return box;
+  }
+
   bool NoWorkFolders() const {
     return !PathExists(installFolder_ + "\\" + CStagedInstall::kStagingName) &&
            !PathExists(installFolder_ + "\\" + CStagedInstall::kBackupName);
@@ -57,16 +80,6 @@ class SafeInstallTest : public InstallerFixture {
   void Confirm() {
     driver_->TypeFolder(installFolder_);
     driver_->ClickInstall();
-  }
-
-  // "끝내기" is enabled after the shown failure and its question ends the program.
-  void QuitThroughQuitButton() {
-    ASSERT_TRUE(driver_->QuitEnabled());
-    driver_->ClickQuit();
-    HWND quit = driver_->WaitForBox("확인");
-    ASSERT_NE(nullptr, quit);
-    EXPECT_EQ(kQuitText, driver_->AnswerBox(quit, IDOK));
-    EXPECT_TRUE(driver_->WaitForExit(20000));
   }
 };
 
@@ -121,6 +134,54 @@ TEST_F(SafeInstallTest, AnInstallerKilledDuringTheMovesLeavesAVersionTheNextRunI
   installed.erase("widget_started.txt");
   EXPECT_EQ(NewVersion(), installed);
   EXPECT_EQ(kNewVersion, ReadFileBytes(installFolder_ + "\\version.txt"));
+}
+
+TEST_F(SafeInstallTest, ARunningWidgetIsClosedOnOkAndTheNewOneStarted) {
+  InstallOldVersion();
+  std::unique_ptr<uidriver::Process> old = StartInstalledWidget();
+  StartInstaller();
+  HWND question = ConfirmAndWaitForCloseQuestion();
+  ASSERT_NE(nullptr, question);
+  driver_->AnswerBox(question, IDOK);
+
+  HWND box = driver_->WaitForBox(driver_->AppCaption(), 120000);
+  ASSERT_NE(nullptr, box);
+  EXPECT_EQ(kDoneText, driver_->AnswerBox(box, IDOK));
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+  EXPECT_TRUE(old->WaitForExit(20000)) << "the old widget still runs";
+
+  // The new version, complete, and the new widget started from it.
+  EXPECT_TRUE(NoWorkFolders());
+  ASSERT_TRUE(uidriver::WaitUntil([] { return WidgetWindow() != nullptr; }, 20000));
+  DWORD newWidget = 0;
+  ::GetWindowThreadProcessId(WidgetWindow(), &newWidget);
+  EXPECT_NE(old->Id(), newWidget);
+  std::map<std::string, FileState> installed = FileStates(installFolder_);
+  installed.erase("widget_started.txt");
+  EXPECT_EQ(NewVersion(), installed);
+}
+
+TEST_F(SafeInstallTest, ARunningWidgetKeptOnCancelLeavesTheOldVersionAndTheArchive) {
+  InstallOldVersion();
+  std::unique_ptr<uidriver::Process> old = StartInstalledWidget();
+  std::map<std::string, FileState> before = FileStates(installFolder_);
+  StartInstaller();
+  HWND question = ConfirmAndWaitForCloseQuestion();
+  ASSERT_NE(nullptr, question);
+  driver_->AnswerBox(question, IDCANCEL);
+
+  HWND box = driver_->WaitForBox(driver_->AppCaption(), 120000);
+  ASSERT_NE(nullptr, box);
+  EXPECT_EQ(kInUseFailedText, driver_->AnswerBox(box, IDOK));
+  EXPECT_EQ("설치 실패...", driver_->Status());
+  EXPECT_TRUE(old->IsRunning());
+  EXPECT_TRUE(NoWorkFolders());
+  // Every old file as it was; the downloaded archive is all that is new.
+  std::map<std::string, FileState> after = FileStates(installFolder_);
+  EXPECT_EQ(WidgetArchive(), after["Quillon_Widget.zip"].bytes);
+  after.erase("Quillon_Widget.zip");
+  EXPECT_EQ(before, after);
+  QuitThroughQuitButton();
 }
 
 }  // namespace

@@ -46,12 +46,7 @@ TEST_F(SmallVolumeTest, TooLittleSpaceIsReportedAndNothingIsWritten) {
   EXPECT_EQ(onVolume, ListTree(kSmallVolume));
   EXPECT_EQ(WidgetArchive(), ReadFileBytes(folder_ + "\\Quillon_Widget.zip"));
 
-  ASSERT_TRUE(driver_->QuitEnabled());
-  driver_->ClickQuit();
-  HWND quit = driver_->WaitForBox("확인");
-  ASSERT_NE(nullptr, quit);
-  driver_->AnswerBox(quit, IDOK);
-  EXPECT_TRUE(driver_->WaitForExit(20000));
+  QuitThroughQuitButton();
 }
 
 }  // namespace

@@ -94,6 +94,16 @@ void InstallerFixture::StartInstallerNamed(const std::string& exeName) {
   ASSERT_TRUE(driver_->Start()) << "the install screen did not appear";
 }
 
+void InstallerFixture::QuitThroughQuitButton() {
+  ASSERT_TRUE(driver_->QuitEnabled());
+  driver_->ClickQuit();
+  HWND quit = driver_->WaitForBox(uidriver::kQuitCaption);
+  ASSERT_NE(nullptr, quit);
+  EXPECT_EQ(driver_->Screen(), ::GetWindow(quit, GW_OWNER));
+  EXPECT_EQ("설치프로그램을 종료하시겠습니까?", driver_->AnswerBox(quit, IDOK));
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+}
+
 bool InstallerFixture::KillInstallerHard() {
   // The Linux process whose first argument names the installer in this fixture's own
   // program folder; the shell's own arguments begin with /bin/sh, so it never matches.

@@ -39,6 +39,10 @@ class InstallerFixture : public ::testing::Test {
   // installer runs under another file name, which gets its own DLL overrides).
   void StartInstallerWithoutBrowserControl();
 
+  // After a shown failure: "끝내기" is enabled, its question is owned by the screen and,
+  // answered with OK, ends the program.
+  void QuitThroughQuitButton();
+
   // Ends the installer as a power cut would: SIGKILL to the Linux process that runs it
   // (Wine starts Unix programs given by path), then waits for its end. True when it ended.
   bool KillInstallerHard();
