@@ -61,15 +61,22 @@ class SafeInstallTest : public InstallerFixture {
     return widget;
   }
 
-  // Confirms and waits for the question about the running widget.
-  HWND ConfirmAndWaitForCloseQuestion() {
+  // Confirms, answers the question about the running widget with button, and answers the
+  // box that follows with OK; returns that box's text ("" when a box is missing).
+  std::string ConfirmAndAnswerCloseQuestion(int button) {
     Confirm();
+    HWND question = driver_->WaitForBox(driver_->AppCaption(), 120000);
+    if (question == nullptr) return "";
+    EXPECT_EQ(kCloseWidgetQuestion, driver_->AnswerBox(question, button));
     HWND box = driver_->WaitForBox(driver_->AppCaption(), 120000);
-    EXPECT_NE(nullptr, box);
-    if (box != nullptr) {
-      EXPECT_EQ(kCloseWidgetQuestion, uidriver::MessageBoxText(box));
-    }
-    return box;
+    return box != nullptr ? driver_->AnswerBox(box, IDOK) : "";
+  }
+
+  // The installation folder's files, without the trace a started widget leaves.
+  std::map<std::string, FileState> InstalledFiles() const {
+    std::map<std::string, FileState> files = FileStates(installFolder_);
+    files.erase("widget_started.txt");
+    return files;
   }
 
   bool NoWorkFolders() const {
@@ -130,9 +137,7 @@ TEST_F(SafeInstallTest, AnInstallerKilledDuringTheMovesLeavesAVersionTheNextRunI
   EXPECT_TRUE(driver_->WaitForExit(20000));
   EXPECT_TRUE(NoWorkFolders());
   EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
-  std::map<std::string, FileState> installed = FileStates(installFolder_);
-  installed.erase("widget_started.txt");
-  EXPECT_EQ(NewVersion(), installed);
+  EXPECT_EQ(NewVersion(), InstalledFiles());
   EXPECT_EQ(kNewVersion, ReadFileBytes(installFolder_ + "\\version.txt"));
 }
 
@@ -140,13 +145,7 @@ TEST_F(SafeInstallTest, ARunningWidgetIsClosedOnOkAndTheNewOneStarted) {
   InstallOldVersion();
   std::unique_ptr<uidriver::Process> old = StartInstalledWidget();
   StartInstaller();
-  HWND question = ConfirmAndWaitForCloseQuestion();
-  ASSERT_NE(nullptr, question);
-  driver_->AnswerBox(question, IDOK);
-
-  HWND box = driver_->WaitForBox(driver_->AppCaption(), 120000);
-  ASSERT_NE(nullptr, box);
-  EXPECT_EQ(kDoneText, driver_->AnswerBox(box, IDOK));
+  EXPECT_EQ(kDoneText, ConfirmAndAnswerCloseQuestion(IDOK));
   EXPECT_TRUE(driver_->WaitForExit(20000));
   EXPECT_TRUE(old->WaitForExit(20000)) << "the old widget still runs";
 
@@ -156,9 +155,7 @@ TEST_F(SafeInstallTest, ARunningWidgetIsClosedOnOkAndTheNewOneStarted) {
   DWORD newWidget = 0;
   ::GetWindowThreadProcessId(WidgetWindow(), &newWidget);
   EXPECT_NE(old->Id(), newWidget);
-  std::map<std::string, FileState> installed = FileStates(installFolder_);
-  installed.erase("widget_started.txt");
-  EXPECT_EQ(NewVersion(), installed);
+  EXPECT_EQ(NewVersion(), InstalledFiles());
 }
 
 TEST_F(SafeInstallTest, ARunningWidgetKeptOnCancelLeavesTheOldVersionAndTheArchive) {
@@ -166,13 +163,7 @@ TEST_F(SafeInstallTest, ARunningWidgetKeptOnCancelLeavesTheOldVersionAndTheArchi
   std::unique_ptr<uidriver::Process> old = StartInstalledWidget();
   std::map<std::string, FileState> before = FileStates(installFolder_);
   StartInstaller();
-  HWND question = ConfirmAndWaitForCloseQuestion();
-  ASSERT_NE(nullptr, question);
-  driver_->AnswerBox(question, IDCANCEL);
-
-  HWND box = driver_->WaitForBox(driver_->AppCaption(), 120000);
-  ASSERT_NE(nullptr, box);
-  EXPECT_EQ(kInUseFailedText, driver_->AnswerBox(box, IDOK));
+  EXPECT_EQ(kInUseFailedText, ConfirmAndAnswerCloseQuestion(IDCANCEL));
   EXPECT_EQ("설치 실패...", driver_->Status());
   EXPECT_TRUE(old->IsRunning());
   EXPECT_TRUE(NoWorkFolders());
