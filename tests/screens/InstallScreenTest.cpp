@@ -180,6 +180,40 @@ TEST_F(InstallScreenTest, ABoxIsOwnedByTheScreenWhileAnotherProgramIsActive) {
   EXPECT_TRUE(driver_->WaitForExit(20000));
 }
 
+TEST_F(InstallScreenTest, TabMovesTheFocusIntoTheBrowserAndBackWhileKeysStayInThePage) {
+  StartInstaller();
+  HWND browser = ::GetDlgItem(driver_->Screen(), uidriver::kBrowserControl);
+  auto inBrowser = [&](HWND w) { return w != nullptr && (w == browser || ::IsChild(browser, w)); };
+  ASSERT_TRUE(uidriver::WaitUntil([&] { return driver_->FocusedWindow() != nullptr; }, 10000));
+
+  // Tab after Tab, each once the focus has moved on, reaches the browser.
+  HWND focus = driver_->FocusedWindow();
+  for (int tabs = 0; tabs < 6 && !inBrowser(focus); ++tabs) {
+    driver_->PressKey(VK_TAB, focus);
+    ASSERT_TRUE(uidriver::WaitUntil([&] { return driver_->FocusedWindow() != focus; }, 10000))
+        << "Tab did not move the focus";
+    focus = driver_->FocusedWindow();
+  }
+  ASSERT_TRUE(inBrowser(focus)) << "Tab never reached the browser";
+
+  // An arrow key goes to the page rather than moving the focus among the screen's
+  // controls; Esc, pressed after it, still leads to the quit question. Keys are handled
+  // in order, so once the question is there the arrow key has been handled too.
+  driver_->PressKey(VK_DOWN, focus);
+  driver_->PressKey(VK_ESCAPE, focus);
+  HWND quit = driver_->WaitForBox(uidriver::kQuitCaption);
+  ASSERT_NE(nullptr, quit);
+  driver_->AnswerBox(quit, IDCANCEL);
+  ASSERT_TRUE(uidriver::WaitUntil([&] { return inBrowser(driver_->FocusedWindow()); }, 10000))
+      << "the focus left the browser";
+
+  // One more Tab leaves the browser for the screen's controls.
+  focus = driver_->FocusedWindow();
+  driver_->PressKey(VK_TAB, focus);
+  ASSERT_TRUE(uidriver::WaitUntil([&] { return !inBrowser(driver_->FocusedWindow()); }, 10000));
+  EXPECT_EQ(driver_->Screen(), ::GetParent(driver_->FocusedWindow()));
+}
+
 TEST_F(InstallScreenTest, ACancelledFolderPickerChangesNothing) {
   StartInstaller();
   driver_->ClickBrowse();

@@ -42,6 +42,13 @@ bool InstallerDriver::Start(DWORD timeoutMs) {
 
 std::string InstallerDriver::Status() const { return StoredText(::GetDlgItem(screen_, kStatusLine)); }
 
+HWND InstallerDriver::FocusedWindow() const {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof(info);
+  if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(screen_, nullptr), &info)) return nullptr;
+  return info.hwndFocus;
+}
+
 void InstallerDriver::PressKey(UINT vk, HWND target) {
   if (target == nullptr) target = ::GetDlgItem(screen_, kFolderEdit);
   const LPARAM scan = static_cast<LPARAM>(::MapVirtualKeyA(vk, MAPVK_VK_TO_VSC)) << 16;

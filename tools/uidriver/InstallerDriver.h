@@ -52,6 +52,9 @@ class InstallerDriver {
   bool FolderEditEnabled() const { return IsItemEnabled(screen_, kFolderEdit); }
   bool BrowseEnabled() const { return IsItemEnabled(screen_, kBrowseButton); }
 
+  // The window with the keyboard focus in the installer's user-interface thread, or null.
+  HWND FocusedWindow() const;
+
   void ClickInstall() { ClickItem(screen_, kInstallButton); }
   void ClickQuit() { ClickItem(screen_, kQuitButton); }
   void ClickBrowse() { ClickItem(screen_, kBrowseButton); }
