@@ -19,7 +19,7 @@ bool IsFolder(const std::string& path) {
 }
 
 // Calls visit(relativePath, isFolder) for everything below root, each folder before what
-// it holds; relative paths use "\".
+// it holds; a folder for which visit returns false is not entered. Relative paths use "\".
 template <typename Visit>
 void Walk(const std::string& root, const std::string& relative, const Visit& visit) {
   const std::string folder = relative.empty() ? root : Join(root, relative);
@@ -36,9 +36,31 @@ void Walk(const std::string& root, const std::string& relative, const Visit& vis
   std::sort(entries.begin(), entries.end());
   for (const auto& entry : entries) {
     const std::string path = relative.empty() ? entry.first : Join(relative, entry.first);
-    visit(path, entry.second);
-    if (entry.second) Walk(root, path, visit);
+    if (visit(path, entry.second) && entry.second) Walk(root, path, visit);
   }
+}
+
+// True when everything below old is below staged too, as the same kind (file or folder):
+// the new version then replaces all that old holds.
+bool Covers(const std::string& staged, const std::string& old) {
+  bool covered = true;
+  Walk(old, "", [&](const std::string& relative, bool isFolder) {
+    const DWORD attributes = ::GetFileAttributesA(Join(staged, relative).c_str());
+    covered = covered && attributes != INVALID_FILE_ATTRIBUTES &&
+              ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == isFolder;
+    return covered && isFolder;
+  });
+  return covered;
+}
+
+// True when path cannot be opened for writing because another handle holds it (a
+// running program's executable, say).
+bool IsInUse(const std::string& path) {
+  winfx::ScopedHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
+  const DWORD error = file ? ERROR_SUCCESS : ::GetLastError();
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
 
 // Removes path, a file or a folder with everything in it; read-only files too.
@@ -52,7 +74,8 @@ void RemoveTree(const std::string& path) {
   }
   std::vector<std::string> children;
   Walk(path, "", [&](const std::string& relative, bool) {
-    if (relative.find('\\') == std::string::npos) children.push_back(relative);
+    children.push_back(relative);
+    return false;
   });
   for (const std::string& child : children) RemoveTree(Join(path, child));
   ::RemoveDirectoryA(path.c_str());
@@ -119,11 +142,16 @@ std::vector<CStagedInstall::Step> CStagedInstall::PlanMoves() const {
   std::vector<Step> plan;
   Walk(m_staging, "", [&](const std::string& relative, bool isFolder) {
     const std::string target = Join(m_folder, relative);
-    if (isFolder) {
-      if (!IsFolder(target)) plan.push_back({StepKind::kFolder, relative});
+    // A folder holding old files that the new version does not replace is entered; one
+    // that holds nothing else is replaced whole (two moves instead of two per file).
+    if (isFolder && IsFolder(target) && !Covers(Join(m_staging, relative), target)) return true;
+    // Whatever is in the way (a file where a folder comes, say) is moved aside as well.
+    if (Exists(target)) {
+      plan.push_back({StepKind::kReplace, relative});
     } else {
-      plan.push_back({Exists(target) ? StepKind::kReplace : StepKind::kAdd, relative});
+      plan.push_back({isFolder ? StepKind::kTree : StepKind::kAdd, relative});
     }
+    return false;
   });
   return plan;
 }
@@ -133,12 +161,14 @@ std::vector<std::string> CStagedInstall::TargetsInUse() const {
   for (const Step& step : PlanMoves()) {
     if (step.kind != StepKind::kReplace) continue;
     const std::string target = Join(m_folder, step.path);
-    if (IsFolder(target)) continue;
-    winfx::ScopedHandle file(::CreateFileA(target.c_str(), GENERIC_WRITE,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                           nullptr, OPEN_EXISTING, 0, nullptr));
-    const DWORD error = file ? ERROR_SUCCESS : ::GetLastError();
-    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) inUse.push_back(target);
+    if (!IsFolder(target)) {
+      if (IsInUse(target)) inUse.push_back(target);
+      continue;
+    }
+    Walk(target, "", [&](const std::string& relative, bool isFolder) {
+      if (!isFolder && IsInUse(Join(target, relative))) inUse.push_back(Join(target, relative));
+      return true;
+    });
   }
   return inUse;
 }
@@ -159,8 +189,9 @@ bool CStagedInstall::MoveIntoPlace() {
     const std::string staged = Join(m_staging, step.path);
     bool moved = false;
     switch (step.kind) {
-      case StepKind::kFolder:
-        moved = ::CreateDirectoryA(target.c_str(), nullptr) || IsFolder(target);
+      case StepKind::kTree:
+      case StepKind::kAdd:
+        moved = ::MoveFileExA(staged.c_str(), target.c_str(), 0) != FALSE;
         break;
       case StepKind::kReplace: {
         const std::string aside = Join(backupFiles, step.path);
@@ -169,9 +200,6 @@ bool CStagedInstall::MoveIntoPlace() {
                 ::MoveFileExA(staged.c_str(), target.c_str(), 0);
         break;
       }
-      case StepKind::kAdd:
-        moved = ::MoveFileExA(staged.c_str(), target.c_str(), 0) != FALSE;
-        break;
     }
     if (!moved) {
       // With the plan kept when something cannot be put back, the next run tries again.
@@ -183,7 +211,6 @@ bool CStagedInstall::MoveIntoPlace() {
   // Removing the plan completes the installation: from here on a leftover backup folder
   // only holds old files to remove.
   ::DeleteFileA(Join(m_backup, kPlanName).c_str());
-  RemoveWorkFolders();
   return true;
 }
 
@@ -195,22 +222,21 @@ bool CStagedInstall::RollBack(const std::vector<Step>& plan) {
   for (auto step = plan.rbegin(); step != plan.rend(); ++step) {
     const std::string target = Join(m_folder, step->path);
     switch (step->kind) {
-      case StepKind::kFolder:
-        // Empty by now, unless something could not be removed from it.
-        ::RemoveDirectoryA(target.c_str());
+      case StepKind::kTree:
+      case StepKind::kAdd:
+        // Neither was there before the moves began.
+        RemoveTree(target);
+        if (Exists(target)) restored = false;
         break;
       case StepKind::kReplace: {
-        // An old file still in place was never moved aside.
+        // An old file still in place was never moved aside. Once it was, what is in its
+        // place is the new one.
         const std::string aside = Join(backupFiles, step->path);
-        if (Exists(aside) && !::MoveFileExA(aside.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-          restored = false;
-        }
+        if (!Exists(aside)) break;
+        RemoveTree(target);
+        if (!::MoveFileExA(aside.c_str(), target.c_str(), 0)) restored = false;
         break;
       }
-      case StepKind::kAdd:
-        // The file was not there before the moves began.
-        if (Exists(target) && !::DeleteFileA(target.c_str())) restored = false;
-        break;
     }
   }
   if (restored) RemoveWorkFolders();
@@ -243,11 +269,13 @@ bool CStagedInstall::ReadPlan(std::vector<Step>* plan) const {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.size() < 3 || line[1] != '\t') return false;
     const char kind = line[0];
-    if (kind != 'D' && kind != 'R' && kind != 'N') return false;
+    if (kind != 'T' && kind != 'R' && kind != 'N') return false;
     plan->push_back({static_cast<StepKind>(kind), line.substr(2)});
   }
   return true;
 }
+
+void CStagedInstall::RemoveOldFiles() { RemoveWorkFolders(); }
 
 void CStagedInstall::RemoveWorkFolders() {
   RemoveTree(m_backup);

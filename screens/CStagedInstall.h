@@ -22,9 +22,9 @@ class CStagedInstall {
 
   // One step of the move into place, with its path relative to the installation folder.
   enum class StepKind : char {
-    kFolder = 'D',   // a folder the new version needs that did not exist
-    kReplace = 'R',  // a file that replaces an old one (moved aside first)
-    kAdd = 'N',      // a file that is new to the folder
+    kTree = 'T',     // a folder new to the installation folder, moved in whole
+    kReplace = 'R',  // a file (or folder) in place of an old file, moved aside first
+    kAdd = 'N',      // a file new to the installation folder
   };
   struct Step {
     StepKind kind;
@@ -47,21 +47,28 @@ class CStagedInstall {
   // An empty, hidden staging folder. False when it cannot be made.
   bool PrepareStaging();
 
-  // Files in the installation folder that a staged file would replace and that cannot be
-  // opened for writing now (a running program, say), as full paths.
+  // Files in the installation folder that the move would replace (alone or with their
+  // folder) and that cannot be opened for writing now (a running program, say), as full
+  // paths.
   std::vector<std::string> TargetsInUse() const;
 
-  // Moves every staged file into place. True when all moved; the backups and the staging
-  // folder are then removed. False when a move failed: every file moved so far is put
-  // back, the old files restored and the staging folder removed, so the folder holds the
-  // old version as it was (file contents and times).
+  // Moves every staged file into place. True when all moved; the old files then wait in
+  // the backup folder for RemoveOldFiles (or the next run's RecoverLeftovers). False when
+  // a move failed: every file moved so far is put back, the old files restored and the
+  // staging folder removed, so the folder holds the old version as it was (file contents
+  // and times).
   bool MoveIntoPlace();
+
+  // After a successful MoveIntoPlace: removes the old files and the emptied staging folder.
+  void RemoveOldFiles();
 
   // Removes the staging folder and everything in it.
   void DiscardStaging();
 
-  // The steps MoveIntoPlace would take for the staged files, in order: each missing
-  // folder before the files in it.
+  // The steps MoveIntoPlace would take for the staged files, in order. A staged folder
+  // that the installation folder lacks is one step: it is moved in with all it holds;
+  // so is one whose old counterpart holds nothing the new version does not replace.
+  // Steps of kTree and kAdd only name paths that do not exist yet.
   std::vector<Step> PlanMoves() const;
 
   // Test seam: when a test has created the named event kPauseEventForTesting, the moves

@@ -62,6 +62,23 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
   return folder + "\\" + name;
 }
 
+// The durations of the extraction and of the move into place, in the program folder's log.
+constexpr char kExtractTimeLine[] = "[install] 압축해제 %.1f ms";
+constexpr char kMoveTimeLine[] = "[install] 파일 이동 %.1f ms";
+
+LARGE_INTEGER Now() {
+  LARGE_INTEGER now;
+  ::QueryPerformanceCounter(&now);
+  return now;
+}
+
+double MillisecondsSince(const LARGE_INTEGER& start) {
+  LARGE_INTEGER frequency;
+  ::QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(Now().QuadPart - start.QuadPart) * 1000.0 /
+         static_cast<double>(frequency.QuadPart);
+}
+
 double Megabytes(unsigned long long bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
 
 // True when the extractor's failure (its last error) lies in the archive itself: a CRC or
@@ -203,10 +220,12 @@ void CWidgetInstallDlg::InstallFromArchive() {
     return;
   }
   SetStatus(kExtractingStatus);
+  const LARGE_INTEGER extractStart = Now();
   const bool prepared = staged.PrepareStaging();
   const int extracted = prepared ? m_zip.ExtractAll(staged.StagingFolder().c_str()) : 0;
   const DWORD error = prepared ? ::GetLastError() : ERROR_CANNOT_MAKE;
   m_zip.Close();
+  g_pHub->m_util.WriteLog(winfx::Format(kExtractTimeLine, MillisecondsSince(extractStart)));
   if (!extracted) {
     // Nothing of the new version reaches the folder. An archive that failed its own
     // checks goes; after a local failure it stays for the next run.
@@ -223,10 +242,14 @@ void CWidgetInstallDlg::InstallFromArchive() {
     FailInstallation(kInUseFailedText);
     return;
   }
-  if (!staged.MoveIntoPlace()) {
+  const LARGE_INTEGER moveStart = Now();
+  const bool moved = staged.MoveIntoPlace();
+  g_pHub->m_util.WriteLog(winfx::Format(kMoveTimeLine, MillisecondsSince(moveStart)));
+  if (!moved) {
     FailInstallation(kInstallFailedText);
     return;
   }
+  staged.RemoveOldFiles();
   ::DeleteFileA(archive.c_str());
   SetStatus(kDoneStatus);
   g_pHub->m_util.CreateShortcut(program, product::kShortcutFile, product::kShortcutDescription,

@@ -56,16 +56,20 @@ class CStagedInstallTest : public ::testing::Test {
     return files;
   }
 
-  // An old version in place and a new one staged: a.txt and sub\b.txt are replaced,
-  // new\c.txt is added (in a folder that does not exist yet), old_only.txt stays.
+  // An old version in place and a new one staged: a.txt, sub\b.txt and whole\e.txt are
+  // replaced (whole\ holds nothing else), new\c.txt is added in a folder that does not
+  // exist yet, old_only.txt and sub\keep.txt stay.
   void StageOverOldVersion() {
     Put(folder_, "a.txt", "old a");
     Put(folder_, "sub\\b.txt", "old b");
+    Put(folder_, "sub\\keep.txt", "old keep");
+    Put(folder_, "whole\\e.txt", "old e");
     Put(folder_, "old_only.txt", "old only");
     ASSERT_TRUE(staged_.PrepareStaging());
     Put(staged_.StagingFolder(), "a.txt", "new a", 2024);
     Put(staged_.StagingFolder(), "new\\c.txt", "new c", 2024);
     Put(staged_.StagingFolder(), "sub\\b.txt", "new b", 2024);
+    Put(staged_.StagingFolder(), "whole\\e.txt", "new e", 2024);
   }
 
   bool NoWorkFolders() const {
@@ -81,22 +85,31 @@ TEST_F(CStagedInstallTest, TheNewVersionReplacesTheOldAndOldOnlyFilesStay) {
   StageOverOldVersion();
   EXPECT_TRUE(::GetFileAttributesA(staged_.StagingFolder().c_str()) & FILE_ATTRIBUTE_HIDDEN);
   ASSERT_TRUE(staged_.MoveIntoPlace());
+  staged_.RemoveOldFiles();
   EXPECT_TRUE(NoWorkFolders());
   std::map<std::string, FileState> now = Snapshot();
-  ASSERT_EQ(4u, now.size());
+  ASSERT_EQ(6u, now.size());
   EXPECT_EQ("new a", now["a.txt"].bytes);
   EXPECT_EQ("new b", now["sub\\b.txt"].bytes);
   EXPECT_EQ("new c", now["new\\c.txt"].bytes);
+  EXPECT_EQ("new e", now["whole\\e.txt"].bytes);
   EXPECT_EQ("old only", now["old_only.txt"].bytes);
+  EXPECT_EQ("old keep", now["sub\\keep.txt"].bytes);
 }
 
 TEST_F(CStagedInstallTest, AFailedMovePutsTheOldVersionBackAsItWas) {
   StageOverOldVersion();
-  // "zz" comes last: a file where the new version needs a folder stops the moves after
-  // the others were made.
+  // A file where the new version has a folder is moved aside like any old file.
   Put(folder_, "zz", "a file in the way");
   Put(staged_.StagingFolder(), "zz\\d.txt", "new d", 2024);
+  // The last file to replace cannot be moved (it is open without delete sharing): the
+  // moves stop after all the others were made.
+  Put(folder_, "zzz.txt", "old z");
+  Put(staged_.StagingFolder(), "zzz.txt", "new z", 2024);
   std::map<std::string, FileState> before = Snapshot();
+  winfx::ScopedHandle held(::CreateFileA((folder_ + "\\zzz.txt").c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held.IsValid());
 
   EXPECT_FALSE(staged_.MoveIntoPlace());
   EXPECT_EQ(before, Snapshot());
@@ -107,10 +120,15 @@ TEST_F(CStagedInstallTest, AFailedMovePutsTheOldVersionBackAsItWas) {
 TEST_F(CStagedInstallTest, FilesInUseAreFoundAmongTheOnesToReplace) {
   StageOverOldVersion();
   EXPECT_TRUE(staged_.TargetsInUse().empty());
-  winfx::ScopedHandle held(::CreateFileA((folder_ + "\\sub\\b.txt").c_str(), GENERIC_READ,
-                                         FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  ASSERT_TRUE(held.IsValid());
-  EXPECT_EQ(std::vector<std::string>{folder_ + "\\sub\\b.txt"}, staged_.TargetsInUse());
+  // One file replaced alone, one with its whole folder.
+  const std::vector<std::string> used = {folder_ + "\\sub\\b.txt", folder_ + "\\whole\\e.txt"};
+  std::vector<winfx::ScopedHandle> held;
+  for (const std::string& path : used) {
+    held.emplace_back(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.back().IsValid());
+  }
+  EXPECT_EQ(used, staged_.TargetsInUse());
 }
 
 // The state a killed run leaves halfway through the moves is copied while the moves are
