@@ -174,6 +174,11 @@ std::vector<std::string> CStagedInstall::TargetsInUse() const {
 }
 
 bool CStagedInstall::MoveIntoPlace() {
+  // A version that brings folders of the installer's own names cannot be put in place.
+  if (Exists(Join(m_staging, kStagingName)) || Exists(Join(m_staging, kBackupName))) {
+    DiscardStaging();
+    return false;
+  }
   const std::vector<Step> plan = PlanMoves();
   RemoveTree(m_backup);
   if (!MakeHiddenFolder(m_backup) || !WritePlan(plan)) {

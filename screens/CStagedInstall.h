@@ -56,7 +56,8 @@ class CStagedInstall {
   // the backup folder for RemoveOldFiles (or the next run's RecoverLeftovers). False when
   // a move failed: every file moved so far is put back, the old files restored and the
   // staging folder removed, so the folder holds the old version as it was (file contents
-  // and times).
+  // and times). A staged version holding a folder named like the staging or the backup
+  // folder is refused the same way, before anything is moved.
   bool MoveIntoPlace();
 
   // After a successful MoveIntoPlace: removes the old files and the emptied staging folder.

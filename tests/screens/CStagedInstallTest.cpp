@@ -117,6 +117,15 @@ TEST_F(CStagedInstallTest, AFailedMovePutsTheOldVersionBackAsItWas) {
   EXPECT_TRUE(NoWorkFolders());
 }
 
+TEST_F(CStagedInstallTest, AVersionWithTheInstallersOwnFolderNamesIsRefused) {
+  StageOverOldVersion();
+  Put(staged_.StagingFolder(), std::string(CStagedInstall::kBackupName) + "\\plan.txt", "T\tnew\r\n", 2024);
+  std::map<std::string, FileState> before = Snapshot();
+  EXPECT_FALSE(staged_.MoveIntoPlace());
+  EXPECT_EQ(before, Snapshot());
+  EXPECT_TRUE(NoWorkFolders());
+}
+
 TEST_F(CStagedInstallTest, FilesInUseAreFoundAmongTheOnesToReplace) {
   StageOverOldVersion();
   EXPECT_TRUE(staged_.TargetsInUse().empty());
