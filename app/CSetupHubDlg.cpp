@@ -7,7 +7,6 @@
 #include "res/resource.h"
 #include "winfx/AppInfo.h"
 #include "winfx/Format.h"
-#include "winfx/MessageBox.h"
 #include "winfx/ScopedGdi.h"
 
 CSetupHubDlg* g_pHub = nullptr;
@@ -150,7 +149,7 @@ LRESULT CSetupHubDlg::OnDownloadResult(WPARAM, LPARAM succeeded) {
   // The queue stops here, the failed item still first; the operator leaves and retries.
   m_message = winfx::Format(kDownloadFailedFormat, m_downloadUrls[0].c_str());
   m_util.WriteLog(m_message);
-  winfx::AppMessageBox(m_message);
+  m_step1Dlg.ShowFailure(m_message);
   return 1;
 }
 

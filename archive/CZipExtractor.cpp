@@ -113,6 +113,22 @@ int CZipExtractor::ExtractAll(const char* folder) {
   }
 }
 
+int CZipExtractor::GetTotalSize(unsigned long long* bytes, unsigned long* entries) {
+  *bytes = 0;
+  *entries = 0;
+  if (!m_zip) return 0;
+  int walk = unzGoToFirstFile(m_zip.Get());
+  for (; walk == UNZ_OK; walk = unzGoToNextFile(m_zip.Get())) {
+    unz_file_info info;
+    if (unzGetCurrentFileInfo(m_zip.Get(), &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+      return 0;
+    }
+    *bytes += info.uncompressed_size;
+    ++*entries;
+  }
+  return walk == UNZ_END_OF_LIST_OF_FILE ? 1 : 0;
+}
+
 int CZipExtractor::LogEntryFailure(const char* folder) {
   const DWORD error = ::GetLastError();
   m_log.WriteLog(Format(kEntryFailedLine, folder, static_cast<int>(error)));

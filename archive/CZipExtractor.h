@@ -52,6 +52,11 @@ class CZipExtractor {
   // stored and deflate, and data whose length or CRC differs from the stored one.
   int ExtractCurrentEntry(const char* folder);
 
+  // The sum of the uncompressed sizes the open archive's directory declares, and the
+  // number of its entries. 1 on success; 0 when no archive is open or the directory
+  // cannot be read to its end.
+  int GetTotalSize(unsigned long long* bytes, unsigned long* entries);
+
   // Closes the archive. 1 when unzClose reported success; 0 when none was open.
   int Close();
 

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "archive/CZipExtractor.h"
 #include "screens/CWebBrowser2.h"
@@ -26,13 +27,19 @@ class CWidgetInstallDlg : public winfx::Dialog {
   // Extracts the archive in the installation folder, deletes it, makes the desktop link,
   // tells the operator, starts the widget and ends the screen with IDOK. When the archive
   // cannot be opened or extracted, the screen stays open with its status line (and, for
-  // a failed extraction, a message box) telling so.
+  // a failed extraction, a message box) telling so, and "끝내기" enabled again. The
+  // archive is removed after a success and when it failed its own checks; after a
+  // failure of this machine's (space, a file in use) it stays for the next run.
   void InstallFromArchive();
+  // Enables "끝내기" again (it leads to the quit question) and shows text in a box owned
+  // by the screen; an empty text shows no box.
+  void ShowFailure(const std::string& text);
 
  protected:
   INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
   BOOL OnInitDialog() override;
-  // "동의설치": takes the folder and starts the downloads.
+  // "동의설치": takes the folder, locks it (edit box and picker disabled with both
+  // buttons) and starts the downloads. Does nothing once confirmed.
   void OnOK() override;
   // "끝내기" and Esc: asks before leaving.
   void OnCancel() override;
@@ -41,11 +48,24 @@ class CWidgetInstallDlg : public winfx::Dialog {
   void OnBrowseFolder();
   void OnPaint();
   void OnDestroy();
+  // Compares the open archive's uncompressed size (with a margin) with the free space of
+  // the installation volume. False, with the space box shown, when it does not fit.
+  bool CheckFreeSpace();
+  // For files in use (empty: nothing to do, true): asks the operator whether the widget
+  // may be closed; on OK asks the programs started from those files to close and waits
+  // up to 10 s. True when all of them ended; false after Cancel or when one still runs.
+  bool CloseProgramsUsing(const std::vector<std::string>& files);
+  // A failure of the installation step (the archive stays): status line, 끝내기, box.
+  void FailInstallation(const std::string& text);
 
   std::unique_ptr<CSkinBitmap> m_pSkin;
   winfx::ScopedFont m_titleFont;
   std::string m_title;
   std::string m_installFolder;
+  // Set by the confirmation: the folder is locked from then on.
+  bool m_confirmed = false;
+  // The archive was in the folder before the confirmation (so it was not downloaded).
+  bool m_archiveWasThere = false;
   CZipExtractor m_zip;
   winfx::ProgressCtrl m_progress;
   CWebBrowser2 m_browser;

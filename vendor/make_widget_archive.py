@@ -7,6 +7,10 @@ Korean Windows zip tools store names).
       [--bulk-files N --bulk-bytes M]     adds N files of M bytes in all (benchmarks)
       [--bad-entry]                       ends with an entry whose name leaves the folder,
                                           which a sound extractor refuses (tests)
+      [--version TEXT]                    the version written into version.txt (default 1.0)
+      [--stored-time Y,M,D,h,m,s]         the stored time of every entry
+      [--bad-crc]                         ends with an entry whose data does not match its
+                                          CRC (tests)
 """
 import argparse
 import random
@@ -31,8 +35,8 @@ class Cp949ZipInfo(zipfile.ZipInfo):
         return self.filename.encode("cp949"), self.flag_bits
 
 
-def entry(name, is_folder=False):
-    info = Cp949ZipInfo(name, STORED_TIME)
+def entry(name, is_folder=False, stored_time=STORED_TIME):
+    info = Cp949ZipInfo(name, stored_time)
     info.compress_type = zipfile.ZIP_STORED if is_folder else zipfile.ZIP_DEFLATED
     info.external_attr = (0o40755 << 16) | 0x10 if is_folder else 0o100644 << 16
     info.create_system = 0
@@ -58,15 +62,20 @@ def main():
     parser.add_argument("--bulk-files", type=int, default=0)
     parser.add_argument("--bulk-bytes", type=int, default=0)
     parser.add_argument("--bad-entry", action="store_true")
+    parser.add_argument("--version", default="1.0")
+    parser.add_argument("--stored-time", default=",".join(map(str, STORED_TIME)))
+    parser.add_argument("--bad-crc", action="store_true")
     args = parser.parse_args()
+    stored = tuple(int(part) for part in args.stored_time.split(","))
 
     with zipfile.ZipFile(args.out, "w") as archive:
         for folder in FOLDER_ENTRIES:
-            archive.writestr(entry(folder, is_folder=True), b"")
+            archive.writestr(entry(folder, True, stored), b"")
         with open(args.exe, "rb") as f:
-            archive.writestr(entry("QuillonWidget.exe"), f.read())
+            archive.writestr(entry("QuillonWidget.exe", False, stored), f.read())
         for name, text in TEXT_FILES:
-            archive.writestr(entry(name), text.encode("cp949"))
+            archive.writestr(entry(name, False, stored), text.encode("cp949"))
+        archive.writestr(entry("version.txt", False, stored), ("version=%s\r\n" % args.version).encode())
         if args.bulk_files:
             rng = random.Random(2024)
             per_file = max(1, args.bulk_bytes // args.bulk_files)
@@ -75,6 +84,17 @@ def main():
                 archive.writestr(entry(name), bulk_data(rng, per_file))
         if args.bad_entry:
             archive.writestr(entry("../outside.txt"), b"must not be written\r\n")
+        if args.bad_crc:
+            last = entry("zz_last.txt", False, stored)
+            last.compress_type = zipfile.ZIP_STORED
+            archive.writestr(last, b"the last entry, stored\r\n")
+    if args.bad_crc:
+        # One byte of the stored data changed after the CRC was computed.
+        with open(args.out, "r+b") as f:
+            data = f.read()
+            at = data.index(b"the last entry, stored")
+            f.seek(at)
+            f.write(b"T")
 
 
 if __name__ == "__main__":

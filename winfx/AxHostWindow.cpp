@@ -114,6 +114,12 @@ ComPtr<IDispatch> AxHostWindow::GetDispatch() const {
   return control_.QueryInterface<IDispatch>(IID_IDispatch);
 }
 
+bool AxHostWindow::TranslateAccelerator(MSG* msg) {
+  ComPtr<IOleInPlaceActiveObject> active =
+      control_.QueryInterface<IOleInPlaceActiveObject>(IID_IOleInPlaceActiveObject);
+  return active && active->TranslateAccelerator(msg) == S_OK;
+}
+
 LRESULT CALLBACK AxHostWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   AxHostWindow* self = reinterpret_cast<AxHostWindow*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
   if (message == WM_NCCREATE) {
@@ -137,6 +143,12 @@ LRESULT AxHostWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_SIZE:
       OnSize();
       return 0;
+    case WM_SETFOCUS:
+      OnSetFocus();
+      return 0;
+    case WM_GETDLGCODE:
+      // Arrow keys and characters go to the page; Tab, Enter and Esc stay the dialog's.
+      return DLGC_WANTARROWS | DLGC_WANTCHARS;
     case WM_DESTROY:
       OnDestroy();
       return 0;
@@ -178,6 +190,15 @@ void AxHostWindow::OnSize() {
   RECT rect;
   ::GetClientRect(hwnd_, &rect);
   inPlace->SetObjectRects(&rect, &rect);
+}
+
+void AxHostWindow::OnSetFocus() {
+  // Tabbing onto the host hands the focus on to the control, which takes it into its page.
+  if (!control_) return;
+  RECT rect;
+  ::GetClientRect(hwnd_, &rect);
+  control_->DoVerb(OLEIVERB_UIACTIVATE, nullptr, static_cast<IOleClientSite*>(site_.get()), 0,
+                   hwnd_, &rect);
 }
 
 void AxHostWindow::OnDestroy() {

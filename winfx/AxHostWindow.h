@@ -29,6 +29,10 @@ class AxHostWindow {
   // The hosted control's dispatch interface; empty when no control runs.
   ComPtr<IDispatch> GetDispatch() const;
 
+  // Offers a key message to the control (IOleInPlaceActiveObject::TranslateAccelerator),
+  // so that keys reach its page; true when the control used it.
+  bool TranslateAccelerator(MSG* msg);
+
   ~AxHostWindow();
   AxHostWindow(const AxHostWindow&) = delete;
   AxHostWindow& operator=(const AxHostWindow&) = delete;
@@ -42,6 +46,7 @@ class AxHostWindow {
 
   void OnCreate();
   void OnSize();
+  void OnSetFocus();
   void OnDestroy();
 
   HWND hwnd_;

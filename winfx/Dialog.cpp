@@ -1,5 +1,6 @@
 #include "winfx/Dialog.h"
 
+#include "winfx/AxHostWindow.h"
 #include "winfx/WinApp.h"
 
 namespace winfx {
@@ -10,13 +11,49 @@ Dialog::~Dialog() = default;
 
 INT_PTR Dialog::DoModal(HWND owner) {
   if (owner == nullptr && WinApp::Current() != nullptr) owner = WinApp::Current()->MainWindow();
-  INT_PTR result = ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId_),
-                                     owner, &Dialog::DialogProc, reinterpret_cast<LPARAM>(this));
+  ended_ = false;
+  result_ = -1;
+  HWND hwnd = ::CreateDialogParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId_),
+                                   owner, &Dialog::DialogProc, reinterpret_cast<LPARAM>(this));
+  if (hwnd == nullptr) return -1;
+  // EnableWindow answers whether the window was disabled before.
+  const bool reenableOwner = owner != nullptr && !::EnableWindow(owner, FALSE);
+  if (!ended_) ::ShowWindow(hwnd, SW_SHOW);
+
+  MSG msg;
+  while (!ended_) {
+    const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+    if (got <= 0) {
+      // WM_QUIT belongs to the loop outside this one.
+      if (got == 0) ::PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    if (PreTranslateMessage(&msg) || ::IsDialogMessageA(hwnd, &msg)) continue;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageA(&msg);
+  }
+  // The owner is enabled first, so that it is activated when the dialog goes.
+  if (reenableOwner) ::EnableWindow(owner, TRUE);
+  ::DestroyWindow(hwnd);
   hwnd_ = nullptr;
-  return result;
+  return ended_ ? result_ : -1;
 }
 
-void Dialog::EndDialog(INT_PTR result) { ::EndDialog(hwnd_, result); }
+void Dialog::EndDialog(INT_PTR result) {
+  result_ = result;
+  ended_ = true;
+  // Wakes the modal loop, which may be waiting for a message.
+  ::PostMessageA(hwnd_, WM_NULL, 0, 0);
+}
+
+bool Dialog::PreTranslateMessage(MSG* msg) {
+  if (msg->message < WM_KEYFIRST || msg->message > WM_KEYLAST) return false;
+  if (msg->wParam == VK_RETURN || msg->wParam == VK_ESCAPE) return false;
+  for (HWND w = msg->hwnd; w != nullptr && w != hwnd_; w = ::GetParent(w)) {
+    if (AxHostWindow* host = AxHostWindow::FromHwnd(w)) return host->TranslateAccelerator(msg);
+  }
+  return false;
+}
 
 std::string Dialog::GetItemText(int id) const {
   HWND item = GetItem(id);

@@ -17,9 +17,11 @@ class Dialog {
   Dialog(const Dialog&) = delete;
   Dialog& operator=(const Dialog&) = delete;
 
-  // Creates the dialog from its template and runs it modally. The owner defaults to the
-  // application's main window. Returns the value given to EndDialog, or -1 when the
-  // dialog cannot be created.
+  // Creates the dialog from its template and runs it modally: the owner (by default the
+  // application's main window) is disabled meanwhile, and every message of the thread
+  // passes PreTranslateMessage and the dialog's keyboard handling before it is
+  // dispatched. Returns the value given to EndDialog, or -1 when the dialog cannot be
+  // created or the thread is told to quit.
   INT_PTR DoModal(HWND owner = nullptr);
 
   // Ends the modal run with result; the window is destroyed when the run returns.
@@ -51,6 +53,12 @@ class Dialog {
   // IDCANCEL (Esc, Cancel button): ends the run with IDCANCEL.
   virtual void OnCancel() { EndDialog(IDCANCEL); }
 
+  // Called for each message of the modal run before the dialog's keyboard handling;
+  // true when it was handled (it is then not dispatched). The base gives keys aimed at
+  // a hosted ActiveX control (AxHostWindow) to that control first, except Enter and Esc,
+  // which act on the dialog.
+  virtual bool PreTranslateMessage(MSG* msg);
+
   // Hands back value as the message's result and marks it handled.
   INT_PTR Result(LRESULT value);
 
@@ -61,6 +69,8 @@ class Dialog {
 
   UINT templateId_;
   HWND hwnd_ = nullptr;
+  bool ended_ = false;
+  INT_PTR result_ = -1;
 };
 
 }  // namespace winfx

@@ -118,11 +118,12 @@ TEST_F(InstallationTest, AFailedDownloadIsReportedAndEscapeLeaves) {
   driver_->StopRecording();
 
   // The screen stays as the download left it: the bar where it was, the file name shown,
-  // the buttons disabled, and no file behind.
+  // the folder locked, "끝내기" enabled again, and no file behind.
   EXPECT_EQ(0, driver_->Progress());
   EXPECT_EQ("Quillon_Widget.zip", driver_->Status());
   EXPECT_FALSE(driver_->InstallEnabled());
-  EXPECT_FALSE(driver_->QuitEnabled());
+  EXPECT_TRUE(driver_->QuitEnabled());
+  EXPECT_FALSE(driver_->FolderEditEnabled());
   EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
 
   // The failure is in the program folder's log.
@@ -133,13 +134,27 @@ TEST_F(InstallationTest, AFailedDownloadIsReportedAndEscapeLeaves) {
   QuitThroughEscape();
 }
 
-TEST_F(InstallationTest, AnArchiveThatIsNotAZipStaysAndIsReported) {
+TEST_F(InstallationTest, ADownloadThatIsNotAZipIsReportedAndRemoved) {
   ServeArchive("this is not a zip archive\r\n");
   StartInstaller();
   Confirm(installFolder_);
   EXPECT_TRUE(driver_->WaitForStatus(kOpenFailedStatus)) << driver_->Status();
-  EXPECT_EQ("this is not a zip archive\r\n", ReadFileBytes(installFolder_ + "\\Quillon_Widget.zip"));
+  ASSERT_TRUE(uidriver::WaitUntil([&] { return driver_->QuitEnabled(); }, 60000));
+  EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
+  EXPECT_TRUE(Requested(kArchivePath));
   EXPECT_EQ(nullptr, WidgetWindow());
+  QuitThroughQuitButton();
+}
+
+TEST_F(InstallationTest, AFileThatWasThereAndIsNotAZipStays) {
+  ASSERT_TRUE(::CreateDirectoryA(installFolder_.c_str(), nullptr));
+  ASSERT_TRUE(testing_support::WriteFileBytes(installFolder_ + "\\Quillon_Widget.zip", "not a zip\r\n"));
+  StartInstaller();
+  Confirm(installFolder_);
+  EXPECT_TRUE(driver_->WaitForStatus(kOpenFailedStatus)) << driver_->Status();
+  ASSERT_TRUE(uidriver::WaitUntil([&] { return driver_->QuitEnabled(); }, 60000));
+  EXPECT_EQ("not a zip\r\n", ReadFileBytes(installFolder_ + "\\Quillon_Widget.zip"));
+  EXPECT_FALSE(Requested(kArchivePath));
   QuitThroughEscape();
 }
 
@@ -148,9 +163,10 @@ TEST_F(InstallationTest, AFolderWhoseParentIsMissingDownloadsNothing) {
   StartInstaller();
   Confirm(folder);
   EXPECT_TRUE(driver_->WaitForStatus(kOpenFailedStatus)) << driver_->Status();
+  ASSERT_TRUE(uidriver::WaitUntil([&] { return driver_->QuitEnabled(); }, 60000));
   EXPECT_FALSE(PathExists(folder));
   EXPECT_FALSE(Requested(kArchivePath));
-  QuitThroughEscape();
+  QuitThroughQuitButton();
 }
 
 TEST_F(InstallationTest, AnEmptyFolderTextOnlyAsksForOne) {

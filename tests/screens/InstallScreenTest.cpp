@@ -33,6 +33,50 @@ class InstallScreenTest : public InstallerFixture {
         timeoutMs);
     return found;
   }
+
+  // A visible window owned by the screen other than except, or null after timeoutMs.
+  HWND WaitForOwnedDialogOtherThan(HWND except, DWORD timeoutMs) {
+    HWND found = nullptr;
+    uidriver::WaitUntil(
+        [&] {
+          found = nullptr;
+          for (HWND w = ::GetTopWindow(nullptr); w != nullptr; w = ::GetWindow(w, GW_HWNDNEXT)) {
+            if (w != except && ::GetWindow(w, GW_OWNER) == driver_->Screen() && ::IsWindowVisible(w)) {
+              found = w;
+            }
+          }
+          return found != nullptr;
+        },
+        timeoutMs);
+    return found;
+  }
+
+  // Requests for the agreement page (the browser may ask for it more than once).
+  size_t AgreementRequests() const {
+    size_t count = 0;
+    for (const std::string& request : Requests()) count += request == std::string("GET ") + kAgreementPath;
+    return count;
+  }
+};
+
+// A top-level window of the test program, standing for another program the operator
+// switched to.
+class ForeignWindow {
+ public:
+  ForeignWindow()
+      : hwnd_(::CreateWindowExA(0, "STATIC", "another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                10, 10, 200, 100, nullptr, nullptr, nullptr, nullptr)) {}
+  ~ForeignWindow() {
+    if (hwnd_ != nullptr) ::DestroyWindow(hwnd_);
+  }
+  // Brings the window to the front and waits until it is the active one.
+  bool Activate() {
+    ::SetForegroundWindow(hwnd_);
+    return uidriver::WaitUntil([&] { return ::GetForegroundWindow() == hwnd_; }, 10000);
+  }
+
+ private:
+  HWND hwnd_;
 };
 
 TEST_F(InstallScreenTest, OpensWithTheDefaultFolderAndTheAgreementPage) {
@@ -90,6 +134,86 @@ TEST_F(InstallScreenTest, ConfirmingDisablesTheButtonsAndUsesTheFolderAsTyped) {
   EXPECT_EQ(folder + "\\QuillonWidget.exe", LinkTarget(DesktopLinkPath()));
 }
 
+TEST_F(InstallScreenTest, AfterConfirmationTheFolderCannotBeChanged) {
+  StartInstaller();
+  Confirm(installFolder_);
+  ASSERT_TRUE(uidriver::WaitUntil([&] { return !driver_->BrowseEnabled(); }, 10000));
+  EXPECT_FALSE(driver_->FolderEditEnabled());
+  EXPECT_FALSE(driver_->InstallEnabled());
+  EXPECT_FALSE(driver_->QuitEnabled());
+
+  // Commands that still reach the screen (a posted picker click, a second confirmation
+  // with another folder) change nothing: the installation goes where it was confirmed.
+  std::string other = *workFolder_ / "other";
+  driver_->TypeFolder(other);
+  ::PostMessageA(driver_->Screen(), WM_COMMAND, MAKEWPARAM(uidriver::kBrowseButton, BN_CLICKED), 0);
+  ::PostMessageA(driver_->Screen(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  HWND box = driver_->WaitForBox(driver_->AppCaption(), 120000);
+  ASSERT_NE(nullptr, box);
+  EXPECT_EQ(nullptr, WaitForOwnedDialogOtherThan(box, 0));
+  EXPECT_EQ("Quillon위젯 설치가 완료되었습니다. 위젯이 실행됩니다.", driver_->AnswerBox(box, IDOK));
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+  EXPECT_TRUE(PathExists(installFolder_ + "\\QuillonWidget.exe"));
+  EXPECT_FALSE(PathExists(other));
+  EXPECT_EQ(1u, Requests().size() - AgreementRequests());
+}
+
+// Keys are posted, so the screen is not activated by them (a posted click would be).
+TEST_F(InstallScreenTest, ABoxIsOwnedByTheScreenWhileAnotherProgramIsActive) {
+  StartInstaller();
+  driver_->TypeFolder("");
+  ForeignWindow other;
+  ASSERT_TRUE(other.Activate());
+  driver_->PressEnter();
+  HWND box = driver_->WaitForBox(driver_->AppCaption());
+  ASSERT_NE(nullptr, box);
+  EXPECT_EQ(driver_->Screen(), ::GetWindow(box, GW_OWNER));
+  EXPECT_EQ("설치경로를 입력해 주세요.", driver_->AnswerBox(box, IDOK));
+
+  // The quit question too.
+  ASSERT_TRUE(other.Activate());
+  driver_->PressEscape();
+  HWND quit = driver_->WaitForBox("확인");
+  ASSERT_NE(nullptr, quit);
+  EXPECT_EQ(driver_->Screen(), ::GetWindow(quit, GW_OWNER));
+  driver_->AnswerBox(quit, IDOK);
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+}
+
+TEST_F(InstallScreenTest, TabMovesTheFocusIntoTheBrowserAndBackWhileKeysStayInThePage) {
+  StartInstaller();
+  HWND browser = ::GetDlgItem(driver_->Screen(), uidriver::kBrowserControl);
+  auto inBrowser = [&](HWND w) { return w != nullptr && (w == browser || ::IsChild(browser, w)); };
+  ASSERT_TRUE(uidriver::WaitUntil([&] { return driver_->FocusedWindow() != nullptr; }, 10000));
+
+  // Tab after Tab, each once the focus has moved on, reaches the browser.
+  HWND focus = driver_->FocusedWindow();
+  for (int tabs = 0; tabs < 6 && !inBrowser(focus); ++tabs) {
+    driver_->PressKey(VK_TAB, focus);
+    ASSERT_TRUE(uidriver::WaitUntil([&] { return driver_->FocusedWindow() != focus; }, 10000))
+        << "Tab did not move the focus";
+    focus = driver_->FocusedWindow();
+  }
+  ASSERT_TRUE(inBrowser(focus)) << "Tab never reached the browser";
+
+  // An arrow key goes to the page rather than moving the focus among the screen's
+  // controls; Esc, pressed after it, still leads to the quit question. Keys are handled
+  // in order, so once the question is there the arrow key has been handled too.
+  driver_->PressKey(VK_DOWN, focus);
+  driver_->PressKey(VK_ESCAPE, focus);
+  HWND quit = driver_->WaitForBox(uidriver::kQuitCaption);
+  ASSERT_NE(nullptr, quit);
+  driver_->AnswerBox(quit, IDCANCEL);
+  ASSERT_TRUE(uidriver::WaitUntil([&] { return inBrowser(driver_->FocusedWindow()); }, 10000))
+      << "the focus left the browser";
+
+  // One more Tab leaves the browser for the screen's controls.
+  focus = driver_->FocusedWindow();
+  driver_->PressKey(VK_TAB, focus);
+  ASSERT_TRUE(uidriver::WaitUntil([&] { return !inBrowser(driver_->FocusedWindow()); }, 10000));
+  EXPECT_EQ(driver_->Screen(), ::GetParent(driver_->FocusedWindow()));
+}
+
 TEST_F(InstallScreenTest, ACancelledFolderPickerChangesNothing) {
   StartInstaller();
   driver_->ClickBrowse();
@@ -111,9 +235,9 @@ TEST_F(InstallScreenTest, AFailedExtractionIsReportedWithoutLinkOrStart) {
             driver_->AnswerBox(box, IDOK));
   EXPECT_EQ("압축해제 실패...", driver_->Status());
   EXPECT_FALSE(driver_->InstallEnabled());
-  EXPECT_FALSE(driver_->QuitEnabled());
+  EXPECT_TRUE(driver_->QuitEnabled());
 
-  // The archive is gone, nothing was written outside the folder, no link, no widget.
+  // The refused archive is gone, nothing was written outside the folder, no link, no widget.
   EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
   EXPECT_FALSE(PathExists(*workFolder_ / "outside.txt"));
   EXPECT_FALSE(PathExists(DesktopLinkPath()));

@@ -51,6 +51,14 @@ std::string InstallerFixture::BrokenWidgetArchive() {
   return ReadFileBytes(FromUnixPath(QUILLON_TEST_BROKEN_ARCHIVE));
 }
 
+std::string InstallerFixture::OldWidgetArchive() {
+  return ReadFileBytes(FromUnixPath(QUILLON_TEST_OLD_ARCHIVE));
+}
+
+std::string InstallerFixture::BadCrcWidgetArchive() {
+  return ReadFileBytes(FromUnixPath(QUILLON_TEST_BADCRC_ARCHIVE));
+}
+
 std::vector<std::string> InstallerFixture::Requests() const {
   std::string log = ReadFileBytes(RequestLogPath());
   std::istringstream lines(log.size() > requestLogStart_ ? log.substr(requestLogStart_) : "");
@@ -90,6 +98,29 @@ void InstallerFixture::Confirm(const std::string& folder) {
   driver_->TypeFolder(folder);
   ASSERT_TRUE(driver_->StartRecording()) << "the watch hook could not be set";
   driver_->ClickInstall();
+}
+
+void InstallerFixture::QuitThroughQuitButton() {
+  ASSERT_TRUE(driver_->QuitEnabled());
+  driver_->ClickQuit();
+  HWND quit = driver_->WaitForBox(uidriver::kQuitCaption);
+  ASSERT_NE(nullptr, quit);
+  EXPECT_EQ(driver_->Screen(), ::GetWindow(quit, GW_OWNER));
+  EXPECT_EQ("설치프로그램을 종료하시겠습니까?", driver_->AnswerBox(quit, IDOK));
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+}
+
+bool InstallerFixture::KillInstallerHard() {
+  // The Linux process one of whose arguments is the installer in this fixture's own program
+  // folder: the first one where Wine runs natively, a later one where qemu runs Wine. The
+  // pattern is written so that no argument of the shell or grep matches it.
+  const std::string& folder = programFolder_->Path();
+  const std::string unique = folder.substr(folder.find_last_of('\\') + 1);
+  const std::string script =
+      "for p in /proc/[0-9]*; do tr '\\000' '\\n' < $p/cmdline 2>/dev/null | "
+      "grep -qx '.*" + unique + ".*QuillonSetup.*[.]exe' && kill -KILL ${p#/proc/}; done";
+  uidriver::Process shell("Z:\\bin\\sh", "-c \"" + script + "\"");
+  return driver_->WaitForExit(20000);
 }
 
 std::string InstallerFixture::DesktopLinkPath() {

@@ -26,6 +26,8 @@ class InstallerFixture : public ::testing::Test {
   void ServeNoArchive();            // a 404
   static std::string WidgetArchive();           // bytes of the packed stand-in widget
   static std::string BrokenWidgetArchive();     // the same with an entry that is refused
+  static std::string OldWidgetArchive();        // version 0.9, other stored times
+  static std::string BadCrcWidgetArchive();     // the last entry fails its CRC
 
   // Request lines ("GET /path") that reached the server since the fixture started.
   std::vector<std::string> Requests() const;
@@ -40,6 +42,14 @@ class InstallerFixture : public ::testing::Test {
   // Types folder into the screen, starts recording its status line and progress bar, and
   // confirms with "동의설치".
   void Confirm(const std::string& folder);
+
+  // After a shown failure: "끝내기" is enabled, its question is owned by the screen and,
+  // answered with OK, ends the program.
+  void QuitThroughQuitButton();
+
+  // Ends the installer as a power cut would: SIGKILL to the Linux process that runs it
+  // (Wine starts Unix programs given by path), then waits for its end. True when it ended.
+  bool KillInstallerHard();
 
   // The desktop link the installation makes, and its target read back through the shell.
   static std::string DesktopLinkPath();

@@ -106,6 +106,22 @@ std::vector<std::string> ListTree(const std::string& root) {
   return entries;
 }
 
+bool FileState::operator==(const FileState& other) const {
+  return bytes == other.bytes && ::CompareFileTime(&written, &other.written) == 0;
+}
+
+std::map<std::string, FileState> FileStates(const std::string& root) {
+  std::map<std::string, FileState> files;
+  for (const std::string& relative : ListTree(root)) {
+    if (relative.back() == '\\') continue;
+    std::string path = root + "\\" + relative;
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    ::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+    files[relative] = FileState{ReadFileBytes(path), data.ftLastWriteTime};
+  }
+  return files;
+}
+
 std::string FromUnixPath(const std::string& unixPath) {
   std::string path = "Z:" + unixPath;
   std::replace(path.begin(), path.end(), '/', '\\');

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,15 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes);
 
 // Files and folders below root, as relative paths with "\" (folders end in "\"), sorted.
 std::vector<std::string> ListTree(const std::string& root);
+
+// A file's content and last-write time.
+struct FileState {
+  std::string bytes;
+  FILETIME written;
+  bool operator==(const FileState& other) const;
+};
+// Every file below root by relative path ("\"), with its state; folders are left out.
+std::map<std::string, FileState> FileStates(const std::string& root);
 
 // A Unix path of the build machine as a Windows path on Wine's Z: drive.
 std::string FromUnixPath(const std::string& unixPath);

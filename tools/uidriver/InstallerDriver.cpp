@@ -42,10 +42,18 @@ bool InstallerDriver::Start(DWORD timeoutMs) {
 
 std::string InstallerDriver::Status() const { return StoredText(::GetDlgItem(screen_, kStatusLine)); }
 
-void InstallerDriver::PressEscape() {
-  HWND target = ::GetDlgItem(screen_, kFolderEdit);
-  ::PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-  ::PostMessageA(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+HWND InstallerDriver::FocusedWindow() const {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof(info);
+  if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(screen_, nullptr), &info)) return nullptr;
+  return info.hwndFocus;
+}
+
+void InstallerDriver::PressKey(UINT vk, HWND target) {
+  if (target == nullptr) target = ::GetDlgItem(screen_, kFolderEdit);
+  const LPARAM scan = static_cast<LPARAM>(::MapVirtualKeyA(vk, MAPVK_VK_TO_VSC)) << 16;
+  ::PostMessageA(target, WM_KEYDOWN, vk, scan | 0x00000001);
+  ::PostMessageA(target, WM_KEYUP, vk, scan | 0xC0000001);
 }
 
 HWND InstallerDriver::WaitForBox(const std::string& caption, DWORD timeoutMs) const {

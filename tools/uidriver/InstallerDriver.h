@@ -47,12 +47,21 @@ class InstallerDriver {
   int Progress() const { return ProgressPosition(screen_, kProgressBar); }
   bool InstallEnabled() const { return IsItemEnabled(screen_, kInstallButton); }
   bool QuitEnabled() const { return IsItemEnabled(screen_, kQuitButton); }
+  bool FolderEditEnabled() const { return IsItemEnabled(screen_, kFolderEdit); }
+  bool BrowseEnabled() const { return IsItemEnabled(screen_, kBrowseButton); }
+
+  // The window with the keyboard focus in the installer's user-interface thread, or null.
+  HWND FocusedWindow() const;
 
   void ClickInstall() { ClickItem(screen_, kInstallButton); }
   void ClickQuit() { ClickItem(screen_, kQuitButton); }
   void ClickBrowse() { ClickItem(screen_, kBrowseButton); }
   // The Esc key on the screen (reaches it also while its buttons are disabled).
-  void PressEscape();
+  void PressEscape() { PressKey(VK_ESCAPE); }
+  // The Enter key on the screen.
+  void PressEnter() { PressKey(VK_RETURN); }
+  // Posts a key press (down and up) to the folder edit box, or to target when given.
+  void PressKey(UINT vk, HWND target = nullptr);
 
   // A visible message box (or other dialog) of the installer with this caption; null
   // after timeoutMs.

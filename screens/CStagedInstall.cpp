@@ -1,0 +1,288 @@
+#include "screens/CStagedInstall.h"
+
+#include <algorithm>
+#include <sstream>
+
+#include "archive/CZipExtractor.h"
+#include "winfx/File.h"
+#include "winfx/ScopedHandle.h"
+
+namespace {
+
+std::string Join(const std::string& folder, const std::string& name) { return folder + "\\" + name; }
+
+bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsFolder(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Calls visit(relativePath, isFolder) for everything below root, each folder before what
+// it holds; a folder for which visit returns false is not entered. Relative paths use "\".
+template <typename Visit>
+void Walk(const std::string& root, const std::string& relative, const Visit& visit) {
+  const std::string folder = relative.empty() ? root : Join(root, relative);
+  WIN32_FIND_DATAA data;
+  winfx::ScopedFindHandle search(::FindFirstFileA(Join(folder, "*").c_str(), &data));
+  if (!search) return;
+  std::vector<std::pair<std::string, bool>> entries;
+  do {
+    const std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    entries.emplace_back(name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+  } while (::FindNextFileA(search.Get(), &data));
+  // A stable order, whatever the file system's.
+  std::sort(entries.begin(), entries.end());
+  for (const auto& entry : entries) {
+    const std::string path = relative.empty() ? entry.first : Join(relative, entry.first);
+    if (visit(path, entry.second) && entry.second) Walk(root, path, visit);
+  }
+}
+
+// True when everything below old is below staged too, as the same kind (file or folder):
+// the new version then replaces all that old holds.
+bool Covers(const std::string& staged, const std::string& old) {
+  bool covered = true;
+  Walk(old, "", [&](const std::string& relative, bool isFolder) {
+    const DWORD attributes = ::GetFileAttributesA(Join(staged, relative).c_str());
+    covered = covered && attributes != INVALID_FILE_ATTRIBUTES &&
+              ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == isFolder;
+    return covered && isFolder;
+  });
+  return covered;
+}
+
+// True when path cannot be opened for writing because another handle holds it (a
+// running program's executable, say).
+bool IsInUse(const std::string& path) {
+  winfx::ScopedHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
+  const DWORD error = file ? ERROR_SUCCESS : ::GetLastError();
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+// Removes path, a file or a folder with everything in it; read-only files too.
+void RemoveTree(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if (attributes & FILE_ATTRIBUTE_READONLY) ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    ::DeleteFileA(path.c_str());
+    return;
+  }
+  std::vector<std::string> children;
+  Walk(path, "", [&](const std::string& relative, bool) {
+    children.push_back(relative);
+    return false;
+  });
+  for (const std::string& child : children) RemoveTree(Join(path, child));
+  ::RemoveDirectoryA(path.c_str());
+}
+
+// Creates folder (one level) and hides it; true when it exists as a folder afterwards.
+bool MakeHiddenFolder(const std::string& folder) {
+  if (!::CreateDirectoryA(folder.c_str(), nullptr) && !IsFolder(folder)) return false;
+  ::SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_HIDDEN);
+  return true;
+}
+
+// The test seam of the moves (see kPauseEventForTesting).
+void PauseForTesting() {
+  winfx::ScopedHandle pause(::OpenEventA(SYNCHRONIZE, FALSE, CStagedInstall::kPauseEventForTesting));
+  if (!pause) return;
+  winfx::ScopedHandle paused(
+      ::OpenEventA(EVENT_MODIFY_STATE, FALSE, CStagedInstall::kPausedEventForTesting));
+  if (paused) ::SetEvent(paused.Get());
+  ::WaitForSingleObject(pause.Get(), INFINITE);
+}
+
+std::string ReadWholeFile(const std::string& path, bool* ok) {
+  winfx::ScopedHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+  *ok = file.IsValid();
+  std::string bytes;
+  char buffer[4096];
+  DWORD got = 0;
+  while (*ok && (*ok = ::ReadFile(file.Get(), buffer, sizeof(buffer), &got, nullptr) != FALSE) && got > 0) {
+    bytes.append(buffer, got);
+  }
+  return bytes;
+}
+
+}  // namespace
+
+CStagedInstall::CStagedInstall(std::string folder)
+    : m_folder(std::move(folder)),
+      m_staging(Join(m_folder, kStagingName)),
+      m_backup(Join(m_folder, kBackupName)) {}
+
+bool CStagedInstall::RecoverLeftovers() {
+  bool restored = true;
+  if (IsFolder(m_backup)) {
+    if (Exists(Join(m_backup, kPlanName))) {
+      std::vector<Step> plan;
+      restored = ReadPlan(&plan) && RollBack(plan);
+    } else {
+      // No plan: the moves had not begun, or had all been made.
+      RemoveTree(m_backup);
+    }
+  }
+  if (restored) DiscardStaging();
+  return !Exists(m_backup) && !Exists(m_staging);
+}
+
+bool CStagedInstall::PrepareStaging() {
+  DiscardStaging();
+  return MakeHiddenFolder(m_staging);
+}
+
+std::vector<CStagedInstall::Step> CStagedInstall::PlanMoves() const {
+  std::vector<Step> plan;
+  Walk(m_staging, "", [&](const std::string& relative, bool isFolder) {
+    const std::string target = Join(m_folder, relative);
+    // A folder holding old files that the new version does not replace is entered; one
+    // that holds nothing else is replaced whole (two moves instead of two per file).
+    if (isFolder && IsFolder(target) && !Covers(Join(m_staging, relative), target)) return true;
+    // Whatever is in the way (a file where a folder comes, say) is moved aside as well.
+    if (Exists(target)) {
+      plan.push_back({StepKind::kReplace, relative});
+    } else {
+      plan.push_back({isFolder ? StepKind::kTree : StepKind::kAdd, relative});
+    }
+    return false;
+  });
+  return plan;
+}
+
+std::vector<std::string> CStagedInstall::TargetsInUse() const {
+  std::vector<std::string> inUse;
+  for (const Step& step : PlanMoves()) {
+    if (step.kind != StepKind::kReplace) continue;
+    const std::string target = Join(m_folder, step.path);
+    if (!IsFolder(target)) {
+      if (IsInUse(target)) inUse.push_back(target);
+      continue;
+    }
+    Walk(target, "", [&](const std::string& relative, bool isFolder) {
+      if (!isFolder && IsInUse(Join(target, relative))) inUse.push_back(Join(target, relative));
+      return true;
+    });
+  }
+  return inUse;
+}
+
+bool CStagedInstall::MoveIntoPlace() {
+  // A version that brings folders of the installer's own names cannot be put in place.
+  if (Exists(Join(m_staging, kStagingName)) || Exists(Join(m_staging, kBackupName))) {
+    DiscardStaging();
+    return false;
+  }
+  const std::vector<Step> plan = PlanMoves();
+  RemoveTree(m_backup);
+  if (!MakeHiddenFolder(m_backup) || !WritePlan(plan)) {
+    RemoveTree(m_backup);
+    DiscardStaging();
+    return false;
+  }
+  const std::string backupFiles = Join(m_backup, kBackupFilesName);
+  for (size_t i = 0; i < plan.size(); ++i) {
+    if (i == plan.size() / 2) PauseForTesting();
+    const Step& step = plan[i];
+    const std::string target = Join(m_folder, step.path);
+    const std::string staged = Join(m_staging, step.path);
+    bool moved = false;
+    switch (step.kind) {
+      case StepKind::kTree:
+      case StepKind::kAdd:
+        moved = ::MoveFileExA(staged.c_str(), target.c_str(), 0) != FALSE;
+        break;
+      case StepKind::kReplace: {
+        const std::string aside = Join(backupFiles, step.path);
+        moved = CZipExtractor::EnsureParentFolder(aside.c_str()) &&
+                ::MoveFileExA(target.c_str(), aside.c_str(), 0) &&
+                ::MoveFileExA(staged.c_str(), target.c_str(), 0);
+        break;
+      }
+    }
+    if (!moved) {
+      // With the plan kept when something cannot be put back, the next run tries again.
+      RollBack(plan);
+      DiscardStaging();
+      return false;
+    }
+  }
+  // Removing the plan completes the installation: from here on a leftover backup folder
+  // only holds old files to remove.
+  ::DeleteFileA(Join(m_backup, kPlanName).c_str());
+  return true;
+}
+
+void CStagedInstall::DiscardStaging() { RemoveTree(m_staging); }
+
+bool CStagedInstall::RollBack(const std::vector<Step>& plan) {
+  const std::string backupFiles = Join(m_backup, kBackupFilesName);
+  bool restored = true;
+  for (auto step = plan.rbegin(); step != plan.rend(); ++step) {
+    const std::string target = Join(m_folder, step->path);
+    switch (step->kind) {
+      case StepKind::kTree:
+      case StepKind::kAdd:
+        // Neither was there before the moves began.
+        RemoveTree(target);
+        if (Exists(target)) restored = false;
+        break;
+      case StepKind::kReplace: {
+        // An old file still in place was never moved aside. Once it was, what is in its
+        // place is the new one.
+        const std::string aside = Join(backupFiles, step->path);
+        if (!Exists(aside)) break;
+        RemoveTree(target);
+        if (!::MoveFileExA(aside.c_str(), target.c_str(), 0)) restored = false;
+        break;
+      }
+    }
+  }
+  if (restored) RemoveWorkFolders();
+  return restored;
+}
+
+bool CStagedInstall::WritePlan(const std::vector<Step>& plan) {
+  std::string text;
+  for (const Step& step : plan) {
+    text += static_cast<char>(step.kind);
+    text += '\t';
+    text += step.path;
+    text += "\r\n";
+  }
+  const std::string path = Join(m_backup, kPlanName);
+  const std::string partial = path + ".part";
+  winfx::File file;
+  if (!file.Create(partial) || !file.Write(text.data(), static_cast<DWORD>(text.size())) ||
+      !file.Close()) {
+    return false;
+  }
+  return ::MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
+bool CStagedInstall::ReadPlan(std::vector<Step>* plan) const {
+  bool read = false;
+  std::istringstream lines(ReadWholeFile(Join(m_backup, kPlanName), &read));
+  if (!read) return false;
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() < 3 || line[1] != '\t') return false;
+    const char kind = line[0];
+    if (kind != 'T' && kind != 'R' && kind != 'N') return false;
+    plan->push_back({static_cast<StepKind>(kind), line.substr(2)});
+  }
+  return true;
+}
+
+void CStagedInstall::RemoveOldFiles() { RemoveWorkFolders(); }
+
+void CStagedInstall::RemoveWorkFolders() {
+  RemoveTree(m_backup);
+  DiscardStaging();
+}

@@ -1,0 +1,173 @@
+// Installing over an existing installation with the real QuillonSetup.exe under Wine: the
+// folder holds the complete old version or the complete new one, whatever happens.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+
+#include "archive/CZipExtractor.h"
+#include "screens/CStagedInstall.h"
+#include "tests/support/InstallerFixture.h"
+#include "winfx/ScopedHandle.h"
+
+namespace {
+
+using testing_support::FileState;
+using testing_support::FileStates;
+using testing_support::InstallerFixture;
+using testing_support::PathExists;
+using testing_support::ReadFileBytes;
+using testing_support::WriteFileBytes;
+
+constexpr char kDoneText[] = "Quillon위젯 설치가 완료되었습니다. 위젯이 실행됩니다.";
+constexpr char kExtractFailedText[] =
+    "Quillon위젯 압축해제에 실패했습니다. [끝내기] 후 다시 시도해 주세요.";
+constexpr char kCloseWidgetQuestion[] =
+    "Quillon위젯이 실행 중입니다. [확인]을 누르면 위젯을 종료하고 설치를 계속합니다.";
+constexpr char kInUseFailedText[] =
+    "Quillon위젯이 실행 중이어서 설치하지 못했습니다. [끝내기] 후 다시 시도해 주세요.";
+constexpr char kOldVersion[] = "version=0.9\r\n";
+constexpr char kNewVersion[] = "version=1.0\r\n";
+
+class SafeInstallTest : public InstallerFixture {
+ protected:
+  // The old version (version 0.9), extracted as an earlier installation left it.
+  void InstallOldVersion() {
+    std::string archive = *workFolder_ / "old.zip";
+    ASSERT_TRUE(WriteFileBytes(archive, OldWidgetArchive()));
+    CZipExtractor zip;
+    ASSERT_TRUE(zip.Open(archive.c_str()));
+    ASSERT_TRUE(zip.ExtractAll(installFolder_.c_str()));
+    zip.Close();
+    ASSERT_EQ(kOldVersion, ReadFileBytes(installFolder_ + "\\version.txt"));
+  }
+
+  // The files a complete new version holds, as the new archive gives them.
+  std::map<std::string, FileState> NewVersion() {
+    std::string archive = *workFolder_ / "new.zip";
+    std::string folder = *workFolder_ / "new";
+    EXPECT_TRUE(WriteFileBytes(archive, WidgetArchive()));
+    CZipExtractor zip;
+    EXPECT_TRUE(zip.Open(archive.c_str()));
+    EXPECT_TRUE(zip.ExtractAll(folder.c_str()));
+    return FileStates(folder);
+  }
+
+  // Starts the installed widget and waits for its window; it stays running.
+  std::unique_ptr<uidriver::Process> StartInstalledWidget() {
+    auto widget = std::make_unique<uidriver::Process>(installFolder_ + "\\QuillonWidget.exe", "");
+    EXPECT_TRUE(widget->Started());
+    EXPECT_TRUE(uidriver::WaitUntil([] { return WidgetWindow() != nullptr; }, 20000));
+    return widget;
+  }
+
+  // Confirms, answers the question about the running widget with button, and answers the
+  // box that follows with OK; returns that box's text ("" when a box is missing).
+  std::string ConfirmAndAnswerCloseQuestion(int button) {
+    Confirm(installFolder_);
+    HWND question = driver_->WaitForBox(driver_->AppCaption(), 120000);
+    if (question == nullptr) return "";
+    EXPECT_EQ(kCloseWidgetQuestion, driver_->AnswerBox(question, button));
+    HWND box = driver_->WaitForBox(driver_->AppCaption(), 120000);
+    return box != nullptr ? driver_->AnswerBox(box, IDOK) : "";
+  }
+
+  // The installation folder's files, without the trace a started widget leaves.
+  std::map<std::string, FileState> InstalledFiles() const {
+    std::map<std::string, FileState> files = FileStates(installFolder_);
+    files.erase("widget_started.txt");
+    return files;
+  }
+
+  bool NoWorkFolders() const {
+    return !PathExists(installFolder_ + "\\" + CStagedInstall::kStagingName) &&
+           !PathExists(installFolder_ + "\\" + CStagedInstall::kBackupName);
+  }
+};
+
+TEST_F(SafeInstallTest, ALastEntryWithABadCrcLeavesTheOldInstallationIntact) {
+  InstallOldVersion();
+  std::map<std::string, FileState> old = FileStates(installFolder_);
+  ServeArchive(BadCrcWidgetArchive());
+  StartInstaller();
+  Confirm(installFolder_);
+  HWND box = driver_->WaitForBox(driver_->AppCaption(), 120000);
+  ASSERT_NE(nullptr, box);
+  EXPECT_EQ(kExtractFailedText, driver_->AnswerBox(box, IDOK));
+  EXPECT_EQ("압축해제 실패...", driver_->Status());
+
+  // The archive failed its own check: it goes. The old version is as it was.
+  EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
+  EXPECT_TRUE(NoWorkFolders());
+  EXPECT_EQ(old, FileStates(installFolder_));
+  EXPECT_EQ(nullptr, WidgetWindow());
+  QuitThroughQuitButton();
+}
+
+TEST_F(SafeInstallTest, AnInstallerKilledDuringTheMovesLeavesAVersionTheNextRunInstallsOver) {
+  InstallOldVersion();
+  std::map<std::string, FileState> old = FileStates(installFolder_);
+  {
+    // The moves stop halfway at the installer's test seam; it is killed there.
+    winfx::ScopedHandle pause(::CreateEventA(nullptr, TRUE, FALSE, CStagedInstall::kPauseEventForTesting));
+    winfx::ScopedHandle paused(::CreateEventA(nullptr, TRUE, FALSE, CStagedInstall::kPausedEventForTesting));
+    ASSERT_TRUE(pause.IsValid() && paused.IsValid());
+    StartInstaller();
+    Confirm(installFolder_);
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(paused.Get(), 120000));
+    ASSERT_TRUE(PathExists(installFolder_ + "\\" + CStagedInstall::kBackupName));
+    ASSERT_TRUE(KillInstallerHard());
+  }
+  // Killed halfway, the folder mixes the versions; the archive stays.
+  EXPECT_NE(old, FileStates(installFolder_));
+  EXPECT_TRUE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
+
+  // The next run puts the old version back, then installs the new one from the archive.
+  ServeNoArchive();
+  StartInstaller();
+  Confirm(installFolder_);
+  HWND box = driver_->WaitForBox(driver_->AppCaption(), 120000);
+  ASSERT_NE(nullptr, box);
+  EXPECT_EQ(kDoneText, driver_->AnswerBox(box, IDOK));
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+  EXPECT_TRUE(NoWorkFolders());
+  EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
+  EXPECT_EQ(NewVersion(), InstalledFiles());
+  EXPECT_EQ(kNewVersion, ReadFileBytes(installFolder_ + "\\version.txt"));
+}
+
+TEST_F(SafeInstallTest, ARunningWidgetIsClosedOnOkAndTheNewOneStarted) {
+  InstallOldVersion();
+  std::unique_ptr<uidriver::Process> old = StartInstalledWidget();
+  StartInstaller();
+  EXPECT_EQ(kDoneText, ConfirmAndAnswerCloseQuestion(IDOK));
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+  EXPECT_TRUE(old->WaitForExit(20000)) << "the old widget still runs";
+
+  // The new version, complete, and the new widget started from it.
+  EXPECT_TRUE(NoWorkFolders());
+  ASSERT_TRUE(uidriver::WaitUntil([] { return WidgetWindow() != nullptr; }, 20000));
+  DWORD newWidget = 0;
+  ::GetWindowThreadProcessId(WidgetWindow(), &newWidget);
+  EXPECT_NE(old->Id(), newWidget);
+  EXPECT_EQ(NewVersion(), InstalledFiles());
+}
+
+TEST_F(SafeInstallTest, ARunningWidgetKeptOnCancelLeavesTheOldVersionAndTheArchive) {
+  InstallOldVersion();
+  std::unique_ptr<uidriver::Process> old = StartInstalledWidget();
+  std::map<std::string, FileState> before = FileStates(installFolder_);
+  StartInstaller();
+  EXPECT_EQ(kInUseFailedText, ConfirmAndAnswerCloseQuestion(IDCANCEL));
+  EXPECT_EQ("설치 실패...", driver_->Status());
+  EXPECT_TRUE(old->IsRunning());
+  EXPECT_TRUE(NoWorkFolders());
+  // Every old file as it was; the downloaded archive is all that is new.
+  std::map<std::string, FileState> after = FileStates(installFolder_);
+  EXPECT_EQ(WidgetArchive(), after["Quillon_Widget.zip"].bytes);
+  after.erase("Quillon_Widget.zip");
+  EXPECT_EQ(before, after);
+  QuitThroughQuitButton();
+}
+
+}  // namespace

@@ -1,0 +1,68 @@
+#include "winfx/RunningProgram.h"
+
+#include <tlhelp32.h>
+
+namespace winfx {
+
+namespace {
+
+struct CloseRequest {
+  const std::vector<DWORD>* ids;
+  int posted;
+};
+
+BOOL CALLBACK CloseIfOwned(HWND hwnd, LPARAM param) {
+  CloseRequest* request = reinterpret_cast<CloseRequest*>(param);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(hwnd, &owner);
+  for (DWORD id : *request->ids) {
+    // Posted: a program busy elsewhere must not hold up the caller.
+    if (id == owner && ::PostMessageA(hwnd, WM_CLOSE, 0, 0)) ++request->posted;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+RunningProgram::RunningProgram(const std::string& exePath) {
+  // Both sides as full paths: a path typed with "/" or ".." still names the same file.
+  char full[MAX_PATH] = {};
+  const DWORD length = ::GetFullPathNameA(exePath.c_str(), MAX_PATH, full, nullptr);
+  if (length == 0 || length >= MAX_PATH) return;
+  ScopedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return;
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = ::Process32First(snapshot.Get(), &entry); more;
+       more = ::Process32Next(snapshot.Get(), &entry)) {
+    ScopedHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                       entry.th32ProcessID));
+    if (!process) continue;
+    char image[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    if (!::QueryFullProcessImageNameA(process.Get(), 0, image, &size)) continue;
+    if (lstrcmpiA(image, full) != 0) continue;
+    m_ids.push_back(entry.th32ProcessID);
+    m_processes.push_back(std::move(process));
+  }
+}
+
+bool RunningProgram::IsRunning() const { return !WaitForEnd(0); }
+
+int RunningProgram::AskToClose() const {
+  CloseRequest request = {&m_ids, 0};
+  ::EnumWindows(&CloseIfOwned, reinterpret_cast<LPARAM>(&request));
+  return request.posted;
+}
+
+bool RunningProgram::WaitForEnd(DWORD timeoutMs) const {
+  const DWORD start = ::GetTickCount();
+  for (const ScopedHandle& process : m_processes) {
+    const DWORD spent = ::GetTickCount() - start;
+    const DWORD left = spent < timeoutMs ? timeoutMs - spent : 0;
+    if (::WaitForSingleObject(process.Get(), left) != WAIT_OBJECT_0) return false;
+  }
+  return true;
+}
+
+}  // namespace winfx
