@@ -1,5 +1,5 @@
 // HttpDownloadWnd in a real message loop, downloading from the loopback test server
-// (tests/download/test_server.py, started by the ctest fixture) into real files.
+// (vendor/vendor_server.py, started by the ctest fixture) into real files.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -45,9 +45,15 @@ std::string UniqueQuery() {
   return query;
 }
 
+// path with a fresh query string that has the server answer its requests with faults,
+// one per request in order ("close@1000,503,ok"; see vendor/vendor_server.py).
+std::string WithFaults(const std::string& path, const std::string& faults) {
+  return path + UniqueQuery() + "&faults=" + faults;
+}
+
 // The server's log lines that contain text.
 std::vector<std::string> LoggedRequests(const std::string& text) {
-  std::string log = ReadFileBytes(testing_support::FromUnixPath(DOWNLOAD_TEST_LOG));
+  std::string log = ReadFileBytes(testing_support::FromUnixPath(DOWNLOAD_TEST_ROOT) + "\\requests.log");
   std::vector<std::string> lines;
   size_t start = 0;
   while (start < log.size()) {
@@ -217,7 +223,8 @@ TEST_F(HttpDownloadWndTest, ErrorAnswersFailAndLeaveNoFile) {
 
 TEST_F(HttpDownloadWndTest, BodyCutShortOfItsLengthFailsAndLeavesNoFile) {
   // The server sends half of the announced 200000 bytes, then closes or resets.
-  for (const char* path : {"/reset/200000", "/truncated/200000"}) {
+  for (const std::string& path :
+       {WithFaults("/ok/200000", "reset@100000"), WithFaults("/ok/200000", "close@100000")}) {
     owner_.progress.clear();
     owner_.results.clear();
     const std::string target = folder_ / "cut.bin";
@@ -236,7 +243,7 @@ TEST_F(HttpDownloadWndTest, StalledBodyFailsAfterTheReceiveTimeoutAndLeavesNoFil
   download_->SetReceiveTimeoutForTesting(1500);
   const std::string target = folder_ / "stalled.bin";
   const DWORD start = ::GetTickCount();
-  Download("/stall/200000", target);
+  Download(WithFaults("/ok/200000", "stall@100000"), target);
   const DWORD elapsed = ::GetTickCount() - start;
   EXPECT_EQ(std::vector<Result>{kFailed}, owner_.results);
   EXPECT_FALSE(PathExists(target));
@@ -353,7 +360,7 @@ TEST_F(HttpDownloadWndTest, ConfirmedCredentialsAskTheServerAgain) {
 // Destroying the window while a transfer runs stops it.
 class HttpDownloadWndStopTest : public HttpDownloadWndTest {
  protected:
-  // Pumps messages until the transfer of /stall/200000 has received its half, and a
+  // Pumps messages until a transfer of 200000 bytes that stalls at half has received it, and a
   // little longer, so that its worker is blocked in a read. False on timeout.
   bool AwaitStall() {
     bool half = uidriver::WaitUntil(
@@ -372,7 +379,7 @@ class HttpDownloadWndStopTest : public HttpDownloadWndTest {
 
 TEST_F(HttpDownloadWndStopTest, DestroyingTheWindowDuringAStallReturnsAtOnceAndLeavesNoFile) {
   const std::string target = folder_ / "stalled.bin";
-  ASSERT_EQ(0, Start("/stall/200000", target));  // the default timeout of 60 s
+  ASSERT_EQ(0, Start(WithFaults("/ok/200000", "stall@100000"), target));  // the default timeout of 60 s
   ASSERT_TRUE(AwaitStall());
 
   EXPECT_LT(DestroyTimed(), 2000u);
@@ -385,7 +392,7 @@ TEST_F(HttpDownloadWndStopTest, AWorkerLeftToEndOnItsOwnLeavesALaterFileAlone) {
   // Where the stalled read outlives the window, it ends later with the receive timeout.
   download_->SetReceiveTimeoutForTesting(3000);
   const std::string target = folder_ / "reused.bin";
-  ASSERT_EQ(0, Start("/stall/200000", target));
+  ASSERT_EQ(0, Start(WithFaults("/ok/200000", "stall@100000"), target));
   ASSERT_TRUE(AwaitStall());
   EXPECT_LT(DestroyTimed(), 2000u);
   EXPECT_FALSE(PathExists(target));
@@ -422,7 +429,7 @@ TEST_F(HttpDownloadWndStopTest, DestroyingTheWindowWhileCredentialsAreAskedRetur
 TEST_F(HttpDownloadWndStopTest, EndingTheProgramDuringAStallDoesNotHangAndLeavesNoFile) {
   const std::string target = folder_ / "ended.bin";
   uidriver::Process helper(testing_support::FromUnixPath(DOWNLOAD_END_HELPER),
-                           Url("/stall/200000") + " " + target);
+                           Url(WithFaults("/ok/200000", "stall@100000")) + " " + target);
   ASSERT_TRUE(helper.Started());
   // Well below the 60 s for which the stalled read would otherwise block.
   ASSERT_TRUE(helper.WaitForExit(20000));

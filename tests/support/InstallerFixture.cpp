@@ -61,7 +61,7 @@ std::vector<std::string> InstallerFixture::Requests() const {
 
 bool InstallerFixture::Requested(const std::string& path) const {
   for (const std::string& request : Requests()) {
-    if (request == "GET " + path) return true;
+    if (request.substr(0, request.find('\t')) == "GET " + path) return true;
   }
   return false;
 }

@@ -27,7 +27,8 @@ class InstallerFixture : public ::testing::Test {
   static std::string WidgetArchive();           // bytes of the packed stand-in widget
   static std::string BrokenWidgetArchive();     // the same with an entry that is refused
 
-  // Request lines ("GET /path") that reached the server since the fixture started.
+  // Log lines of the requests that reached the server since the fixture started:
+  // "GET /path", then tab-separated "name: value" headers and the answer.
   std::vector<std::string> Requests() const;
   bool Requested(const std::string& path) const;
 
