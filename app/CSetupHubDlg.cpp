@@ -19,6 +19,10 @@ namespace {
 constexpr char kDownloadFailedFormat[] =
     "[LumoTrelbin] %s 다운로드 실패했습니다. [끝내기] 후 다시 시도해 주세요. ";
 
+// Appended to the file name on the status line while a download waits to try again; the
+// retry number and the most retries there are.
+constexpr char kRetryStatusFormat[] = " (재시도 %d/%d)";
+
 }  // namespace
 
 CSetupHubDlg::CSetupHubDlg()
@@ -43,6 +47,8 @@ INT_PTR CSetupHubDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       return TRUE;
     case WM_DOWNLOAD_PROGRESS:
       return Result(OnDownloadProgress(wParam, lParam));
+    case WM_DOWNLOAD_RETRY:
+      return Result(OnDownloadRetry(wParam, lParam));
     case WM_DOWNLOAD_RESULT:
       return Result(OnDownloadResult(wParam, lParam));
     case WM_PAINT:
@@ -137,6 +143,13 @@ void CSetupHubDlg::OnQueueTimer() {
 
 LRESULT CSetupHubDlg::OnDownloadProgress(WPARAM percent, LPARAM) {
   m_step1Dlg.SetProgress(static_cast<int>(percent));
+  return 1;
+}
+
+LRESULT CSetupHubDlg::OnDownloadRetry(WPARAM retry, LPARAM maxRetries) {
+  if (m_downloadNames.empty()) return 1;  // no transfer of the queue's
+  m_step1Dlg.SetStatus(m_downloadNames[0] + winfx::Format(kRetryStatusFormat, static_cast<int>(retry),
+                                                          static_cast<int>(maxRetries)));
   return 1;
 }
 
