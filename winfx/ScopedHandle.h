@@ -77,4 +77,22 @@ struct ModuleTraits {
 };
 using ScopedModule = ScopedGeneric<ModuleTraits>;
 
+// A hook set with SetWindowsHookEx.
+struct HookTraits {
+  using Handle = HHOOK;
+  static Handle Empty() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::UnhookWindowsHookEx(h); }
+};
+using ScopedHook = ScopedGeneric<HookTraits>;
+
+// A window made with CreateWindowEx and destroyed by its owner (on the thread that made it).
+struct WindowTraits {
+  using Handle = HWND;
+  static Handle Empty() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::DestroyWindow(h); }
+};
+using ScopedWindow = ScopedGeneric<WindowTraits>;
+
 }  // namespace winfx

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "app/ProductConstants.h"
 #include "tests/support/InstallerFixture.h"
@@ -32,9 +33,7 @@ class InstallationTest : public InstallerFixture {
  protected:
   // Confirms the installation folder and waits for the first message box of the app.
   HWND ConfirmAndWaitForBox(const std::string& folder) {
-    driver_->TypeFolder(folder);
-    driver_->StartRecording();
-    driver_->ClickInstall();
+    Confirm(folder);
     return driver_->WaitForBox(driver_->AppCaption(), 120000);
   }
 
@@ -57,21 +56,19 @@ TEST_F(InstallationTest, DownloadsExtractsLinksAndStartsTheWidget) {
   EXPECT_EQ(kDoneText, text);
   EXPECT_TRUE(driver_->WaitForExit(20000)) << "the installer did not end";
 
-  // The progress reached 100 through strictly rising values.
+  // Every position the bar was given: strictly rising (no value twice, never 0), ending
+  // at 100.
   std::vector<int> progress = driver_->ProgressHistory();
   ASSERT_FALSE(progress.empty());
   EXPECT_EQ(100, progress.back());
-  EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+  EXPECT_LT(0, progress.front());
+  EXPECT_EQ(progress.end(), std::adjacent_find(progress.begin(), progress.end(), std::greater_equal<int>()))
+      << ::testing::PrintToString(progress);
 
-  // The status line showed the file name, then the extraction, then the end.
-  std::vector<std::string> status = driver_->StatusHistory();
+  // Every text the status line was given, in order: the file name, the extraction, the end.
   std::vector<std::string> expected = {"Quillon_Widget.zip", "압축해제중입니다.기다려 주세요...",
                                        "설치완료..."};
-  std::vector<std::string> seen;
-  for (const std::string& s : status) {
-    if (std::find(expected.begin(), expected.end(), s) != expected.end()) seen.push_back(s);
-  }
-  EXPECT_EQ(expected, seen) << "status history had " << status.size() << " entries";
+  EXPECT_EQ(expected, driver_->StatusHistory());
 
   // The archive's files and folders, with their stored times; the archive is gone and
   // the empty folder entry made nothing.
@@ -139,10 +136,8 @@ TEST_F(InstallationTest, AFailedDownloadIsReportedAndEscapeLeaves) {
 TEST_F(InstallationTest, AnArchiveThatIsNotAZipStaysAndIsReported) {
   ServeArchive("this is not a zip archive\r\n");
   StartInstaller();
-  driver_->TypeFolder(installFolder_);
-  driver_->ClickInstall();
-  EXPECT_TRUE(uidriver::WaitUntil([&] { return driver_->Status() == kOpenFailedStatus; }, 60000))
-      << driver_->Status();
+  Confirm(installFolder_);
+  EXPECT_TRUE(driver_->WaitForStatus(kOpenFailedStatus)) << driver_->Status();
   EXPECT_EQ("this is not a zip archive\r\n", ReadFileBytes(installFolder_ + "\\Quillon_Widget.zip"));
   EXPECT_EQ(nullptr, WidgetWindow());
   QuitThroughEscape();
@@ -151,10 +146,8 @@ TEST_F(InstallationTest, AnArchiveThatIsNotAZipStaysAndIsReported) {
 TEST_F(InstallationTest, AFolderWhoseParentIsMissingDownloadsNothing) {
   std::string folder = *workFolder_ / "missing\\QuillonWidget";
   StartInstaller();
-  driver_->TypeFolder(folder);
-  driver_->ClickInstall();
-  EXPECT_TRUE(uidriver::WaitUntil([&] { return driver_->Status() == kOpenFailedStatus; }, 60000))
-      << driver_->Status();
+  Confirm(folder);
+  EXPECT_TRUE(driver_->WaitForStatus(kOpenFailedStatus)) << driver_->Status();
   EXPECT_FALSE(PathExists(folder));
   EXPECT_FALSE(Requested(kArchivePath));
   QuitThroughEscape();

@@ -86,6 +86,12 @@ void InstallerFixture::StartInstallerNamed(const std::string& exeName) {
   ASSERT_TRUE(driver_->Start()) << "the install screen did not appear";
 }
 
+void InstallerFixture::Confirm(const std::string& folder) {
+  driver_->TypeFolder(folder);
+  ASSERT_TRUE(driver_->StartRecording()) << "the watch hook could not be set";
+  driver_->ClickInstall();
+}
+
 std::string InstallerFixture::DesktopLinkPath() {
   return uidriver::DesktopFolder() + "\\Quillon위젯.lnk";
 }

@@ -38,6 +38,10 @@ class InstallerFixture : public ::testing::Test {
   // installer runs under another file name, which gets its own DLL overrides).
   void StartInstallerWithoutBrowserControl();
 
+  // Types folder into the screen, starts recording its status line and progress bar, and
+  // confirms with "동의설치".
+  void Confirm(const std::string& folder);
+
   // The desktop link the installation makes, and its target read back through the shell.
   static std::string DesktopLinkPath();
   static std::string LinkTarget(const std::string& linkPath);

@@ -65,50 +65,38 @@ std::string InstallerDriver::AnswerBox(HWND box, int button) {
   return text;
 }
 
-void InstallerDriver::StartRecording() {
-  StopRecording();
-  {
-    std::lock_guard<std::mutex> lock(recordMutex_);
-    statusHistory_.clear();
-    progressHistory_.clear();
-  }
-  recording_ = true;
-  recorder_ = std::thread(&InstallerDriver::RecordLoop, this);
+bool InstallerDriver::StartRecording() {
+  if (screen_ == nullptr) return false;
+  // Kept, so the record can be read after the screen is gone.
+  statusLine_ = ::GetDlgItem(screen_, kStatusLine);
+  progressBar_ = ::GetDlgItem(screen_, kProgressBar);
+  return watch_.Start(process_->Id(), ::GetWindowThreadProcessId(screen_, nullptr));
 }
 
-void InstallerDriver::StopRecording() {
-  recording_ = false;
-  if (recorder_.joinable()) recorder_.join();
-}
-
-void InstallerDriver::RecordLoop() {
-  HWND status = ::GetDlgItem(screen_, kStatusLine);
-  HWND progress = ::GetDlgItem(screen_, kProgressBar);
-  while (recording_ && ::IsWindow(status)) {
-    std::string text = StoredText(status);
-    DWORD_PTR position = 0;
-    bool answered = ::SendMessageTimeoutA(progress, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 20,
-                                          &position) != 0;
-    {
-      std::lock_guard<std::mutex> lock(recordMutex_);
-      if (statusHistory_.empty() || statusHistory_.back() != text) statusHistory_.push_back(text);
-      int value = static_cast<int>(position);
-      if (answered && (progressHistory_.empty() || progressHistory_.back() != value)) {
-        progressHistory_.push_back(value);
-      }
-    }
-    ::Sleep(1);
-  }
-}
+void InstallerDriver::StopRecording() { watch_.Stop(); }
 
 std::vector<std::string> InstallerDriver::StatusHistory() const {
-  std::lock_guard<std::mutex> lock(recordMutex_);
-  return statusHistory_;
+  std::vector<std::string> history;
+  for (const ControlWatch::Change& change : watch_.Changes()) {
+    if (change.window == statusLine_ && change.message == WM_SETTEXT) history.push_back(change.text);
+  }
+  return history;
 }
 
 std::vector<int> InstallerDriver::ProgressHistory() const {
-  std::lock_guard<std::mutex> lock(recordMutex_);
-  return progressHistory_;
+  std::vector<int> history;
+  for (const ControlWatch::Change& change : watch_.Changes()) {
+    if (change.window == progressBar_ && change.message == PBM_SETPOS) history.push_back(change.value);
+  }
+  return history;
+}
+
+bool InstallerDriver::WaitForStatus(const std::string& text, DWORD timeoutMs) const {
+  return watch_.WaitFor(
+      [&](const ControlWatch::Change& change) {
+        return change.window == statusLine_ && change.message == WM_SETTEXT && change.text == text;
+      },
+      timeoutMs);
 }
 
 void InstallerDriver::Kill() {

@@ -5,13 +5,11 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "tools/uidriver/ControlWatch.h"
 #include "tools/uidriver/UiDriver.h"
 
 namespace uidriver {
@@ -64,12 +62,20 @@ class InstallerDriver {
   // Every box text answered so far, in order, as "caption: text".
   const std::vector<std::string>& AnsweredBoxes() const { return answered_; }
 
-  // Starts watching the status line and the progress bar on a thread of its own; every
-  // distinct status text and every progress value is kept in order.
-  void StartRecording();
+  // Starts a new record of the status line and the progress bar: every text the status
+  // line is given and every position the bar is set to, in order, as it happens (a hook on
+  // the installer's user-interface thread, see ControlWatch). False when the hook cannot
+  // be set.
+  bool StartRecording();
+  // Ends the recording; what was recorded stays readable.
   void StopRecording();
   std::vector<std::string> StatusHistory() const;
   std::vector<int> ProgressHistory() const;
+  // Every recorded change of either control, in order, with its time.
+  std::vector<ControlWatch::Change> Changes() const { return watch_.Changes(); }
+  // Waits until the status line has been given text since recording started; false after
+  // timeoutMs.
+  bool WaitForStatus(const std::string& text, DWORD timeoutMs = 60000) const;
 
   // Waits for the installer to end; true when it has.
   bool WaitForExit(DWORD timeoutMs) const { return process_ && process_->WaitForExit(timeoutMs); }
@@ -77,19 +83,14 @@ class InstallerDriver {
   void Kill();
 
  private:
-  void RecordLoop();
-
   std::string exe_;
   std::string appCaption_;
   std::unique_ptr<Process> process_;
   HWND screen_ = nullptr;
   std::vector<std::string> answered_;
-
-  mutable std::mutex recordMutex_;
-  std::vector<std::string> statusHistory_;
-  std::vector<int> progressHistory_;
-  std::atomic<bool> recording_{false};
-  std::thread recorder_;
+  ControlWatch watch_;
+  HWND statusLine_ = nullptr;
+  HWND progressBar_ = nullptr;
 };
 
 }  // namespace uidriver

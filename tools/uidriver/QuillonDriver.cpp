@@ -73,7 +73,7 @@ int Install(const std::string& setup, const std::string& folder, Shots* shots) {
 
   driver.TypeFolder(folder);
   Say("folder typed", folder);
-  driver.StartRecording();
+  if (!driver.StartRecording()) Say("warning", "the status line and the progress bar are not recorded");
   driver.ClickInstall();
   Say("click", "동의설치");
 
@@ -86,12 +86,11 @@ int Install(const std::string& setup, const std::string& folder, Shots* shots) {
   shots->Take(box, "message-box");
   std::string text = driver.AnswerBox(box, IDOK);
   driver.StopRecording();
-  for (const std::string& status : driver.StatusHistory()) {
-    if (!status.empty()) Say("status", status);
-  }
-  std::vector<int> progress = driver.ProgressHistory();
-  Say("progress", std::to_string(progress.size()) + " values, last " +
-                      (progress.empty() ? std::string("-") : std::to_string(progress.back())));
+  // Every text the status line was given and every position of the bar, in order.
+  for (const std::string& status : driver.StatusHistory()) Say("status", "\"" + status + "\"");
+  std::string positions;
+  for (int value : driver.ProgressHistory()) positions += (positions.empty() ? "" : " ") + std::to_string(value);
+  Say("progress", positions.empty() ? std::string("-") : positions);
   Say("message box", text);
   if (!driver.WaitForExit(30000)) {
     Say("error", "the installer did not end");

@@ -1,0 +1,62 @@
+// UiDriverWatch.dll: a WH_CALLWNDPROC hook that the UI driver sets on the user-interface
+// thread of a program it drives. Loaded into that program, it reports each WM_SETTEXT and
+// PBM_SETPOS sent to one of the thread's windows to the driver's watch window, synchronously,
+// before the window handles it. It changes nothing in the watched program.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+#include "tools/uidriver/WatchProtocol.h"
+
+namespace {
+
+// A watch window that ignores us for this long is taken as gone; the watched program
+// goes on.
+constexpr UINT kReportTimeoutMs = 10000;
+
+// The driver's watch window for this process, found again whenever it is gone (the
+// driver may stop and start watching).
+HWND g_receiver = nullptr;
+
+HWND Receiver() {
+  if (g_receiver != nullptr && ::IsWindow(g_receiver)) return g_receiver;
+  char title[32];
+  uidriver::WatchWindowTitle(::GetCurrentProcessId(), title);
+  g_receiver = ::FindWindowExA(HWND_MESSAGE, nullptr, uidriver::kWatchWindowClass, title);
+  return g_receiver;
+}
+
+void Report(const CWPSTRUCT& call) {
+  HWND receiver = Receiver();
+  if (receiver == nullptr) return;
+  const char* text = call.message == WM_SETTEXT && call.lParam != 0
+                         ? reinterpret_cast<const char*>(call.lParam)
+                         : "";
+  const size_t textSize = std::strlen(text) + 1;
+  std::vector<char> data(offsetof(uidriver::WatchRecord, text) + textSize);
+  auto* record = reinterpret_cast<uidriver::WatchRecord*>(data.data());
+  record->window = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(call.hwnd));
+  record->message = call.message;
+  record->wParam = static_cast<DWORD>(call.wParam);
+  std::memcpy(record->text, text, textSize);
+
+  COPYDATASTRUCT copy = {uidriver::kWatchDataTag, static_cast<DWORD>(data.size()), data.data()};
+  DWORD_PTR answer = 0;
+  ::SendMessageTimeoutA(receiver, WM_COPYDATA, reinterpret_cast<WPARAM>(call.hwnd),
+                        reinterpret_cast<LPARAM>(&copy), SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                        kReportTimeoutMs, &answer);
+}
+
+}  // namespace
+
+extern "C" __declspec(dllexport) LRESULT CALLBACK WatchCallWndProc(int code, WPARAM wParam,
+                                                                   LPARAM lParam) {
+  if (code == HC_ACTION) {
+    const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (call->message == WM_SETTEXT || call->message == PBM_SETPOS) Report(*call);
+  }
+  return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
