@@ -396,7 +396,9 @@ TEST_F(HttpDownloadWndTest, APartThatCannotBeGoneOnFromIsFetchedAgainWhole) {
     ::DeleteFileA(target.c_str());
     ASSERT_TRUE(WriteFileBytes(PartOf(target), c.part));
     ::DeleteFileA(ResumeOf(target).c_str());
-    if (!c.resume.empty()) ASSERT_TRUE(WriteFileBytes(ResumeOf(target), c.resume));
+    if (!c.resume.empty()) {
+      ASSERT_TRUE(WriteFileBytes(ResumeOf(target), c.resume));
+    }
     const std::string path = "/ok/20000" + UniqueQuery();
     owner_.results.clear();
     Download(path, target);
