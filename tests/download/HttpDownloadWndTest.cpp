@@ -22,6 +22,7 @@ namespace {
 
 using testing_support::PathExists;
 using testing_support::ReadFileBytes;
+using testing_support::RequestLogField;
 using testing_support::TempFolder;
 using testing_support::WriteFileBytes;
 
@@ -70,15 +71,6 @@ std::vector<std::string> LoggedRequests(const std::string& text) {
     start = end + 1;
   }
   return lines;
-}
-
-// The value of header name in a line of the server's log, or "" when it has none.
-std::string HeaderOf(const std::string& line, const std::string& name) {
-  const std::string field = "\t" + name + ": ";
-  size_t start = line.find(field);
-  if (start == std::string::npos) return "";
-  start += field.size();
-  return line.substr(start, line.find('\t', start) - start);
 }
 
 BOOL CALLBACK FindDialogOfOtherThread(HWND window, LPARAM param) {
@@ -282,8 +274,8 @@ TEST_F(HttpDownloadWndTest, ABodyCutOnItsWayGoesOnFromTheBytesHeld) {
 
     std::vector<std::string> lines = LoggedRequests("GET " + path);
     ASSERT_EQ(2u, lines.size()) << cut;
-    EXPECT_EQ("", HeaderOf(lines[0], "Range")) << cut;
-    const std::string range = HeaderOf(lines[1], "Range");
+    EXPECT_EQ("", RequestLogField(lines[0], "Range")) << cut;
+    const std::string range = RequestLogField(lines[1], "Range");
     ASSERT_EQ(0u, range.find("bytes=")) << range;
     const unsigned long held = std::strtoul(range.c_str() + 6, nullptr, 10);
     EXPECT_GT(held, 0u) << cut;
@@ -291,8 +283,8 @@ TEST_F(HttpDownloadWndTest, ABodyCutOnItsWayGoesOnFromTheBytesHeld) {
     if (std::string(cut).find("close") == 0) {
       EXPECT_EQ(100000u, held);  // a clean close delivers all that was sent
     }
-    EXPECT_EQ("\"g0-200000\"", HeaderOf(lines[1], "If-Range")) << cut;
-    EXPECT_EQ("206", HeaderOf(lines[1], "X-Answer")) << cut;
+    EXPECT_EQ("\"g0-200000\"", RequestLogField(lines[1], "If-Range")) << cut;
+    EXPECT_EQ("206", RequestLogField(lines[1], "X-Answer")) << cut;
     // Each percentage once, rising, up to 100.
     EXPECT_TRUE(std::is_sorted(owner_.progress.begin(), owner_.progress.end())) << cut;
     EXPECT_TRUE(std::adjacent_find(owner_.progress.begin(), owner_.progress.end()) ==
@@ -327,9 +319,9 @@ TEST_F(HttpDownloadWndTest, WhatTheResumeIsCheckedAgainst) {
     EXPECT_TRUE(ReadFileBytes(target) == Body(120000, c.generation)) << c.query;
     std::vector<std::string> lines = LoggedRequests("GET " + path);
     ASSERT_EQ(2u, lines.size()) << c.query;
-    EXPECT_EQ(c.ifRange, HeaderOf(lines[1], "If-Range")) << c.query;
-    EXPECT_EQ(*c.ifRange ? "bytes=50000-" : "", HeaderOf(lines[1], "Range")) << c.query;
-    EXPECT_EQ(c.answer, HeaderOf(lines[1], "X-Answer")) << c.query;
+    EXPECT_EQ(c.ifRange, RequestLogField(lines[1], "If-Range")) << c.query;
+    EXPECT_EQ(*c.ifRange ? "bytes=50000-" : "", RequestLogField(lines[1], "Range")) << c.query;
+    EXPECT_EQ(c.answer, RequestLogField(lines[1], "X-Answer")) << c.query;
   }
 }
 
@@ -343,7 +335,7 @@ TEST_F(HttpDownloadWndTest, AStallLongerThanTheReceiveTimeoutIsRetried) {
   EXPECT_TRUE(ReadFileBytes(target) == Body(200000));
   std::vector<std::string> lines = LoggedRequests("GET " + path);
   ASSERT_EQ(2u, lines.size());
-  EXPECT_EQ("206", HeaderOf(lines[1], "X-Answer"));
+  EXPECT_EQ("206", RequestLogField(lines[1], "X-Answer"));
 }
 
 TEST_F(HttpDownloadWndTest, CutsOnEveryAttemptFailOnceAndKeepThePartForTheNextTransfer) {
@@ -368,7 +360,7 @@ TEST_F(HttpDownloadWndTest, CutsOnEveryAttemptFailOnceAndKeepThePartForTheNextTr
   EXPECT_FALSE(PathExists(ResumeOf(target)));
   std::vector<std::string> lines = LoggedRequests("GET " + path);
   ASSERT_EQ(6u, lines.size());
-  EXPECT_EQ("bytes=50000-", HeaderOf(lines[5], "Range"));
+  EXPECT_EQ("bytes=50000-", RequestLogField(lines[5], "Range"));
   ASSERT_FALSE(owner_.progress.empty());
   EXPECT_EQ(62, owner_.progress.front());  // 50000 of 80000
   EXPECT_EQ(100, owner_.progress.back());
@@ -407,8 +399,8 @@ TEST_F(HttpDownloadWndTest, APartThatCannotBeGoneOnFromIsFetchedAgainWhole) {
     EXPECT_FALSE(PathExists(PartOf(target))) << c.what;
     std::vector<std::string> lines = LoggedRequests("GET " + path);
     ASSERT_FALSE(lines.empty()) << c.what;
-    EXPECT_EQ(c.range, HeaderOf(lines[0], "Range")) << c.what;
-    EXPECT_EQ("200", HeaderOf(lines.back(), "X-Answer")) << c.what;
+    EXPECT_EQ(c.range, RequestLogField(lines[0], "Range")) << c.what;
+    EXPECT_EQ("200", RequestLogField(lines.back(), "X-Answer")) << c.what;
   }
 }
 
@@ -427,8 +419,8 @@ TEST_F(HttpDownloadWndTest, RequestsCarryTheAppNameAndAcceptAnything) {
   Download("/ok/10" + query, folder_ / "agent.bin");
   std::vector<std::string> lines = LoggedRequests("GET /ok/10" + query);
   ASSERT_EQ(1u, lines.size());
-  EXPECT_EQ("download_tests", HeaderOf(lines[0], "User-Agent")) << lines[0];
-  EXPECT_EQ("*/*", HeaderOf(lines[0], "Accept")) << lines[0];
+  EXPECT_EQ("download_tests", RequestLogField(lines[0], "User-Agent")) << lines[0];
+  EXPECT_EQ("*/*", RequestLogField(lines[0], "Accept")) << lines[0];
 }
 
 TEST_F(HttpDownloadWndTest, OneWindowRunsTransfersOneAfterAnother) {
@@ -520,8 +512,8 @@ TEST_F(HttpDownloadWndTest, ConfirmedCredentialsAskTheServerAgain) {
   EXPECT_TRUE(ReadFileBytes(target) == Body(4000));
   std::vector<std::string> lines = LoggedRequests("GET /auth/401" + query);
   ASSERT_GE(lines.size(), 2u);
-  EXPECT_EQ("", HeaderOf(lines.front(), "Authorization"));
-  EXPECT_EQ("Basic cXVpbGxvbjpzZWNyZXQ=", HeaderOf(lines.back(), "Authorization"));
+  EXPECT_EQ("", RequestLogField(lines.front(), "Authorization"));
+  EXPECT_EQ("Basic cXVpbGxvbjpzZWNyZXQ=", RequestLogField(lines.back(), "Authorization"));
 }
 
 // Destroying the window while a transfer runs stops it.
@@ -568,7 +560,7 @@ TEST_F(HttpDownloadWndStopTest, DestroyingTheWindowDuringAStallKeepsThePartForAL
   EXPECT_TRUE(ReadFileBytes(target) == Body(200000));
   std::vector<std::string> lines = LoggedRequests("GET " + path);
   ASSERT_EQ(2u, lines.size());
-  EXPECT_EQ("bytes=" + std::to_string(part.size()) + "-", HeaderOf(lines[1], "Range"));
+  EXPECT_EQ("bytes=" + std::to_string(part.size()) + "-", RequestLogField(lines[1], "Range"));
 }
 
 TEST_F(HttpDownloadWndStopTest, AWorkerLeftToEndOnItsOwnLeavesLaterFilesAlone) {

@@ -40,6 +40,10 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes);
 // Files and folders below root, as relative paths with "\" (folders end in "\"), sorted.
 std::vector<std::string> ListTree(const std::string& root);
 
+// The value of field name in a line of the vendor server's request log ("GET /path",
+// then tab-separated "name: value" fields), or "" when the line has none.
+std::string RequestLogField(const std::string& line, const std::string& name);
+
 // A Unix path of the build machine as a Windows path on Wine's Z: drive.
 std::string FromUnixPath(const std::string& unixPath);
 
