@@ -194,7 +194,7 @@ void CSetupHubDlg::OnPaint() {
 HICON CSetupHubDlg::OnQueryDragIcon() { return m_hIcon; }
 
 void CSetupHubDlg::OnDestroy() {
-  // Ends a transfer still running (without waiting for a stalled server) and removes its
-  // partial file.
+  // Ends a transfer still running or waiting to try again (without waiting for a stalled
+  // server); what it received stays in its part file for the next run.
   m_pDownload.reset();
 }
