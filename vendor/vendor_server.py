@@ -14,7 +14,8 @@ Answers:
   /update/NAME                    the file <root>/update/NAME, read from disk per request;
                                   strong ETag and Last-Modified from its size and time
   /ok/N                           a body of N bytes (byte i is (i + 7 g) % 251, g the body's
-                                  generation, 0 until a "bump" fault); ETag "g<g>-<N>"
+                                  generation: 0 until a "bump" fault for the same target,
+                                  path and query); ETag "g<g>-<N>"
   /nolength/N                     200 without Content-Length; the connection closes after it
   /chunked/N                      200 in chunks of 1000 bytes
   /empty                          200 with Content-Length 0
@@ -389,14 +390,15 @@ class VendorServer(http.server.ThreadingHTTPServer):
             f.write("".join(line + "\n" for line in lines if line))
         return fault
 
+    # Generations are counted per request target (path and query), as faults are, so
+    # one test's change of body is no other request's.
     def generation(self, target):
         with self.lock:
-            return self.generations.get(target.split("?")[0], 0)
+            return self.generations.get(target, 0)
 
     def bump_generation(self, target):
         with self.lock:
-            key = target.split("?")[0]
-            self.generations[key] = self.generations.get(key, 0) + 1
+            self.generations[target] = self.generations.get(target, 0) + 1
 
     @staticmethod
     def plain_name(name):
