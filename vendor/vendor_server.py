@@ -45,6 +45,7 @@ answered normally. A fault is one of:
 Log (<root>/requests.log unless --log): one line per request when its answer is chosen,
 "GET <target>", then tab-separated "name: value" fields: the request's headers, then
 "X-Answer: <status>" and "X-Answer-Bytes: <body bytes this answer sends>" (after a cut).
+A stalled answer adds "GONE <target>" once its client has closed the connection.
 """
 import argparse
 import base64
@@ -321,6 +322,7 @@ class VendorHandler(http.server.BaseHTTPRequestHandler):
         elif kind == "stall":
             self.wfile.flush()
             self.wait_for_client_to_go()
+            self.server.log_line("GONE %s" % self.path)
 
     def wait_for_client_to_go(self):
         deadline = time.monotonic() + STALL_LIMIT_S
@@ -355,8 +357,11 @@ class VendorServer(http.server.ThreadingHTTPServer):
         fields = ["%s %s" % (handler.command, handler.path)]
         fields += ["%s: %s" % (name, value) for name, value in handler.headers.items()]
         fields += ["X-Answer: %d" % status, "X-Answer-Bytes: %d" % body_bytes]
+        self.log_line("\t".join(fields))
+
+    def log_line(self, line):
         with self.lock, open(self.request_log, "a", encoding="utf-8") as log:
-            log.write("\t".join(fields) + "\n")
+            log.write(line + "\n")
 
     def next_fault(self, target, path, query):
         """The fault for this request: the query's list by the target's request count,

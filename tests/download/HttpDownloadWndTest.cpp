@@ -566,8 +566,9 @@ TEST_F(HttpDownloadWndStopTest, DestroyingTheWindowDuringAStallKeepsThePartForAL
 TEST_F(HttpDownloadWndStopTest, AWorkerLeftToEndOnItsOwnLeavesLaterFilesAlone) {
   // Where the stalled read outlives the window, it ends later with the receive timeout.
   download_->SetReceiveTimeoutForTesting(3000);
+  const std::string path = WithFaults("/ok/200000", "stall@100000");
   const std::string target = folder_ / "reused.bin";
-  ASSERT_EQ(0, Start(WithFaults("/ok/200000", "stall@100000"), target));
+  ASSERT_EQ(0, Start(path, target));
   ASSERT_TRUE(AwaitStall());
   EXPECT_LT(DestroyTimed(), 2000u);
   EXPECT_FALSE(PathExists(target));
@@ -575,7 +576,8 @@ TEST_F(HttpDownloadWndStopTest, AWorkerLeftToEndOnItsOwnLeavesLaterFilesAlone) {
   ASSERT_TRUE(WriteFileBytes(target, "a later download"));
   ASSERT_TRUE(WriteFileBytes(PartOf(target), "a later part"));
   ASSERT_TRUE(WriteFileBytes(ResumeOf(target), "a later companion"));
-  uidriver::WaitUntil([] { return false; }, 5000);
+  // The worker's connection closes as its engine goes, after its last step.
+  ASSERT_TRUE(uidriver::WaitUntil([&] { return !LoggedRequests("GONE " + path).empty(); }, 60000));
   EXPECT_EQ("a later download", ReadFileBytes(target));
   EXPECT_EQ("a later part", ReadFileBytes(PartOf(target)));
   EXPECT_EQ("a later companion", ReadFileBytes(ResumeOf(target)));
