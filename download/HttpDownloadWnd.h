@@ -1,7 +1,7 @@
 // HttpDownloadWnd: downloads one file at a time with an HTTP GET on a worker thread (see
-// HttpDownloadEngine: a part file, resume, retries). It is
-// an invisible child window, so that the worker can hand the end of a transfer back to the
-// user-interface thread by posting it a message.
+// HttpDownloadEngine: a part file, resume, retries). It is an invisible child window, so
+// that the worker can hand the end of a transfer back to the user-interface thread by
+// posting it a message.
 #pragma once
 
 #include <windows.h>
