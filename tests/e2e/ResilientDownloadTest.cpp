@@ -153,6 +153,11 @@ TEST_F(ResilientDownloadTest, AnInstallerKilledMidDownloadLeavesNoArchiveAndTheN
   ASSERT_EQ(2u, requests.size());
   EXPECT_EQ(static_cast<long>(part.size()), RangeStart(requests[1]));
   EXPECT_EQ("206", RequestLogField(requests[1], "X-Answer"));
+  // The bar started where the part left off.
+  std::vector<int> progress = driver_->ProgressHistory();
+  progress.erase(std::remove(progress.begin(), progress.end(), 0), progress.end());
+  ASSERT_FALSE(progress.empty());
+  EXPECT_EQ(static_cast<int>(part.size() * 100.0 / WidgetArchive().size()), progress.front());
 }
 
 TEST_F(ResilientDownloadTest, TwoBusyAnswersAreWaitedOutWithEachRetryOnTheStatusLine) {
