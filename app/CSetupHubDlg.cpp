@@ -18,6 +18,10 @@ namespace {
 constexpr char kDownloadFailedFormat[] =
     "[LumoTrelbin] %s 다운로드 실패했습니다. [끝내기] 후 다시 시도해 주세요. ";
 
+// Appended to the file name on the status line while a download waits to try again; the
+// retry number and the most retries there are.
+constexpr char kRetryStatusFormat[] = " (재시도 %d/%d)";
+
 }  // namespace
 
 CSetupHubDlg::CSetupHubDlg()
@@ -42,6 +46,8 @@ INT_PTR CSetupHubDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       return TRUE;
     case WM_DOWNLOAD_PROGRESS:
       return Result(OnDownloadProgress(wParam, lParam));
+    case WM_DOWNLOAD_RETRY:
+      return Result(OnDownloadRetry(wParam, lParam));
     case WM_DOWNLOAD_RESULT:
       return Result(OnDownloadResult(wParam, lParam));
     case WM_PAINT:
@@ -139,6 +145,13 @@ LRESULT CSetupHubDlg::OnDownloadProgress(WPARAM percent, LPARAM) {
   return 1;
 }
 
+LRESULT CSetupHubDlg::OnDownloadRetry(WPARAM retry, LPARAM maxRetries) {
+  if (m_downloadNames.empty()) return 1;  // no transfer of the queue's
+  m_step1Dlg.SetStatus(m_downloadNames[0] + winfx::Format(kRetryStatusFormat, static_cast<int>(retry),
+                                                          static_cast<int>(maxRetries)));
+  return 1;
+}
+
 LRESULT CSetupHubDlg::OnDownloadResult(WPARAM, LPARAM succeeded) {
   if (m_downloadUrls.empty()) return 1;  // no transfer of the queue's
   if (succeeded) {
@@ -180,7 +193,7 @@ void CSetupHubDlg::OnPaint() {
 HICON CSetupHubDlg::OnQueryDragIcon() { return m_hIcon; }
 
 void CSetupHubDlg::OnDestroy() {
-  // Ends a transfer still running (without waiting for a stalled server) and removes its
-  // partial file.
+  // Ends a transfer still running or waiting to try again (without waiting for a stalled
+  // server); what it received stays in its part file for the next run.
   m_pDownload.reset();
 }

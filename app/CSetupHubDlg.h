@@ -46,6 +46,9 @@ class CSetupHubDlg : public winfx::Dialog {
   void OnRunScreenTimer();
   void OnQueueTimer();
   LRESULT OnDownloadProgress(WPARAM percent, LPARAM);
+  // Before a wait between attempts: the status line shows the file name and the retry
+  // (" (재시도 1/4)"); the progress bar keeps its value.
+  LRESULT OnDownloadRetry(WPARAM retry, LPARAM maxRetries);
   LRESULT OnDownloadResult(WPARAM, LPARAM succeeded);
   void OnPaint();
   HICON OnQueryDragIcon();

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "download/DownloadRules.h"
 #include "download/HttpDownloadWnd.h"
 #include "winfx/AppInfo.h"
 
@@ -14,15 +15,17 @@
 // before: WinINet rejects a closed handle, and that call fails as well.
 
 HttpDownloadEngine::HttpDownloadEngine(const winfx::ParsedUrl& url, std::string localPath,
-                                       HWND owner, HWND window, DWORD receiveTimeoutMs)
+                                       HWND owner, HWND window, const Timing& timing)
     : m_strServer(url.server),
       m_strObject(url.object),
       m_nPort(url.port),
       m_dwServiceType(url.serviceType),
-      m_strLocalPath(std::move(localPath)),
       m_hOwner(owner),
       m_hWindow(window),
-      m_receiveTimeoutMs(receiveTimeoutMs) {
+      m_timing(timing),
+      m_stopEvent(::CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      m_part(std::move(localPath)),
+      m_random(::GetTickCount() ^ static_cast<DWORD>(reinterpret_cast<UINT_PTR>(this))) {
   m_pending.reserve(kWriteBufferSize + kReadBlockSize);
 }
 
@@ -36,32 +39,89 @@ DWORD HttpDownloadEngine::RequestFlagsFor(DWORD serviceType) {
   return serviceType == winfx::kServiceHttps ? kRequestFlags | INTERNET_FLAG_SECURE : kRequestFlags;
 }
 
-bool HttpDownloadEngine::CreateTarget() { return m_file.Create(m_strLocalPath); }
+bool HttpDownloadEngine::OpenTarget() { return m_stopEvent && m_part.Open(); }
+
+void HttpDownloadEngine::AbandonTarget() { m_part.Abandon(); }
 
 void HttpDownloadEngine::Stop() {
   m_stopping = true;
+  ::SetEvent(m_stopEvent.Get());
   m_hRequest.Reset();
 }
 
-void HttpDownloadEngine::DiscardTarget() {
-  std::lock_guard<std::mutex> lock(m_fileLock);
-  if (m_targetDiscarded) return;
-  m_targetDiscarded = true;
-  m_file.Close();
-  ::DeleteFileA(m_strLocalPath.c_str());
-}
+void HttpDownloadEngine::ReleaseTarget() { m_part.Release(); }
 
 void HttpDownloadEngine::DoDownload() {
-  // A stopped transfer fails even when its last read looked like the end of the body.
-  if (!OpenRequest() || !SendRequest() || !AwaitContent() || !ReceiveBody() || m_stopping ||
-      !CloseTarget()) {
-    FailDownload();
-    return;
+  Outcome outcome = OpenConnection() ? AttemptWithRestart() : Outcome::kPermanent;
+  for (int retry = 1; outcome == Outcome::kTransient && retry <= DownloadRules::kMaxRetries;
+       ++retry) {
+    outcome = WaitBeforeRetry(retry) ? AttemptWithRestart() : Outcome::kStopped;
   }
-  PostThreadEnd(0);
+  // A stopped transfer reports nothing, even when its last read looked like the end.
+  if (m_stopping && outcome != Outcome::kComplete) outcome = Outcome::kStopped;
+  switch (outcome) {
+    case Outcome::kComplete:
+      PostThreadEnd(0);
+      return;
+    case Outcome::kStopped:
+      m_part.CloseForLater();
+      return;
+    case Outcome::kWriteFailed:
+      // Nothing more can be written there; a later run starts afresh.
+      m_part.Remove();
+      break;
+    default:
+      m_part.CloseForLater();
+      break;
+  }
+  PostThreadEnd(1);
 }
 
-bool HttpDownloadEngine::OpenRequest() {
+HttpDownloadEngine::Outcome HttpDownloadEngine::AttemptWithRestart() {
+  Outcome outcome = Attempt();
+  if (outcome != Outcome::kRestart) return outcome;
+  if (!m_part.StartOver("", 0)) return Outcome::kWriteFailed;
+  outcome = Attempt();
+  // Asked for the whole body, the server still answered with a range: try again later.
+  return outcome == Outcome::kRestart ? Outcome::kTransient : outcome;
+}
+
+HttpDownloadEngine::Outcome HttpDownloadEngine::Attempt() {
+  m_retryAfterSeconds = -1;
+  if (!OpenRequest()) return m_stopping ? Outcome::kStopped : Outcome::kPermanent;
+  const ULONGLONG held = m_part.Held();
+  std::string headers;
+  if (m_part.CanResume()) {
+    headers = "Range: bytes=" + std::to_string(held) + "-\r\nIf-Range: " + m_part.Validator() +
+              "\r\n";
+  }
+  Outcome failure = Outcome::kPermanent;
+  const long status = AwaitAnswer(headers, &failure);
+  switch (status) {
+    case 0:
+      return failure;
+    case HTTP_STATUS_OK:
+      // The whole body, also where a range was asked for: the held bytes are dropped.
+      if (!StartWholeBody()) return Outcome::kWriteFailed;
+      break;
+    case HTTP_STATUS_PARTIAL_CONTENT:
+      if (headers.empty() || !RangeGoesOn(held)) return Outcome::kRestart;
+      UpdateProgress(held, m_total);
+      break;
+    case 416:  // range not satisfiable
+      return Outcome::kRestart;
+    default:
+      if (!DownloadRules::IsTransientStatus(status)) return Outcome::kPermanent;
+      SYSTEMTIME now;
+      ::GetSystemTime(&now);
+      m_retryAfterSeconds =
+          DownloadRules::RetryAfterSeconds(AnswerHeader(HTTP_QUERY_RETRY_AFTER), now);
+      return Outcome::kTransient;
+  }
+  return ReceiveBody();
+}
+
+bool HttpDownloadEngine::OpenConnection() {
   m_hInternet.Reset(::InternetOpenA(winfx::AppName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
                                     nullptr, nullptr, 0));
   if (!m_hInternet) return false;
@@ -69,41 +129,63 @@ bool HttpDownloadEngine::OpenRequest() {
       INTERNET_INVALID_STATUS_CALLBACK) {
     return false;
   }
-  const DWORD_PTR context = reinterpret_cast<DWORD_PTR>(this);
   m_hConnection.Reset(::InternetConnectA(m_hInternet.Get(), m_strServer.c_str(), m_nPort, nullptr,
-                                         nullptr, INTERNET_SERVICE_HTTP, 0, context));
-  if (!m_hConnection) return false;
+                                         nullptr, INTERNET_SERVICE_HTTP, 0,
+                                         reinterpret_cast<DWORD_PTR>(this)));
+  return static_cast<bool>(m_hConnection);
+}
+
+bool HttpDownloadEngine::OpenRequest() {
   const char* acceptTypes[] = {"*/*", nullptr};
   m_hRequest.Reset(::HttpOpenRequestA(m_hConnection.Get(), nullptr, m_strObject.c_str(), nullptr,
                                       nullptr, acceptTypes, RequestFlagsFor(m_dwServiceType),
-                                      context));
+                                      reinterpret_cast<DWORD_PTR>(this)));
   // Read after the handle is stored: see the note at the top.
   if (!m_hRequest || m_stopping) return false;
   // WinINet's default differs between platforms (none at all under Wine); a server that
   // stops sending must not hold the installation for ever.
-  DWORD timeout = m_receiveTimeoutMs;
+  DWORD timeout = m_timing.receiveTimeoutMs;
   ::InternetSetOptionA(m_hRequest.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout));
   return true;
 }
 
-bool HttpDownloadEngine::SendRequest() {
-  return ::HttpSendRequestA(m_hRequest.Get(), nullptr, 0, nullptr, 0) != FALSE;
+bool HttpDownloadEngine::SendRequest(const std::string& headers, Outcome* failure) {
+  if (::HttpSendRequestA(m_hRequest.Get(), headers.empty() ? nullptr : headers.c_str(),
+                         static_cast<DWORD>(headers.size()), nullptr, 0)) {
+    return true;
+  }
+  const DWORD error = ::GetLastError();
+  if (m_stopping) {
+    *failure = Outcome::kStopped;
+  } else {
+    *failure = DownloadRules::IsTransientNetworkError(error) ? Outcome::kTransient
+                                                             : Outcome::kPermanent;
+  }
+  return false;
 }
 
-bool HttpDownloadEngine::AwaitContent() {
+long HttpDownloadEngine::AwaitAnswer(const std::string& headers, Outcome* failure) {
+  if (!SendRequest(headers, failure)) return 0;
   for (;;) {
     char statusText[32] = {};
     DWORD size = sizeof(statusText);
     if (!::HttpQueryInfoA(m_hRequest.Get(), HTTP_QUERY_STATUS_CODE, statusText, &size, nullptr)) {
-      return false;
+      *failure = m_stopping ? Outcome::kStopped : Outcome::kTransient;
+      return 0;
     }
     const long status = std::atol(statusText);
-    if (status == HTTP_STATUS_OK) return true;
-    if (status != HTTP_STATUS_DENIED && status != HTTP_STATUS_PROXY_AUTH_REQ) return false;
+    if (status != HTTP_STATUS_DENIED && status != HTTP_STATUS_PROXY_AUTH_REQ) {
+      if (status == 0) *failure = Outcome::kPermanent;
+      return status;
+    }
     // The answer's body is an error page, not the file: it is read away, and only
     // confirmed credentials lead on, to a new request.
     DrainBody();
-    if (!ConfirmCredentials(status) || !SendRequest()) return false;
+    if (!ConfirmCredentials(status)) {
+      *failure = m_stopping ? Outcome::kStopped : Outcome::kPermanent;
+      return 0;
+    }
+    if (!SendRequest(headers, failure)) return 0;
   }
 }
 
@@ -118,85 +200,123 @@ void HttpDownloadEngine::DrainBody() {
 
 bool HttpDownloadEngine::ConfirmCredentials(long status) {
   if (m_stopping) return false;
-  // Proxy credentials are only ever sent to a proxy: without one, asking for them cannot
-  // help (and Wine's proxy dialog crashes).
-  if (status == HTTP_STATUS_PROXY_AUTH_REQ && !UsesProxy()) return false;
+  // Proxy credentials are only ever sent to a proxy: where none can be in use, asking
+  // for them cannot help (and Wine's proxy dialog crashes).
+  if (status == HTTP_STATUS_PROXY_AUTH_REQ && !MayUseProxy()) return false;
   const DWORD flags = FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS |
                       FLAGS_ERROR_UI_FLAGS_GENERATE_DATA;
   return ::InternetErrorDlg(m_hWindow, m_hRequest.Get(), ERROR_INTERNET_INCORRECT_PASSWORD, flags,
                             nullptr) == ERROR_INTERNET_FORCE_RETRY;
 }
 
-bool HttpDownloadEngine::UsesProxy() const {
-  // INTERNET_PROXY_INFO and the proxy texts it points to; a list too long for this
-  // buffer names a proxy all the same.
-  union {
-    INTERNET_PROXY_INFO info;
-    char bytes[1024];
-  } proxy = {};
-  DWORD size = sizeof(proxy);
-  if (!::InternetQueryOptionA(m_hInternet.Get(), INTERNET_OPTION_PROXY, &proxy, &size)) return true;
-  return proxy.info.dwAccessType != INTERNET_OPEN_TYPE_DIRECT;
+bool HttpDownloadEngine::MayUseProxy() const {
+  // The connection's own flags: a configuration script or automatic detection reads as
+  // "direct" in INTERNET_OPTION_PROXY, yet may well lead to a proxy.
+  INTERNET_PER_CONN_OPTIONA option = {};
+  option.dwOption = INTERNET_PER_CONN_FLAGS;
+  INTERNET_PER_CONN_OPTION_LISTA list = {};
+  list.dwSize = sizeof(list);
+  list.pszConnection = nullptr;  // the LAN connection
+  list.dwOptionCount = 1;
+  list.pOptions = &option;
+  DWORD size = sizeof(list);
+  if (!::InternetQueryOptionA(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size)) {
+    return true;
+  }
+  return DownloadRules::MayUseProxy(option.Value.dwValue);
 }
 
-bool HttpDownloadEngine::ReceiveBody() {
-  char lengthText[32] = {};
-  DWORD size = sizeof(lengthText);
-  const bool hasLength = ::HttpQueryInfoA(m_hRequest.Get(), HTTP_QUERY_CONTENT_LENGTH, lengthText,
-                                          &size, nullptr) != FALSE;
-  const DWORD length = hasLength ? static_cast<DWORD>(std::atol(lengthText)) : 0;
+std::string HttpDownloadEngine::AnswerHeader(DWORD query) const {
+  char text[512] = {};
+  DWORD size = sizeof(text);
+  if (!::HttpQueryInfoA(m_hRequest.Get(), query, text, &size, nullptr)) return "";
+  return std::string(text, size);
+}
 
-  DWORD received = 0;
-  int lastPercent = 0;
+bool HttpDownloadEngine::StartWholeBody() {
+  const std::string lengthText = AnswerHeader(HTTP_QUERY_CONTENT_LENGTH);
+  m_total = std::strtoull(lengthText.c_str(), nullptr, 10);
+  // A strong ETag identifies the very bytes; a weak one does not, Last-Modified does
+  // to the second.
+  std::string validator = AnswerHeader(HTTP_QUERY_ETAG);
+  if (validator.empty() || validator.compare(0, 2, "W/") == 0) {
+    validator = AnswerHeader(HTTP_QUERY_LAST_MODIFIED);
+  }
+  return m_part.StartOver(validator, m_total);
+}
+
+bool HttpDownloadEngine::RangeGoesOn(ULONGLONG held) {
+  ULONGLONG first = 0, last = 0, total = 0;
+  if (!DownloadRules::ParseContentRange(AnswerHeader(HTTP_QUERY_CONTENT_RANGE), &first, &last,
+                                        &total)) {
+    return false;
+  }
+  if (first != held || total != m_part.Total() || last + 1 != total) return false;
+  m_total = total;
+  return true;
+}
+
+HttpDownloadEngine::Outcome HttpDownloadEngine::ReceiveBody() {
+  ULONGLONG have = m_part.Held();
   char block[kReadBlockSize];
   for (;;) {
     DWORD got = 0;
-    if (!::InternetReadFile(m_hRequest.Get(), block, sizeof(block), &got)) return false;
+    if (!::InternetReadFile(m_hRequest.Get(), block, sizeof(block), &got)) {
+      // What did arrive is kept: the next attempt goes on from it.
+      if (!WritePending()) return Outcome::kWriteFailed;
+      return m_stopping ? Outcome::kStopped : Outcome::kTransient;
+    }
     if (got == 0) break;
-    if (!WriteBlock(block, got)) return false;
-    received += got;
-    UpdateProgress(received, length, &lastPercent);
+    if (!WriteBlock(block, got)) return Outcome::kWriteFailed;
+    have += got;
+    UpdateProgress(have, m_total);
   }
-  // A body that ends before its announced length is a cut connection, not the file.
-  return !hasLength || received >= length;
+  if (!WritePending()) return Outcome::kWriteFailed;
+  if (m_stopping) return Outcome::kStopped;
+  // A body that ends before its announced length is a cut connection, not the file; one
+  // that goes past it is not the body that was announced.
+  const ULONGLONG held = m_part.Held();
+  if (m_total != 0 && held < m_total) return Outcome::kTransient;
+  if (m_total != 0 && held > m_total) return Outcome::kRestart;
+  return m_part.Finish() ? Outcome::kComplete : Outcome::kPermanent;
 }
 
 bool HttpDownloadEngine::WriteBlock(const char* data, DWORD size) {
   m_pending.insert(m_pending.end(), data, data + size);
-  if (m_pending.size() < kWriteBufferSize) return true;
-  std::lock_guard<std::mutex> lock(m_fileLock);
-  return WritePendingLocked();
+  return m_pending.size() < kWriteBufferSize || WritePending();
 }
 
-bool HttpDownloadEngine::CloseTarget() {
-  std::lock_guard<std::mutex> lock(m_fileLock);
-  return WritePendingLocked() && m_file.Close();
-}
-
-bool HttpDownloadEngine::WritePendingLocked() {
-  if (m_targetDiscarded) return false;
-  const bool written = m_file.Write(m_pending.data(), static_cast<DWORD>(m_pending.size()));
+bool HttpDownloadEngine::WritePending() {
+  if (m_pending.empty()) return true;
+  const bool written = m_part.Append(m_pending.data(), static_cast<DWORD>(m_pending.size()));
   m_pending.clear();
   return written;
 }
 
-void HttpDownloadEngine::UpdateProgress(DWORD received, DWORD length, int* lastPercent) {
-  if (length == 0) return;  // no length announced: no percentage
-  int percent = static_cast<int>(static_cast<double>(received) * 100.0 / static_cast<double>(length));
+bool HttpDownloadEngine::WaitBeforeRetry(int retry) {
+  if (m_stopping) return false;
+  ::SendMessageA(m_hOwner, WM_DOWNLOAD_RETRY, static_cast<WPARAM>(retry),
+                 static_cast<LPARAM>(DownloadRules::kMaxRetries));
+  std::uniform_real_distribution<double> jitter(-1.0, 1.0);
+  const DWORD waitMs = DownloadRules::RetryWaitMs(retry, jitter(m_random), m_retryAfterSeconds,
+                                                  m_timing.retryUnitMs);
+  return ::WaitForSingleObject(m_stopEvent.Get(), waitMs) == WAIT_TIMEOUT && !m_stopping;
+}
+
+void HttpDownloadEngine::UpdateProgress(ULONGLONG held, ULONGLONG total) {
+  if (total == 0) return;  // no length announced: no percentage
+  int percent = static_cast<int>(static_cast<double>(held) * 100.0 / static_cast<double>(total));
   if (percent > 100) percent = 100;
-  if (percent == *lastPercent) return;
+  // Never back and never twice: after a body that started over, the bar waits until the
+  // new one passes it.
+  if (percent <= m_lastPercent) return;
   SetPercent(percent);
-  *lastPercent = percent;
+  m_lastPercent = percent;
 }
 
 void HttpDownloadEngine::SetPercent(int percent) {
   if (m_stopping) return;  // the owner is being torn down
   ::SendMessageA(m_hOwner, WM_DOWNLOAD_PROGRESS, static_cast<WPARAM>(percent), 0);
-}
-
-void HttpDownloadEngine::FailDownload() {
-  DiscardTarget();
-  PostThreadEnd(1);
 }
 
 void HttpDownloadEngine::PostThreadEnd(WPARAM failed) {

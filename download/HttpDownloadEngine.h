@@ -1,6 +1,9 @@
 // HttpDownloadEngine: one HTTP GET of a URL into a file, run by a worker thread of the
-// download window with WinINet in synchronous mode. It sends each new whole percentage to
-// the owner window and posts its end to the download window. The window and its worker
+// download window with WinINet in synchronous mode. The body goes into a part file beside
+// the target and becomes the target by a rename only when complete; a transfer cut on its
+// way is retried (bounded, with growing waits) and goes on from the bytes already held
+// where the server's validator allows. It sends each new whole percentage and each retry
+// to the owner window and posts its end to the download window. The window and its worker
 // share the engine, so that a worker that cannot be stopped at once may outlive the window.
 #pragma once
 
@@ -8,12 +11,13 @@
 #include <wininet.h>
 
 #include <atomic>
-#include <mutex>
+#include <random>
 #include <string>
 #include <vector>
 
-#include "winfx/File.h"
+#include "download/PartFile.h"
 #include "winfx/InternetHandle.h"
+#include "winfx/ScopedHandle.h"
 #include "winfx/Url.h"
 
 class HttpDownloadEngine {
@@ -22,8 +26,10 @@ class HttpDownloadEngine {
   // cache, keep the connection (0x84400000). HTTPS adds INTERNET_FLAG_SECURE.
   static constexpr DWORD kRequestFlags =
       INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
-  // A server that stops sending fails the transfer after this long without data.
+  // A server that stops sending fails the attempt after this long without data.
   static constexpr DWORD kReceiveTimeoutMs = 60000;
+  // The unit of the waits between attempts: 1, 2, 4 and 8 of them.
+  static constexpr DWORD kRetryUnitMs = 1000;
   // Bytes asked for by each read of the body.
   static constexpr DWORD kReadBlockSize = 1024;
   // Bytes asked for by each read that discards the body of a 401 or 407 answer.
@@ -32,9 +38,16 @@ class HttpDownloadEngine {
   // rather than one per read.
   static constexpr size_t kWriteBufferSize = 64 * 1024;
 
-  // A transfer of url into the file localPath; percentages go to owner, the end to window.
+  // The times a transfer runs by; tests shorten them.
+  struct Timing {
+    DWORD receiveTimeoutMs = kReceiveTimeoutMs;
+    DWORD retryUnitMs = kRetryUnitMs;
+  };
+
+  // A transfer of url into the file localPath; percentages and retries go to owner, the
+  // end to window.
   HttpDownloadEngine(const winfx::ParsedUrl& url, std::string localPath, HWND owner, HWND window,
-                     DWORD receiveTimeoutMs);
+                     const Timing& timing);
   // Closes the request, connection and root handles, in this order.
   ~HttpDownloadEngine();
 
@@ -45,55 +58,78 @@ class HttpDownloadEngine {
   static DWORD RequestFlagsFor(DWORD serviceType);
 
   // --- user-interface thread, before the worker starts ---------------------------------
-  // Creates or truncates the target file; false when it cannot be created.
-  bool CreateTarget();
+  // Opens the part file (what an earlier attempt left stays); false when it cannot be
+  // opened or created.
+  bool OpenTarget();
+  // Undoes OpenTarget for a worker that never ran: a part it created goes again.
+  void AbandonTarget();
 
   // --- user-interface thread, while the worker runs ------------------------------------
-  // Makes the worker fail soon and report nothing: closing the request handle ends a
-  // blocking send or read (where WinINet allows), and every later step checks the stop.
+  // Makes the worker end soon and report nothing: closing the request handle ends a
+  // blocking send or read (where WinINet allows), a wait between attempts ends at once,
+  // and every later step checks the stop. The part stays for a later run.
   void Stop();
-
-  // --- either thread --------------------------------------------------------------------
-  // Closes and deletes the target file, once: later writes find no file, and a later
-  // file of the same name is left alone.
-  void DiscardTarget();
+  // Closes the part for a worker that did not end in time; it stays as it is and the
+  // worker, whenever it ends, touches no file.
+  void ReleaseTarget();
 
   // --- worker thread --------------------------------------------------------------------
   // The transfer. Unless stopped, it ends with exactly one WM_DOWNLOAD_THREAD_END posted
-  // to the window; the target is then complete and closed, or closed and deleted.
+  // to the window; the target is then complete, or it failed and the part is left only
+  // when it can be gone on from (a write that failed removes it).
   void DoDownload();
 
  private:
-  // Root, connection and request handles, with the receive timeout set; false on failure.
+  // How one attempt ended.
+  enum class Outcome {
+    kComplete,     // the target holds the whole body
+    kTransient,    // worth another attempt after a wait
+    kRestart,      // the held bytes are no good: ask again at once for the whole body
+    kPermanent,    // another attempt would end the same way
+    kWriteFailed,  // the part cannot be written (a full disk)
+    kStopped,      // Stop was called
+  };
+
+  // One request and its body, going on from what the part holds when it can.
+  Outcome Attempt();
+  // The attempt, asked again at once (once) when it says the held bytes are no good.
+  Outcome AttemptWithRestart();
+  // Root and connection handles, once per transfer; false on failure.
+  bool OpenConnection();
+  // A new request handle with the receive timeout set; false on failure.
   bool OpenRequest();
-  bool SendRequest();
-  // Sends again after each confirmed credentials dialog until the answer is 200; false
-  // for any other answer, a status that cannot be read or credentials not confirmed.
-  bool AwaitContent();
-  // Discards the body of a 401 or 407 answer.
+  // Sends the request with extra headers; the outcome of a failed send by its error.
+  bool SendRequest(const std::string& headers, Outcome* failure);
+  // Sends again after each confirmed credentials dialog until the answer is no longer
+  // 401 or 407; the status, or 0 when it cannot be read or credentials were not given.
+  long AwaitAnswer(const std::string& headers, Outcome* failure);
+  // Discards the body of an answer.
   void DrainBody();
   // Shows the platform's credentials dialog for the answer status; true when the user
   // confirmed it.
   bool ConfirmCredentials(long status);
-  // True unless the root handle goes to servers directly.
-  bool UsesProxy() const;
-  // Reads the body into the file with progress; false on a failed read or write, or a
-  // body shorter than its announced length.
-  bool ReceiveBody();
-  // Adds one block to the target, writing out what has gathered once kWriteBufferSize
-  // bytes have; false when a write failed or the target was discarded.
+  // True unless the connection is plainly direct (see DownloadRules::MayUseProxy).
+  bool MayUseProxy() const;
+  // A header of the answer, or "" when it has none.
+  std::string AnswerHeader(DWORD query) const;
+  // Takes a 200: the part starts over with the answer's validator and length; false when
+  // the part cannot be written.
+  bool StartWholeBody();
+  // True when a 206 goes on exactly from the held bytes of the same body to its end.
+  bool RangeGoesOn(ULONGLONG held);
+  // Reads the body into the part with progress; kComplete when it holds the announced
+  // total (or the body ended cleanly and none was announced).
+  Outcome ReceiveBody();
+  // Adds one block, writing out what has gathered once kWriteBufferSize bytes have.
   bool WriteBlock(const char* data, DWORD size);
-  // Writes out the rest and closes the complete target; false when that failed or the
-  // target was discarded.
-  bool CloseTarget();
-  // Writes out what has gathered; the caller holds m_fileLock.
-  bool WritePendingLocked();
-  // Sends the percentage of length that received is, when it is new (never 0).
-  void UpdateProgress(DWORD received, DWORD length, int* lastPercent);
+  // Writes out what has gathered.
+  bool WritePending();
+  // Waits before retry (1 to kMaxRetries) after telling the owner; false when stopped.
+  bool WaitBeforeRetry(int retry);
+  // Sends the percentage of total that held is, when it is above the last one sent.
+  void UpdateProgress(ULONGLONG held, ULONGLONG total);
   // Sends WM_DOWNLOAD_PROGRESS to the owner and returns when it has been handled.
   void SetPercent(int percent);
-  // Discards the target, then posts the failed end.
-  void FailDownload();
   // Posts WM_DOWNLOAD_THREAD_END (wParam 1 failed, 0 succeeded) unless stopped.
   void PostThreadEnd(WPARAM failed);
   // WinINet's status notices; nothing to do with them. Runs on the worker, and on
@@ -105,10 +141,9 @@ class HttpDownloadEngine {
   const std::string m_strObject;
   const INTERNET_PORT m_nPort;
   const DWORD m_dwServiceType;
-  const std::string m_strLocalPath;
   const HWND m_hOwner;
   const HWND m_hWindow;
-  const DWORD m_receiveTimeoutMs;
+  const Timing m_timing;
 
   // Opened by the worker. Stop may empty and close the request handle while the worker
   // uses it; the slots are atomic for that.
@@ -116,12 +151,15 @@ class HttpDownloadEngine {
   winfx::ScopedInternetHandle m_hConnection;
   winfx::ScopedInternetHandle m_hRequest;
   std::atomic<bool> m_stopping{false};
+  // Set by Stop: ends a wait between attempts.
+  winfx::ScopedHandle m_stopEvent;
 
-  // The target file is written by the worker and may be discarded by the user-interface
-  // thread while the worker is blocked elsewhere; the lock keeps the two apart.
-  std::mutex m_fileLock;
-  winfx::File m_file;
-  bool m_targetDiscarded = false;
-  // Body bytes received but not yet written; the worker's alone.
+  PartFile m_part;
+  // The worker's alone: body bytes not yet written, the announced total of the current
+  // body (0: none), the last percentage sent, what the last answer asked to wait.
   std::vector<char> m_pending;
+  ULONGLONG m_total = 0;
+  int m_lastPercent = 0;
+  long m_retryAfterSeconds = -1;
+  std::minstd_rand m_random;
 };

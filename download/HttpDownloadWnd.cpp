@@ -20,7 +20,7 @@ BOOL CALLBACK CloseIfDialog(HWND window, LPARAM) {
 
 }  // namespace
 
-HttpDownloadWnd::HttpDownloadWnd() : m_receiveTimeoutMs(HttpDownloadEngine::kReceiveTimeoutMs) {}
+HttpDownloadWnd::HttpDownloadWnd() = default;
 
 HttpDownloadWnd::~HttpDownloadWnd() { Destroy(); }
 
@@ -56,14 +56,14 @@ int HttpDownloadWnd::StartDownload() {
   winfx::ParsedUrl url;
   if (!winfx::ParseUrl(m_strURL, &url)) return -1;
   auto engine = std::make_shared<HttpDownloadEngine>(url, m_strLocalPath, m_pOwner, GetHwnd(),
-                                                     m_receiveTimeoutMs);
-  if (!engine->CreateTarget()) return -1;
+                                                     m_timing);
+  if (!engine->OpenTarget()) return -1;
 
   auto workerRef = std::make_unique<EngineRef>(engine);
   std::unique_ptr<winfx::WorkerThread> thread =
       winfx::WorkerThread::CreateSuspended(&HttpDownloadWnd::DownloadThreadProc, workerRef.get());
   if (!thread) {
-    engine->DiscardTarget();  // nothing will ever write it
+    engine->AbandonTarget();  // nothing will ever write it
     return -1;
   }
   workerRef.release();  // the thread's now
@@ -114,8 +114,8 @@ void HttpDownloadWnd::StopDownload() {
     if (::GetTickCount() - start >= kStopWaitMs) {
       // A read that a closed handle does not end (Wine's WinINet) lasts until the receive
       // timeout. The worker is left to end on its own, with its own reference to the
-      // engine; the partial file goes now.
-      m_pEngine->DiscardTarget();
+      // engine; the part is closed now, as it is, and the worker touches no file after.
+      m_pEngine->ReleaseTarget();
       break;
     }
   }

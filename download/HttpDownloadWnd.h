@@ -1,6 +1,7 @@
-// HttpDownloadWnd: downloads one file at a time with an HTTP GET on a worker thread. It is
-// an invisible child window, so that the worker can hand the end of a transfer back to the
-// user-interface thread by posting it a message.
+// HttpDownloadWnd: downloads one file at a time with an HTTP GET on a worker thread (see
+// HttpDownloadEngine: a part file, resume, retries). It is an invisible child window, so
+// that the worker can hand the end of a transfer back to the user-interface thread by
+// posting it a message.
 #pragma once
 
 #include <windows.h>
@@ -8,14 +9,16 @@
 #include <memory>
 #include <string>
 
+#include "download/HttpDownloadEngine.h"
 #include "winfx/ChildWindow.h"
 #include "winfx/WorkerThread.h"
-
-class HttpDownloadEngine;
 
 // From the worker to the owner, sent (the worker waits until it is handled):
 // wParam = the whole percentage received, 1 to 100; lParam = 0.
 constexpr UINT WM_DOWNLOAD_PROGRESS = 20101;
+// From the worker to the owner, sent before each wait between attempts of a transfer:
+// wParam = the retry about to come (1 to lParam), lParam = the most retries there are.
+constexpr UINT WM_DOWNLOAD_RETRY = 20103;
 // From this window to the owner, sent on the user-interface thread once per started
 // transfer: (1, 0) failed, (0, 1) succeeded.
 constexpr UINT WM_DOWNLOAD_RESULT = 20102;
@@ -40,15 +43,18 @@ class HttpDownloadWnd : public winfx::ChildWindow {
 
   // Starts the transfer set by SetDownloadInfo. Returns 0 when it runs (exactly one
   // WM_DOWNLOAD_RESULT follows), -1 when it has not started: the window does not exist or
-  // is busy, the URL is not understood, the target file cannot be created, or the worker
-  // cannot be created. After -1 nothing is sent to the owner and no new file is left.
+  // is busy, the URL is not understood, the part file beside the target cannot be opened,
+  // or the worker cannot be created. After -1 nothing is sent to the owner and no new file
+  // is left.
   int StartDownload();
 
   // True when no transfer runs or is finishing: no worker thread, no WinINet handles.
   bool IsIdle() const;
 
   // Replaces the receive timeout of the transfers started afterwards.
-  void SetReceiveTimeoutForTesting(DWORD milliseconds) { m_receiveTimeoutMs = milliseconds; }
+  void SetReceiveTimeoutForTesting(DWORD milliseconds) { m_timing.receiveTimeoutMs = milliseconds; }
+  // Replaces the unit of the waits between attempts (a second) for later transfers.
+  void SetRetryUnitForTesting(DWORD milliseconds) { m_timing.retryUnitMs = milliseconds; }
 
  protected:
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -66,8 +72,9 @@ class HttpDownloadWnd : public winfx::ChildWindow {
   // Stops a running transfer: see StopDownload.
   void OnDestroy();
   // Stops a running transfer and waits for its worker, at most kStopWaitMs: a transfer
-  // stopped on its way leaves no file, and the owner receives no result (it is being torn
-  // down with this window). The window is idle afterwards.
+  // stopped on its way leaves its part for a later run (when it can be gone on from), and
+  // the owner receives no result (it is being torn down with this window). The window is
+  // idle afterwards.
   void StopDownload();
   // After the worker's end: waits for the thread, deletes it and the engine (closing the
   // WinINet handles). The window is idle afterwards.
@@ -82,5 +89,5 @@ class HttpDownloadWnd : public winfx::ChildWindow {
   // the engine of its own.
   std::shared_ptr<HttpDownloadEngine> m_pEngine;
   std::unique_ptr<winfx::WorkerThread> m_pThread;
-  DWORD m_receiveTimeoutMs;
+  HttpDownloadEngine::Timing m_timing;
 };

@@ -1,82 +1,166 @@
 #!/usr/bin/env python3
-"""The vendor's web server, bundled for the demo and the tests: it serves the agreement
-page and the files under <root>/update on 127.0.0.1 only, and appends every request to a
-log file ("METHOD PATH" per line) so tests can tell what reached the server.
+"""The vendor's web server, bundled for the demo, the tests and the benchmarks. It listens on
+127.0.0.1 only, serves the agreement page, the files under <root>/update and synthetic
+bodies, answers ranges with validators, and fails on purpose where a test asks it to.
 
-  vendor_server.py start --port N --root DIR --log FILE --pidfile FILE
-  vendor_server.py stop --pidfile FILE
-  vendor_server.py serve --port N --root DIR --log FILE        (in the foreground)
+  vendor_server.py start --port N --root DIR [--log FILE] [--pidfile FILE] [--watch-pid PID]
+      starts the server in the background and returns once it answers. It ends by itself
+      when process PID (default: the caller, ctest under the test fixtures) is gone.
+  vendor_server.py stop [--root DIR] [--pidfile FILE]
+  vendor_server.py serve --port N --root DIR [--log FILE] [--watch-pid PID]   (foreground)
 
-The files are read from disk on every request, so a test changes what is served by
-changing <root>/update.
+Answers:
+  /Orlo_venta/install_agree.asp   the agreement page
+  /update/NAME                    the file <root>/update/NAME, read from disk per request;
+                                  strong ETag and Last-Modified from its size and time
+  /ok/N                           a body of N bytes (byte i is (i + 7 g) % 251, g the body's
+                                  generation: 0 until a "bump" fault for the same target,
+                                  path and query); ETag "g<g>-<N>"
+  /nolength/N                     200 without Content-Length; the connection closes after it
+  /chunked/N                      200 in chunks of 1000 bytes
+  /empty                          200 with Content-Length 0
+  /status/C                       status C with a short page
+  /auth/401, /auth/401/REALM, /auth/407   credentials asked for (user quillon, password
+                                  secret satisfy /auth/401, which then sends 4000 bytes)
+  /redirect/N                     302 to /ok/N with the same query string
+
+Bodies (/update/NAME and /ok/N) honour "Range: bytes=A-" and "bytes=A-B" with 206 and
+Content-Range, "If-Range" against the current ETag or Last-Modified, and 416 for a start
+at or past the end. Query "v=etag" (the default), "v=lm", "v=weak" or "v=none" chooses the
+validators of a synthetic body.
+
+Faults, one per request, in order: from "faults=" in the query string, counted per request
+target (path and query), and for /update/NAME also from the file <root>/faults, whose lines
+"NAME FAULT,FAULT,..." are consumed one fault per request. A request with no fault left is
+answered normally. A fault is one of:
+  ok                  answered normally
+  C[raS]              status C (503, 404, ...), with "Retry-After: S" when given (503ra2)
+  close@P, reset@P    the body cut after P bytes (or P% of what this answer would send)
+                      by a clean close or a reset
+  stall@P             the body stops after P bytes (or P%) until the client goes
+  norange             Range and If-Range ignored: 200 with the whole body
+  bump                the synthetic body changes (a new generation, a new ETag) first
+  replace=FILE        <root>/update/FILE replaces the requested file first
+
+Log (<root>/requests.log unless --log): one line per request when its answer is chosen,
+"GET <target>", then tab-separated "name: value" fields: the request's headers, then
+"X-Answer: <status>" and "X-Answer-Bytes: <body bytes this answer sends>" (after a cut).
+A stalled answer adds "GONE <target>" once its client has closed the connection.
 """
 import argparse
+import base64
+import email.utils
+import functools
+import hashlib
 import http.server
+import io
 import os
+import select
 import signal
 import socket
+import struct
 import subprocess
 import sys
 import threading
 import time
+from urllib.parse import parse_qs, urlsplit
 
+HOST = "127.0.0.1"
 HERE = os.path.dirname(os.path.abspath(__file__))
 AGREEMENT_PATH = "/Orlo_venta/install_agree.asp"
 UPDATE_PREFIX = "/update/"
+CREDENTIALS = "Basic " + base64.b64encode(b"quillon:secret").decode()
+AUTH_BODY_SIZE = 4000
+STALL_LIMIT_S = 300
+BLOCK = 256 * 1024
+
+
+class Body:
+    """What a body answer sends: size, validators and a reader of a byte range."""
+
+    def __init__(self, size, etag, last_modified, read):
+        self.size = size
+        self.etag = etag
+        self.last_modified = last_modified
+        self.read = read  # read(start, end) -> iterator of byte blocks of [start, end)
+
+
+@functools.lru_cache(maxsize=8)
+def pattern_period(generation):
+    """251 KiB of the pattern of a generation: whole periods, so blocks join up."""
+    return bytes((i + 7 * generation) % 251 for i in range(251 * 1024))
+
+
+def pattern_body(size, generation, validators):
+    period = pattern_period(generation)
+
+    def read(start, end):
+        position = start
+        while position < end:
+            offset = position % 251
+            piece = period[offset:offset + min(end - position, len(period) - 251)]
+            yield piece
+            position += len(piece)
+
+    etag = '"g%d-%d"' % (generation, size)
+    if validators == "weak":
+        etag = "W/" + etag
+    # A fixed time per generation, so Last-Modified changes with the body.
+    last_modified = email.utils.formatdate(1700000000 + generation * 3600, usegmt=True)
+    return Body(size,
+                etag if validators in ("etag", "weak") else None,
+                last_modified if validators in ("etag", "lm", "weak") else None,
+                read)
+
+
+def file_body(path):
+    info = os.stat(path)
+    digest = hashlib.sha1(("%d-%d" % (info.st_size, info.st_mtime_ns)).encode()).hexdigest()
+
+    def read(start, end):
+        with open(path, "rb") as f:
+            f.seek(start)
+            left = end - start
+            while left > 0:
+                block = f.read(min(BLOCK, left))
+                if not block:
+                    return
+                yield block
+                left -= len(block)
+
+    return Body(info.st_size, '"%s"' % digest[:16],
+                email.utils.formatdate(info.st_mtime, usegmt=True), read)
+
+
+def parse_fault(text):
+    """A fault's text as (kind, argument)."""
+    text = text.strip()
+    if not text or text == "ok":
+        return ("ok", None)
+    for kind in ("close", "reset", "stall"):
+        if text.startswith(kind + "@"):
+            return (kind, text[len(kind) + 1:])
+    if text.startswith("replace="):
+        return ("replace", text[len("replace="):])
+    if text in ("norange", "bump"):
+        return (text, None)
+    status, _, retry_after = text.partition("ra")
+    return ("status", (int(status), retry_after or None))
+
+
+def cut_bytes(spec, sending):
+    """Bytes of a cut spec ("1000" or "50%") for an answer that would send `sending`."""
+    if spec.endswith("%"):
+        return sending * int(spec[:-1]) // 100
+    return min(int(spec), sending)
 
 
 class VendorHandler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "QuillonVendor/1.0"
-    log_lock = threading.Lock()
 
-    def log_request_line(self):
-        with self.log_lock, open(self.server.request_log, "a", encoding="utf-8") as log:
-            log.write("%s %s\n" % (self.command, self.path))
-
-    def log_message(self, format, *args):  # keep stderr quiet
+    def log_message(self, format, *args):  # noqa: A002 - the base class's name; keep stderr quiet
         pass
-
-    def send_body(self, status, content_type, body, head_only=False):
-        self.send_response(status)
-        self.send_header("Content-Type", content_type)
-        self.send_header("Content-Length", str(len(body)))
-        self.send_header("Cache-Control", "no-cache")
-        self.end_headers()
-        if not head_only:
-            self.wfile.write(body)
-
-    def send_file(self, path, head_only):
-        size = os.path.getsize(path)
-        self.send_response(200)
-        self.send_header("Content-Type", "application/zip")
-        self.send_header("Content-Length", str(size))
-        self.end_headers()
-        if head_only:
-            return
-        with open(path, "rb") as f:
-            while True:
-                block = f.read(256 * 1024)
-                if not block:
-                    break
-                self.wfile.write(block)
-
-    def answer(self, head_only):
-        self.log_request_line()
-        path = self.path.split("?", 1)[0]
-        if path == AGREEMENT_PATH:
-            with open(os.path.join(HERE, "install_agree.html"), "rb") as f:
-                self.send_body(200, "text/html; charset=utf-8", f.read(), head_only)
-            return
-        if path.startswith(UPDATE_PREFIX):
-            name = path[len(UPDATE_PREFIX):]
-            # Only plain file names of the update folder are served.
-            if name and "/" not in name and "\\" not in name and not name.startswith("."):
-                file_path = os.path.join(self.server.root, "update", name)
-                if os.path.isfile(file_path):
-                    self.send_file(file_path, head_only)
-                    return
-        self.send_body(404, "text/plain", b"not found\n", head_only)
 
     def do_GET(self):
         self.answer(head_only=False)
@@ -84,50 +168,329 @@ class VendorHandler(http.server.BaseHTTPRequestHandler):
     def do_HEAD(self):
         self.answer(head_only=True)
 
+    # --- choosing the answer ------------------------------------------------------------
+
+    def answer(self, head_only):
+        self.head_only = head_only
+        target = urlsplit(self.path)
+        self.query = parse_qs(target.query)
+        fault = self.server.next_fault(self.path, target.path, self.query)
+        kind, arg = fault
+        if kind == "replace":
+            self.server.replace_update_file(target.path, arg)
+        elif kind == "bump":
+            self.server.bump_generation(self.path)
+        if kind == "status":
+            status, retry_after = arg
+            headers = [("Retry-After", retry_after)] if retry_after else []
+            return self.send_page(status, headers)
+
+        path = target.path
+        parts = path.strip("/").split("/")
+        size = int(parts[1]) if len(parts) > 1 and parts[1].isdigit() else 0
+        if path == AGREEMENT_PATH:
+            with open(os.path.join(HERE, "install_agree.html"), "rb") as f:
+                return self.send_bytes(200, "text/html; charset=utf-8", f.read())
+        if path.startswith(UPDATE_PREFIX):
+            body = self.server.update_body(path[len(UPDATE_PREFIX):])
+            if body is None:
+                return self.send_page(404)
+            return self.send_range_answer(body, fault)
+        if parts[0] == "ok" and len(parts) == 2 and parts[1].isdigit():
+            validators = self.query.get("v", ["etag"])[0]
+            body = pattern_body(size, self.server.generation(self.path), validators)
+            return self.send_range_answer(body, fault)
+        if parts[0] == "nolength":
+            return self.send_stream(size, [("Connection", "close")], chunked=False)
+        if parts[0] == "chunked":
+            return self.send_stream(size, [], chunked=True)
+        if parts[0] == "empty":
+            return self.send_range_answer(pattern_body(0, 0, "etag"), fault)
+        if parts[0] == "status" and size:
+            return self.send_page(size)
+        if parts[0] == "auth" and len(parts) > 1 and parts[1] == "401":
+            realm = parts[2] if len(parts) > 2 else None
+            if realm is None and self.headers.get("Authorization") == CREDENTIALS:
+                return self.send_range_answer(pattern_body(AUTH_BODY_SIZE, 0, "etag"), fault)
+            return self.send_page(401, [("WWW-Authenticate", 'Basic realm="%s"' % (realm or "quillon"))])
+        if parts[0] == "auth" and len(parts) > 1 and parts[1] == "407":
+            return self.send_page(407, [("Proxy-Authenticate", 'Basic realm="quillon"')])
+        if parts[0] == "redirect":
+            query = "?" + target.query if target.query else ""
+            return self.send_page(302, [("Location", "/ok/%d%s" % (size, query))])
+        return self.send_page(404)
+
+    def requested_range(self, body, fault):
+        """(start, end) of a range answer, "416", or None for the whole body."""
+        if fault[0] == "norange":
+            return None
+        header = self.headers.get("Range", "")
+        if not header.startswith("bytes=") or "," in header:
+            return None
+        first, _, last = header[len("bytes="):].partition("-")
+        if not first.isdigit() or (last and not last.isdigit()):
+            return None
+        if_range = self.headers.get("If-Range")
+        if if_range is not None:
+            # A weak ETag never matches; a date matches only Last-Modified exactly.
+            strong = body.etag is not None and not body.etag.startswith("W/")
+            if not ((strong and if_range == body.etag) or
+                    (body.last_modified is not None and if_range == body.last_modified)):
+                return None
+        start = int(first)
+        end = min(int(last) + 1, body.size) if last else body.size
+        if start >= body.size or start >= end:
+            return "416"
+        return (start, end)
+
+    # --- sending --------------------------------------------------------------------------
+
+    def send_range_answer(self, body, fault):
+        headers = [("Accept-Ranges", "bytes")]
+        if body.etag:
+            headers.append(("ETag", body.etag))
+        if body.last_modified:
+            headers.append(("Last-Modified", body.last_modified))
+        wanted = self.requested_range(body, fault)
+        if wanted == "416":
+            return self.send_page(416, headers + [("Content-Range", "bytes */%d" % body.size)])
+        if wanted is None:
+            status, start, end = 200, 0, body.size
+        else:
+            status, (start, end) = 206, wanted
+            headers.append(("Content-Range", "bytes %d-%d/%d" % (start, end - 1, body.size)))
+        content_type = "application/zip" if self.path.startswith(UPDATE_PREFIX) else \
+            "application/octet-stream"
+        headers += [("Content-Type", content_type), ("Content-Length", str(end - start))]
+        kind, arg = fault
+        sending = end - start
+        if kind in ("close", "reset", "stall"):
+            sending = cut_bytes(arg, end - start)
+        self.begin(status, headers, sending)
+        if self.head_only:
+            return
+        for block in body.read(start, start + sending):
+            self.wfile.write(block)
+        if kind in ("close", "reset", "stall"):
+            self.end_cut(kind)
+
+    def send_page(self, status, headers=()):
+        page = ("<html><body>%d</body></html>" % status).encode()
+        self.send_bytes(status, "text/html", page, list(headers))
+
+    def send_bytes(self, status, content_type, data, headers=()):
+        self.begin(status, [("Content-Type", content_type), ("Content-Length", str(len(data))),
+                            ("Cache-Control", "no-cache")] + list(headers), len(data))
+        if not self.head_only:
+            self.wfile.write(data)
+
+    def send_stream(self, size, headers, chunked):
+        body = pattern_body(size, 0, "none")
+        extra = [("Transfer-Encoding", "chunked")] if chunked else []
+        self.begin(200, [("Content-Type", "application/octet-stream")] + headers + extra, size)
+        if self.head_only:
+            return
+        data = b"".join(body.read(0, size))
+        if chunked:
+            for start in range(0, size, 1000):
+                piece = data[start:start + 1000]
+                self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
+            self.wfile.write(b"0\r\n\r\n")
+        else:
+            self.wfile.write(data)
+            self.close_connection = True
+
+    def begin(self, status, headers, body_bytes):
+        """Logs the request with its answer, then sends the status line and headers."""
+        self.server.log_request(self, status, body_bytes)
+        self.send_response(status)
+        for name, value in headers:
+            self.send_header(name, value)
+        self.end_headers()
+
+    def end_cut(self, kind):
+        self.close_connection = True
+        if kind == "reset":
+            # Linger 0: closing sends RST instead of FIN.
+            self.wfile.flush()
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            self.rfile.close()
+            self.wfile.close()
+            self.connection.close()
+            # What the base class still does with the streams now does nothing.
+            self.rfile, self.wfile = io.BytesIO(), io.BytesIO()
+        elif kind == "stall":
+            self.wfile.flush()
+            self.wait_for_client_to_go()
+            self.server.log_line("GONE %s" % self.path)
+
+    def wait_for_client_to_go(self):
+        deadline = time.monotonic() + STALL_LIMIT_S
+        while time.monotonic() < deadline:
+            readable, _, _ = select.select([self.connection], [], [], 1.0)
+            if readable:
+                try:
+                    if not self.connection.recv(4096):
+                        return
+                except OSError:
+                    return
+
 
 class VendorServer(http.server.ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, port, root, request_log):
+    def __init__(self, server_address, root, request_log):
         self.root = root
         self.request_log = request_log
-        super().__init__(("127.0.0.1", port), VendorHandler)
+        self.lock = threading.Lock()
+        self.request_counts = {}
+        self.generations = {}
+        super().__init__(server_address, VendorHandler)
+
+    def server_bind(self):
+        # HTTPServer's own would look the host name up; nothing here needs it.
+        http.server.socketserver.TCPServer.server_bind(self)
+        self.server_name, self.server_port = self.server_address[:2]
+
+    def log_request(self, handler, status, body_bytes):
+        fields = ["%s %s" % (handler.command, handler.path)]
+        fields += ["%s: %s" % (name, value) for name, value in handler.headers.items()]
+        fields += ["X-Answer: %d" % status, "X-Answer-Bytes: %d" % body_bytes]
+        self.log_line("\t".join(fields))
+
+    def log_line(self, line):
+        with self.lock, open(self.request_log, "a", encoding="utf-8") as log:
+            log.write(line + "\n")
+
+    def next_fault(self, target, path, query):
+        """The fault for this request: the query's list by the target's request count,
+        else the next one queued in <root>/faults for an update file."""
+        with self.lock:
+            count = self.request_counts.get(target, 0)
+            self.request_counts[target] = count + 1
+            if "faults" in query:
+                faults = query["faults"][0].split(",")
+                return parse_fault(faults[count]) if count < len(faults) else ("ok", None)
+            if path.startswith(UPDATE_PREFIX):
+                return parse_fault(self.pop_queued_fault(path[len(UPDATE_PREFIX):]))
+        return ("ok", None)
+
+    def pop_queued_fault(self, name):
+        path = os.path.join(self.root, "faults")
+        try:
+            with open(path, encoding="utf-8") as f:
+                lines = f.read().splitlines()
+        except OSError:
+            return "ok"
+        fault = "ok"
+        for i, line in enumerate(lines):
+            file_name, _, faults = line.strip().partition(" ")
+            if file_name == name and faults:
+                first, _, rest = faults.partition(",")
+                fault = first
+                lines[i] = "%s %s" % (name, rest) if rest else ""
+                break
+        with open(path, "w", encoding="utf-8") as f:
+            f.write("".join(line + "\n" for line in lines if line))
+        return fault
+
+    # Generations are counted per request target (path and query), as faults are, so
+    # one test's change of body is no other request's.
+    def generation(self, target):
+        with self.lock:
+            return self.generations.get(target, 0)
+
+    def bump_generation(self, target):
+        with self.lock:
+            self.generations[target] = self.generations.get(target, 0) + 1
+
+    @staticmethod
+    def plain_name(name):
+        return bool(name) and "/" not in name and "\\" not in name and not name.startswith(".")
+
+    def update_body(self, name):
+        if not self.plain_name(name):
+            return None
+        path = os.path.join(self.root, "update", name)
+        return file_body(path) if os.path.isfile(path) else None
+
+    def replace_update_file(self, path, replacement):
+        name = path[len(UPDATE_PREFIX):]
+        if self.plain_name(name) and self.plain_name(replacement):
+            folder = os.path.join(self.root, "update")
+            try:
+                os.replace(os.path.join(folder, replacement), os.path.join(folder, name))
+            except OSError:
+                pass
+
+
+def make_server(port, root, request_log):
+    """The listening server on 127.0.0.1:port; the one place that creates it."""
+    return VendorServer((HOST, port), root, request_log)
+
+
+def watch(pid):
+    """Ends this process once process pid is gone."""
+    while True:
+        try:
+            os.kill(pid, 0)
+        except ProcessLookupError:
+            os._exit(0)
+        except PermissionError:
+            pass
+        time.sleep(1.0)
 
 
 def serve(args):
     os.makedirs(os.path.join(args.root, "update"), exist_ok=True)
     open(args.log, "a").close()
-    server = VendorServer(args.port, args.root, args.log)
-    signal.signal(signal.SIGTERM, lambda *_: threading.Thread(target=server.shutdown).start())
+    server = make_server(args.port, args.root, args.log)
+    signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
+    if args.watch_pid:
+        threading.Thread(target=watch, args=(args.watch_pid,), daemon=True).start()
     server.serve_forever()
 
 
 def port_open(port):
     with socket.socket() as s:
         s.settimeout(0.2)
-        return s.connect_ex(("127.0.0.1", port)) == 0
+        return s.connect_ex((HOST, port)) == 0
+
+
+def is_our_server(pid):
+    try:
+        with open("/proc/%d/cmdline" % pid, "rb") as f:
+            return b"vendor_server.py" in f.read()
+    except OSError:
+        return False
 
 
 def start(args):
     stop(args)
     os.makedirs(os.path.join(args.root, "update"), exist_ok=True)
     if port_open(args.port):
-        sys.exit("vendor_server: port %d on 127.0.0.1 is taken by another program" % args.port)
-    process = subprocess.Popen(
-        [sys.executable, os.path.abspath(__file__), "serve", "--port", str(args.port),
-         "--root", args.root, "--log", args.log],
-        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-        start_new_session=True)
+        sys.exit("vendor_server: port %d on %s is taken by another program" % (args.port, HOST))
+    command = [sys.executable, os.path.abspath(__file__), "serve", "--port", str(args.port),
+               "--root", args.root, "--log", args.log]
+    # It never outlives whoever started it (ctest, a script).
+    command += ["--watch-pid", str(args.watch_pid or os.getppid())]
+    errors_path = args.pidfile + ".err"
+    with open(errors_path, "w") as errors:
+        process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                   stderr=errors, start_new_session=True)
     with open(args.pidfile, "w") as f:
         f.write(str(process.pid))
-    for _ in range(100):
+    for _ in range(200):
         if port_open(args.port):
             return
         if process.poll() is not None:
-            sys.exit("vendor_server: the server ended at start-up")
+            break
         time.sleep(0.05)
-    sys.exit("vendor_server: the server did not start listening")
+    with open(errors_path) as f:
+        message = f.read()
+    stop(args)
+    sys.exit("vendor_server: the server did not start listening\n" + message)
 
 
 def stop(args):
@@ -136,14 +499,14 @@ def stop(args):
             pid = int(f.read().strip())
     except (OSError, ValueError):
         return
-    try:
+    if is_our_server(pid):
         os.kill(pid, signal.SIGTERM)
         for _ in range(100):
-            os.kill(pid, 0)
+            if not is_our_server(pid):
+                break
             time.sleep(0.05)
-        os.kill(pid, signal.SIGKILL)
-    except ProcessLookupError:
-        pass
+        else:
+            os.kill(pid, signal.SIGKILL)
     os.unlink(args.pidfile)
 
 
@@ -154,6 +517,7 @@ def main():
     parser.add_argument("--root", default=os.path.join(HERE, "..", "build", "vendor-root"))
     parser.add_argument("--log", default=None)
     parser.add_argument("--pidfile", default=None)
+    parser.add_argument("--watch-pid", type=int, default=0)
     args = parser.parse_args()
     args.root = os.path.abspath(args.root)
     args.log = os.path.abspath(args.log or os.path.join(args.root, "requests.log"))

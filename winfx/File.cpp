@@ -9,6 +9,33 @@ bool File::Create(const std::string& path) {
   return handle_.IsValid();
 }
 
+bool File::OpenForAppend(const std::string& path, bool* created) {
+  Close();
+  handle_.Reset(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  *created = ::GetLastError() != ERROR_ALREADY_EXISTS;
+  if (!handle_.IsValid()) return false;
+  LARGE_INTEGER zero = {};
+  if (!::SetFilePointerEx(handle_.Get(), zero, nullptr, FILE_END)) {
+    handle_.Reset();
+    return false;
+  }
+  return true;
+}
+
+bool File::Size(ULONGLONG* size) const {
+  LARGE_INTEGER value;
+  if (!handle_.IsValid() || !::GetFileSizeEx(handle_.Get(), &value)) return false;
+  *size = static_cast<ULONGLONG>(value.QuadPart);
+  return true;
+}
+
+bool File::Truncate() {
+  LARGE_INTEGER zero = {};
+  return handle_.IsValid() && ::SetFilePointerEx(handle_.Get(), zero, nullptr, FILE_BEGIN) &&
+         ::SetEndOfFile(handle_.Get());
+}
+
 bool File::Write(const void* data, DWORD size) {
   if (!handle_.IsValid()) return false;
   DWORD written = 0;

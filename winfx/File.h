@@ -20,6 +20,17 @@ class File {
   // file cannot be opened; a file that is already open is closed first.
   bool Create(const std::string& path);
 
+  // Opens path for writing at its end, creating it when it does not exist; other
+  // processes may read it but not write it. *created tells whether it was created. Returns
+  // false (and holds nothing) when the file cannot be opened.
+  bool OpenForAppend(const std::string& path, bool* created);
+
+  // The open file's size in bytes; false when none is open or the size cannot be read.
+  bool Size(ULONGLONG* size) const;
+
+  // Empties the open file; writes continue at its start. False on failure.
+  bool Truncate();
+
   // Writes all size bytes at the current position. Returns false when not all of them
   // could be written (a full disk, say) or no file is open.
   bool Write(const void* data, DWORD size);

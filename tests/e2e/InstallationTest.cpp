@@ -36,15 +36,6 @@ class InstallationTest : public InstallerFixture {
     Confirm(folder);
     return driver_->WaitForBox(driver_->AppCaption(), 120000);
   }
-
-  // Esc, then OK on the quit question: the program ends.
-  void QuitThroughEscape() {
-    driver_->PressEscape();
-    HWND quit = driver_->WaitForBox("확인");
-    ASSERT_NE(nullptr, quit);
-    EXPECT_EQ(kQuitText, driver_->AnswerBox(quit, IDOK));
-    EXPECT_TRUE(driver_->WaitForExit(20000));
-  }
 };
 
 TEST_F(InstallationTest, DownloadsExtractsLinksAndStartsTheWidget) {

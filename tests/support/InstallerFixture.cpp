@@ -9,6 +9,8 @@ namespace {
 std::string VendorRoot() { return FromUnixPath(QUILLON_VENDOR_ROOT); }
 std::string ServedArchivePath() { return VendorRoot() + "\\update\\Quillon_Widget.zip"; }
 std::string RequestLogPath() { return VendorRoot() + "\\requests.log"; }
+std::string FaultsPath() { return VendorRoot() + "\\faults"; }
+std::string NextArchivePath() { return ServedArchivePath() + ".next"; }
 
 // Wine's per-program settings.
 constexpr char kAppDefaultsKey[] = "Software\\Wine\\AppDefaults\\";
@@ -31,6 +33,8 @@ InstallerFixture::~InstallerFixture() {
   driver_.reset();
   // A started widget would outlive the test (and hold its output open).
   uidriver::EndProcessesNamed("QuillonWidget.exe");
+  ::DeleteFileA(FaultsPath().c_str());
+  ::DeleteFileA(NextArchivePath().c_str());
   if (!overriddenApp_.empty()) ::RegDeleteTreeA(HKEY_CURRENT_USER, overriddenApp_.c_str());
   ::DeleteFileA(DesktopLinkPath().c_str());
 }
@@ -59,6 +63,14 @@ std::string InstallerFixture::BadCrcWidgetArchive() {
   return ReadFileBytes(FromUnixPath(QUILLON_TEST_BADCRC_ARCHIVE));
 }
 
+void InstallerFixture::QueueArchiveFaults(const std::string& faults) {
+  ASSERT_TRUE(WriteFileBytes(FaultsPath(), "Quillon_Widget.zip " + faults + "\n"));
+}
+
+void InstallerFixture::StageNextArchive(const std::string& bytes) {
+  ASSERT_TRUE(WriteFileBytes(NextArchivePath(), bytes));
+}
+
 std::vector<std::string> InstallerFixture::Requests() const {
   std::string log = ReadFileBytes(RequestLogPath());
   std::istringstream lines(log.size() > requestLogStart_ ? log.substr(requestLogStart_) : "");
@@ -67,11 +79,27 @@ std::vector<std::string> InstallerFixture::Requests() const {
   return requests;
 }
 
+namespace {
+
+bool IsRequestFor(const std::string& line, const std::string& path) {
+  return line.substr(0, line.find('\t')) == "GET " + path;
+}
+
+}  // namespace
+
 bool InstallerFixture::Requested(const std::string& path) const {
   for (const std::string& request : Requests()) {
-    if (request == "GET " + path) return true;
+    if (IsRequestFor(request, path)) return true;
   }
   return false;
+}
+
+std::vector<std::string> InstallerFixture::ArchiveRequests() const {
+  std::vector<std::string> lines;
+  for (const std::string& request : Requests()) {
+    if (IsRequestFor(request, "/update/Quillon_Widget.zip")) lines.push_back(request);
+  }
+  return lines;
 }
 
 void InstallerFixture::StartInstaller() { StartInstallerNamed("QuillonSetup.exe"); }
@@ -106,6 +134,14 @@ void InstallerFixture::QuitThroughQuitButton() {
   HWND quit = driver_->WaitForBox(uidriver::kQuitCaption);
   ASSERT_NE(nullptr, quit);
   EXPECT_EQ(driver_->Screen(), ::GetWindow(quit, GW_OWNER));
+  EXPECT_EQ("설치프로그램을 종료하시겠습니까?", driver_->AnswerBox(quit, IDOK));
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+}
+
+void InstallerFixture::QuitThroughEscape() {
+  driver_->PressEscape();
+  HWND quit = driver_->WaitForBox("확인");
+  ASSERT_NE(nullptr, quit);
   EXPECT_EQ("설치프로그램을 종료하시겠습니까?", driver_->AnswerBox(quit, IDOK));
   EXPECT_TRUE(driver_->WaitForExit(20000));
 }

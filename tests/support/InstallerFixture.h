@@ -29,9 +29,18 @@ class InstallerFixture : public ::testing::Test {
   static std::string OldWidgetArchive();        // version 0.9, other stored times
   static std::string BadCrcWidgetArchive();     // the last entry fails its CRC
 
-  // Request lines ("GET /path") that reached the server since the fixture started.
+  // Faults for the next requests of the archive, one per request in order, as the vendor
+  // server reads them ("close@50%,503,ok"; see vendor/vendor_server.py).
+  void QueueArchiveFaults(const std::string& faults);
+  // The body that a "replace=Quillon_Widget.zip.next" fault puts in the archive's place.
+  void StageNextArchive(const std::string& bytes);
+
+  // Log lines of the requests that reached the server since the fixture started:
+  // "GET /path", then tab-separated "name: value" headers and the answer.
   std::vector<std::string> Requests() const;
   bool Requested(const std::string& path) const;
+  // The log lines of the requests for the archive.
+  std::vector<std::string> ArchiveRequests() const;
 
   // Starts the installer and waits for its screen.
   void StartInstaller();
@@ -50,6 +59,9 @@ class InstallerFixture : public ::testing::Test {
   // Ends the installer as a power cut would: SIGKILL to the Linux process that runs it
   // (Wine starts Unix programs given by path), then waits for its end. True when it ended.
   bool KillInstallerHard();
+
+  // Esc, then OK on the quit question: the program ends.
+  void QuitThroughEscape();
 
   // The desktop link the installation makes, and its target read back through the shell.
   static std::string DesktopLinkPath();

@@ -122,6 +122,14 @@ std::map<std::string, FileState> FileStates(const std::string& root) {
   return files;
 }
 
+std::string RequestLogField(const std::string& line, const std::string& name) {
+  const std::string field = "\t" + name + ": ";
+  size_t start = line.find(field);
+  if (start == std::string::npos) return "";
+  start += field.size();
+  return line.substr(start, line.find('\t', start) - start);
+}
+
 std::string FromUnixPath(const std::string& unixPath) {
   std::string path = "Z:" + unixPath;
   std::replace(path.begin(), path.end(), '/', '\\');

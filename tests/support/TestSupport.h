@@ -50,6 +50,10 @@ struct FileState {
 // Every file below root by relative path ("\"), with its state; folders are left out.
 std::map<std::string, FileState> FileStates(const std::string& root);
 
+// The value of field name in a line of the vendor server's request log ("GET /path",
+// then tab-separated "name: value" fields), or "" when the line has none.
+std::string RequestLogField(const std::string& line, const std::string& name);
+
 // A Unix path of the build machine as a Windows path on Wine's Z: drive.
 std::string FromUnixPath(const std::string& unixPath);
 

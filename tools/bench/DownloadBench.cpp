@@ -1,8 +1,11 @@
 // Throughput of the download window against a loopback server, beside bare WinINet loops
 // that read the same body with no window, thread or file (the platform's own cost).
-//   download_bench.exe URL SIZE FOLDER RUNS
+//   download_bench.exe URL SIZE FOLDER RUNS [CUT-URL]
 // Prints, one figure per line, the best MB/s (10^6 bytes per second) of RUNS runs each:
 //   engine <MB/s>            HttpDownloadWnd into FOLDER\bench.bin (1024-byte reads)
+//   cut <MB/s>               the same from CUT-URL + "&run=N", whose body the server cuts
+//                            on its way, resumed by the engine with no waits between
+//                            attempts (only with CUT-URL)
 //   wininet-1024 <MB/s>      bare WinINet loop, 1024-byte reads
 //   wininet-65536 <MB/s>     bare WinINet loop, 65536-byte reads
 //   paired-1024 <ratio>      median over the runs of engine / 1024-byte loop, each pair
@@ -55,8 +58,10 @@ ULONGLONG FileSize(const std::string& path) {
   return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-// Seconds for one download through the window, or a negative value on failure.
-double TimeEngine(const std::string& url, const std::string& target, ULONGLONG size) {
+// Seconds for one download through the window, or a negative value on failure; retryUnitMs
+// 0 leaves out the waits between attempts.
+double TimeEngine(const std::string& url, const std::string& target, ULONGLONG size,
+                  DWORD retryUnitMs = HttpDownloadEngine::kRetryUnitMs) {
   BenchOwner owner;
   HttpDownloadWnd download;
   if (!owner.Create(nullptr, 0, WS_POPUP, RECT{0, 0, 0, 0}) ||
@@ -64,6 +69,7 @@ double TimeEngine(const std::string& url, const std::string& target, ULONGLONG s
     return -1;
   }
   download.SetDownloadInfo(owner.GetHwnd(), url, target);
+  download.SetRetryUnitForTesting(retryUnitMs);
   LARGE_INTEGER start, end;
   ::QueryPerformanceCounter(&start);
   if (download.StartDownload() != 0) return -1;
@@ -105,16 +111,17 @@ double TimeBareLoop(const std::string& url, DWORD blockSize, ULONGLONG size) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    std::fprintf(stderr, "usage: download_bench URL SIZE FOLDER RUNS\n");
+  if (argc != 5 && argc != 6) {
+    std::fprintf(stderr, "usage: download_bench URL SIZE FOLDER RUNS [CUT-URL]\n");
     return 2;
   }
   const std::string url = argv[1];
   const ULONGLONG size = std::strtoull(argv[2], nullptr, 10);
   const std::string target = std::string(argv[3]) + "\\bench.bin";
   const int runs = std::max(1, std::atoi(argv[4]));
+  const std::string cutUrl = argc == 6 ? argv[5] : "";
 
-  double engine = 1e30, bare1k = 1e30, bare64k = 1e30;
+  double engine = 1e30, bare1k = 1e30, bare64k = 1e30, cut = 1e30;
   std::vector<double> pairedRatios;
   // Interleaved, so that a slow moment of the machine does not fall on one kind alone,
   // and the engine and the 1024-byte loop take turns at going first.
@@ -129,6 +136,15 @@ int main(int argc, char** argv) {
     }
     times[2] = TimeBareLoop(url, 65536, size);
     ::DeleteFileA(target.c_str());
+    if (!cutUrl.empty()) {
+      const double seconds = TimeEngine(cutUrl + "&run=" + std::to_string(run), target, size, 0);
+      ::DeleteFileA(target.c_str());
+      if (seconds <= 0) {
+        std::fprintf(stderr, "download_bench: a cut transfer failed\n");
+        return 1;
+      }
+      cut = std::min(cut, seconds);
+    }
     for (double t : times) {
       if (t <= 0) {
         std::fprintf(stderr, "download_bench: a transfer failed\n");
@@ -144,6 +160,7 @@ int main(int argc, char** argv) {
   std::printf("engine %.2f\n", megabytes / engine);
   std::printf("wininet-1024 %.2f\n", megabytes / bare1k);
   std::printf("wininet-65536 %.2f\n", megabytes / bare64k);
+  if (!cutUrl.empty()) std::printf("cut %.2f\n", megabytes / cut);
   std::sort(pairedRatios.begin(), pairedRatios.end());
   const size_t middle = pairedRatios.size() / 2;
   const double median = pairedRatios.size() % 2 == 1

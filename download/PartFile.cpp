@@ -1,0 +1,154 @@
+#include "download/PartFile.h"
+
+#include <cstdlib>
+#include <utility>
+
+#include "winfx/ScopedHandle.h"
+
+namespace {
+
+// The companion is two lines: the validator, then the total length in decimal.
+constexpr DWORD kCompanionLimit = 2048;
+
+std::string ReadSmallFile(const std::string& path) {
+  winfx::ScopedHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return "";
+  char buffer[kCompanionLimit];
+  DWORD got = 0;
+  if (!::ReadFile(file.Get(), buffer, sizeof(buffer), &got, nullptr)) return "";
+  return std::string(buffer, got);
+}
+
+}  // namespace
+
+PartFile::PartFile(std::string targetPath)
+    : targetPath_(std::move(targetPath)),
+      partPath_(targetPath_ + kPartSuffix),
+      resumePath_(targetPath_ + kResumeSuffix) {}
+
+bool PartFile::Open() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (released_ || !file_.OpenForAppend(partPath_, &created_)) return false;
+  if (!file_.Size(&held_)) {
+    file_.Close();
+    if (created_) ::DeleteFileA(partPath_.c_str());
+    return false;
+  }
+  ReadCompanionLocked();
+  return true;
+}
+
+ULONGLONG PartFile::Held() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return held_;
+}
+
+std::string PartFile::Validator() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return validator_;
+}
+
+ULONGLONG PartFile::Total() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return total_;
+}
+
+bool PartFile::CanResume() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return CanResumeLocked();
+}
+
+bool PartFile::CanResumeLocked() const {
+  return held_ > 0 && !validator_.empty() && total_ > 0 && held_ <= total_;
+}
+
+bool PartFile::StartOver(const std::string& validator, ULONGLONG total) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (released_) return false;
+  // The old companion goes first: a part must never be described by another body's
+  // validator, whatever happens to the process between the steps.
+  ::DeleteFileA(resumePath_.c_str());
+  validator_.clear();
+  total_ = 0;
+  if (!file_.Truncate()) return false;
+  held_ = 0;
+  validator_ = validator;
+  total_ = total;
+  return validator_.empty() || WriteCompanionLocked();
+}
+
+bool PartFile::Append(const void* data, DWORD size) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (released_ || !file_.Write(data, size)) return false;
+  held_ += size;
+  return true;
+}
+
+bool PartFile::Finish() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (released_ || !file_.Close()) return false;
+  if (!::MoveFileExA(partPath_.c_str(), targetPath_.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return false;
+  }
+  ::DeleteFileA(resumePath_.c_str());
+  released_ = true;  // nothing of this transfer's is left to touch
+  return true;
+}
+
+void PartFile::CloseForLater() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (released_) return;
+  file_.Close();
+  if (!CanResumeLocked()) RemoveLocked();
+  released_ = true;
+}
+
+void PartFile::Remove() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (released_) return;
+  RemoveLocked();
+  released_ = true;
+}
+
+void PartFile::Abandon() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (released_) return;
+  file_.Close();
+  if (created_ && held_ == 0) ::DeleteFileA(partPath_.c_str());
+  released_ = true;
+}
+
+void PartFile::Release() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  file_.Close();
+  released_ = true;
+}
+
+void PartFile::RemoveLocked() {
+  file_.Close();
+  ::DeleteFileA(partPath_.c_str());
+  ::DeleteFileA(resumePath_.c_str());
+}
+
+bool PartFile::WriteCompanionLocked() {
+  const std::string text = validator_ + "\r\n" + std::to_string(total_) + "\r\n";
+  winfx::File companion;
+  return companion.Create(resumePath_) &&
+         companion.Write(text.data(), static_cast<DWORD>(text.size())) && companion.Close();
+}
+
+void PartFile::ReadCompanionLocked() {
+  validator_.clear();
+  total_ = 0;
+  const std::string text = ReadSmallFile(resumePath_);
+  const size_t firstEnd = text.find("\r\n");
+  if (firstEnd == std::string::npos || firstEnd == 0) return;
+  const size_t secondEnd = text.find("\r\n", firstEnd + 2);
+  if (secondEnd == std::string::npos) return;
+  const std::string totalText = text.substr(firstEnd + 2, secondEnd - firstEnd - 2);
+  if (totalText.empty() || totalText.find_first_not_of("0123456789") != std::string::npos) return;
+  validator_ = text.substr(0, firstEnd);
+  total_ = std::strtoull(totalText.c_str(), nullptr, 10);
+}
