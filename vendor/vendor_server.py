@@ -7,6 +7,8 @@ log file ("METHOD PATH" per line) so tests can tell what reached the server.
   vendor_server.py stop --pidfile FILE
   vendor_server.py serve --port N --root DIR --log FILE        (in the foreground)
 
+With --tls-cert CERT.pem --tls-key KEY.pem (for start and serve) it speaks HTTPS instead.
+
 The files are read from disk on every request, so a test changes what is served by
 changing <root>/update.
 """
@@ -15,6 +17,7 @@ import http.server
 import os
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import threading
@@ -99,6 +102,13 @@ def serve(args):
     os.makedirs(os.path.join(args.root, "update"), exist_ok=True)
     open(args.log, "a").close()
     server = VendorServer(args.port, args.root, args.log)
+    if args.tls_cert:
+        # HTTPS: each accepted connection does its TLS handshake in its own handler thread
+        # (on its first read), so a client that refuses the certificate holds up nobody.
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.tls_cert, args.tls_key)
+        server.socket = context.wrap_socket(server.socket, server_side=True,
+                                            do_handshake_on_connect=False)
     signal.signal(signal.SIGTERM, lambda *_: threading.Thread(target=server.shutdown).start())
     server.serve_forever()
 
@@ -109,6 +119,13 @@ def port_open(port):
         return s.connect_ex(("127.0.0.1", port)) == 0
 
 
+def tls_options(args):
+    """The HTTPS options of args, to hand on to the server process."""
+    if not args.tls_cert:
+        return []
+    return ["--tls-cert", args.tls_cert, "--tls-key", args.tls_key]
+
+
 def start(args):
     stop(args)
     os.makedirs(os.path.join(args.root, "update"), exist_ok=True)
@@ -116,7 +133,7 @@ def start(args):
         sys.exit("vendor_server: port %d on 127.0.0.1 is taken by another program" % args.port)
     process = subprocess.Popen(
         [sys.executable, os.path.abspath(__file__), "serve", "--port", str(args.port),
-         "--root", args.root, "--log", args.log],
+         "--root", args.root, "--log", args.log] + tls_options(args),
         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
         start_new_session=True)
     with open(args.pidfile, "w") as f:
@@ -154,7 +171,13 @@ def main():
     parser.add_argument("--root", default=os.path.join(HERE, "..", "build", "vendor-root"))
     parser.add_argument("--log", default=None)
     parser.add_argument("--pidfile", default=None)
+    parser.add_argument("--tls-cert", default=None, help="PEM certificate: serve HTTPS")
+    parser.add_argument("--tls-key", default=None, help="PEM private key of --tls-cert")
     args = parser.parse_args()
+    if bool(args.tls_cert) != bool(args.tls_key):
+        parser.error("--tls-cert and --tls-key go together")
+    if args.tls_cert:
+        args.tls_cert, args.tls_key = os.path.abspath(args.tls_cert), os.path.abspath(args.tls_key)
     args.root = os.path.abspath(args.root)
     args.log = os.path.abspath(args.log or os.path.join(args.root, "requests.log"))
     args.pidfile = os.path.abspath(args.pidfile or os.path.join(args.root, "server.pid"))

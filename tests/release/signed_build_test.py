@@ -12,49 +12,15 @@ import sys
 import tempfile
 import unittest
 
-SOURCE_DIR = None
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import test_pki  # noqa: E402
 
-OPENSSL_CONFIG = """
-[req]
-distinguished_name = dn
-[dn]
-[ca]
-basicConstraints = critical, CA:TRUE
-keyUsage = critical, keyCertSign, cRLSign
-subjectKeyIdentifier = hash
-[codesign]
-basicConstraints = critical, CA:FALSE
-keyUsage = critical, digitalSignature
-extendedKeyUsage = codeSigning
-authorityKeyIdentifier = keyid
-"""
+SOURCE_DIR = None
 
 
 def run(*args, check=True):
     return subprocess.run(args, check=check, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                           text=True)
-
-
-def make_ca(folder, name):
-    """A self-signed CA in folder/name.pem with its key in folder/name.key."""
-    config = os.path.join(folder, "openssl.cnf")
-    with open(config, "w") as f:
-        f.write(OPENSSL_CONFIG)
-    run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "30",
-        "-keyout", os.path.join(folder, name + ".key"), "-out", os.path.join(folder, name + ".pem"),
-        "-subj", "/CN=Quillon %s" % name, "-config", config, "-extensions", "ca")
-
-
-def make_signer(folder, ca):
-    """A code-signing certificate issued by ca: (certificate, key) paths."""
-    config = os.path.join(folder, "openssl.cnf")
-    key, csr, cert = (os.path.join(folder, "signer" + ext) for ext in (".key", ".csr", ".pem"))
-    run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", csr,
-        "-subj", "/CN=Quillon Test Signer", "-config", config)
-    run("openssl", "x509", "-req", "-in", csr, "-CA", os.path.join(folder, ca + ".pem"),
-        "-CAkey", os.path.join(folder, ca + ".key"), "-CAcreateserial", "-days", "30",
-        "-out", cert, "-extfile", config, "-extensions", "codesign")
-    return cert, key
 
 
 def configure(build, *options):
@@ -71,11 +37,9 @@ class SignedBuildTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.work = tempfile.mkdtemp(prefix="quillon-signed.")
-        make_ca(cls.work, "TestCA")
-        make_ca(cls.work, "OtherCA")
-        cls.ca = os.path.join(cls.work, "TestCA.pem")
-        cls.other_ca = os.path.join(cls.work, "OtherCA.pem")
-        cert, key = make_signer(cls.work, "TestCA")
+        cls.ca, _ = test_pki.make_ca(cls.work, "TestCA")
+        cls.other_ca, _ = test_pki.make_ca(cls.work, "OtherCA")
+        cert, key = test_pki.issue(cls.work, "TestCA", "Signer", "codesign")
         build = os.path.join(cls.work, "build")
         configured = configure(build, "-DQUILLON_SIGN_CERT=" + cert, "-DQUILLON_SIGN_KEY=" + key)
         assert configured.returncode == 0, configured.stdout
@@ -92,7 +56,7 @@ class SignedBuildTest(unittest.TestCase):
         self.assertEqual(0, result.returncode, result.stdout)
         self.assertIn("Signature verification: ok", result.stdout)
         self.assertIn("Message digest algorithm  : SHA256", result.stdout)
-        self.assertIn("Subject: /CN=Quillon Test Signer", result.stdout)
+        self.assertIn("Subject: /CN=Quillon Signer", result.stdout)
 
     def test_the_signature_adds_nothing_but_itself_to_the_unsigned_build(self):
         self.assertNotEqual(0, verify(self.unsigned, self.ca).returncode)
@@ -119,7 +83,7 @@ class SignedBuildTest(unittest.TestCase):
 
     def test_a_certificate_without_its_key_is_refused_at_configuration(self):
         result = configure(os.path.join(self.work, "nokey"),
-                           "-DQUILLON_SIGN_CERT=" + os.path.join(self.work, "signer.pem"))
+                           "-DQUILLON_SIGN_CERT=" + os.path.join(self.work, "Signer.pem"))
         self.assertNotEqual(0, result.returncode)
         self.assertIn("QUILLON_SIGN_KEY is not", result.stdout)
 
