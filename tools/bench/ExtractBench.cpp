@@ -3,7 +3,8 @@
 // file-creation floor: the same folders and files, of the same sizes, made with the bare
 // calls (CreateDirectoryA, CreateFileA, WriteFile, CloseHandle) into FLOOR_FOLDER.
 //   extract_bench.exe ARCHIVE TARGET_FOLDER FLOOR_FOLDER [floor-first]
-// The extraction runs first, or last with "floor-first". Prints "key value" lines: extract_seconds, inflate_seconds, floor_seconds, bytes, entries.
+// The extraction runs first, or last with "floor-first". Prints "key value" lines:
+// extract_seconds, inflate_seconds, floor_seconds, bytes, entries.
 #include <windows.h>
 
 #include <cstdio>
@@ -13,6 +14,7 @@
 
 #include "archive/CZipExtractor.h"
 #include "archive/ScopedUnzip.h"
+#include "archive/ZipEntryName.h"
 #include "winfx/ScopedHandle.h"
 
 namespace {
@@ -49,10 +51,7 @@ bool InflateAll(const char* archive, unsigned long long* bytes, unsigned long* e
         UNZ_OK) {
       return false;
     }
-    std::string path(name);
-    for (char& c : path) {
-      if (c == '/') c = '\\';
-    }
+    const std::string path = ToWindowsSeparators(name);
     if (!path.empty() && path.back() != '\\') files->push_back({path, info.uncompressed_size});
     ScopedZipEntry entry(zip.Get());
     if (entry.OpenResult() != UNZ_OK) return false;
