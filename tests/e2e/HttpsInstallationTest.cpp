@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/ProductConstants.h"
 #include "tests/support/InstallerFixture.h"
 #include "winfx/InternetHandle.h"
 #include "winfx/Url.h"
@@ -141,6 +142,8 @@ TEST_F(TrustedCertificateTest, TheInstallationCompletesOverHttps) {
   EXPECT_EQ(kDoneText, InstallAndAnswerBox());
   EXPECT_TRUE(driver_->WaitForExit(20000)) << "the installer did not end";
   EXPECT_TRUE(Requested(kArchivePath));
+  // The agreement page came over the same TLS server, through the browser control.
+  EXPECT_TRUE(uidriver::WaitUntil([&] { return Requested(product::kAgreementPath); }, 20000));
   EXPECT_TRUE(PathExists(installFolder_ + "\\QuillonWidget.exe"));
   EXPECT_TRUE(PathExists(installFolder_ + "\\docs\\읽어보기.txt"));
   EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
