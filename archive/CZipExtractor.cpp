@@ -70,6 +70,7 @@ void CZipExtractor::SetLogFolder(std::string folder) { m_log.Init(folder); }
 
 int CZipExtractor::Open(const char* path) {
   Close();
+  m_knownFolders.clear();
   if (path == nullptr) return 0;
   m_zip.Reset(unzOpen(path));
   return m_zip ? 1 : 0;
@@ -137,7 +138,7 @@ int CZipExtractor::LogEntryFailure(const char* folder) {
 
 int CZipExtractor::ExtractCurrentEntry(const char* folder) {
   if (!m_zip) return FailWith(ERROR_INVALID_HANDLE);
-  if (!EnsureFolder(folder)) {
+  if (folder == nullptr || !EnsureKnownFolder(folder)) {
     const DWORD error = ::GetLastError();
     m_log.WriteLog(Format(kEntryFolderFailedLine, OrEmpty(folder)));
     return FailWith(error);
@@ -182,23 +183,42 @@ int CZipExtractor::ExtractCurrentEntry(const char* folder) {
   }
   if (info.flag & kFlagEncrypted) return RefuseEntry(target, kReasonEncrypted, ERROR_NOT_SUPPORTED);
 
-  if (!EnsureParentFolder(target.c_str())) return FailWith(::GetLastError());
-  winfx::ScopedHandle file(::CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
-    const DWORD error = ::GetLastError();
-    m_log.WriteLog(Format(kCreateFailedLine, target.c_str(), "INVALID_HANDLE_VALUE"));
-    return FailWith(error);
-  }
+  winfx::ScopedHandle file;
+  if (!CreateEntryFile(target, &file)) return FailWith(::GetLastError());
   const DWORD error = CopyCurrentEntry(file.Get(), info, target);
-  file.Reset();  // closed before its time is set or it is removed
   if (error != ERROR_SUCCESS) {
+    file.Reset();  // closed before it is removed
     // A partly written or corrupted file is not left looking like an extracted one.
     ::DeleteFileA(target.c_str());
     return FailWith(error);
   }
-  RestoreFileTime(target.c_str(), info.dosDate);
+  // On the handle that wrote the data: no second open of each file.
+  SetStoredFileTime(file.Get(), info.dosDate);
   return 1;
+}
+
+bool CZipExtractor::CreateEntryFile(const std::string& target, winfx::ScopedHandle* file) {
+  const std::string parent = target.substr(0, target.find_last_of('\\'));
+  for (int attempt = 0;; ++attempt) {
+    if (!EnsureKnownFolder(parent)) return false;
+    file->Reset(::CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (*file) return true;
+    const DWORD error = ::GetLastError();
+    // A folder made earlier may have gone since (the caller cleared the target between two
+    // extractions): forget what is known and look at the disk once more.
+    if (error == ERROR_PATH_NOT_FOUND && attempt == 0 && !m_knownFolders.empty()) {
+      m_knownFolders.clear();
+      continue;
+    }
+    m_log.WriteLog(Format(kCreateFailedLine, target.c_str(), "INVALID_HANDLE_VALUE"));
+    ::SetLastError(error);
+    return false;
+  }
+}
+
+int CZipExtractor::EnsureKnownFolder(const std::string& path) {
+  return EnsureFolderPath(path, &m_knownFolders);
 }
 
 DWORD CZipExtractor::CopyCurrentEntry(HANDLE file, const unz_file_info& info,
@@ -245,28 +265,31 @@ void CZipExtractor::LogUnzipFailure(const std::string& target, const std::string
   m_log.WriteLog(Format(kUnzipFailedLine, Printable(target).c_str(), reason.c_str()));
 }
 
-namespace {
-
-int EnsureFolderPath(const std::string& path) {
+int CZipExtractor::EnsureFolderPath(const std::string& path, FolderSet* known) {
+  if (path.empty()) return FailWith(ERROR_INVALID_NAME);
+  if (known != nullptr && known->count(path) != 0) return 1;
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return 1;
-    return FailWith(ERROR_ALREADY_EXISTS);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return FailWith(ERROR_ALREADY_EXISTS);
+  } else {
+    const size_t cut = path.find_last_of('\\');
+    if (cut == std::string::npos) {
+      if (!::CreateDirectoryA(path.c_str(), nullptr)) return 0;
+    } else if (cut + 1 == path.size()) {
+      // "C:\dir\" is the folder C:\dir itself.
+      if (!EnsureFolderPath(path.substr(0, cut), known)) return 0;
+    } else if (!EnsureFolderPath(path.substr(0, cut), known) ||
+               !::CreateDirectoryA(path.c_str(), nullptr)) {
+      return 0;
+    }
   }
-  const size_t cut = path.find_last_of('\\');
-  if (cut == std::string::npos) return ::CreateDirectoryA(path.c_str(), nullptr) ? 1 : 0;
-  const std::string parent = path.substr(0, cut);
-  // "C:\dir\" is the folder C:\dir itself.
-  if (cut + 1 == path.size()) return parent.empty() ? 0 : EnsureFolderPath(parent);
-  if (!EnsureFolderPath(parent)) return 0;
-  return ::CreateDirectoryA(path.c_str(), nullptr) ? 1 : 0;
+  if (known != nullptr) known->insert(path);
+  return 1;
 }
 
-}  // namespace
-
 int CZipExtractor::EnsureFolder(const char* path) {
-  if (path == nullptr || *path == '\0') return FailWith(ERROR_INVALID_NAME);
-  return EnsureFolderPath(path);
+  if (path == nullptr) return FailWith(ERROR_INVALID_NAME);
+  return EnsureFolderPath(path, nullptr);
 }
 
 int CZipExtractor::EnsureParentFolder(const char* path) {
@@ -280,12 +303,15 @@ int CZipExtractor::RestoreFileTime(const char* path, DWORD dosDateTime) {
   winfx::ScopedHandle file(::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                          OPEN_EXISTING, 0, nullptr));
   if (!file) return 0;
-  FILETIME created, accessed, written;
-  if (!::GetFileTime(file.Get(), &created, &accessed, &written)) return 0;
+  return SetStoredFileTime(file.Get(), dosDateTime);
+}
+
+int CZipExtractor::SetStoredFileTime(HANDLE file, DWORD dosDateTime) {
   FILETIME local, utc;
   if (!::DosDateTimeToFileTime(HIWORD(dosDateTime), LOWORD(dosDateTime), &local) ||
       !::LocalFileTimeToFileTime(&local, &utc)) {
     return 0;
   }
-  return ::SetFileTime(file.Get(), &utc, &accessed, &utc) ? 1 : 0;
+  // No last-access time given: the file keeps the one it has.
+  return ::SetFileTime(file, &utc, nullptr, &utc) ? 1 : 0;
 }

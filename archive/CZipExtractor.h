@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <set>
 #include <string>
 
 #include "archive/ScopedUnzip.h"
@@ -74,6 +75,19 @@ class CZipExtractor {
   static int RestoreFileTime(const char* path, DWORD dosDateTime);
 
  private:
+  using FolderSet = std::set<std::string>;
+
+  // EnsureFolder's work for path. With known, a folder found there is taken as it is, and
+  // each folder found on disk or made is added: one extraction looks at a folder once.
+  static int EnsureFolderPath(const std::string& path, FolderSet* known);
+  // EnsureFolderPath of path with the folders this extractor has met since Open.
+  int EnsureKnownFolder(const std::string& path);
+  // Sets file's creation and last-write time to dosDateTime as RestoreFileTime does, on an
+  // open handle (with write access). 1 on success.
+  static int SetStoredFileTime(HANDLE file, DWORD dosDateTime);
+  // Makes target's folder and creates target (replacing a file of that name) into file.
+  // false with the last error set and a "파일생성실패" line when the file can't be created.
+  bool CreateEntryFile(const std::string& target, winfx::ScopedHandle* file);
   // Writes the open entry's data into file; ERROR_SUCCESS, or the reason it failed (with
   // an "unzip실패" line for what the reader or the checks reported).
   DWORD CopyCurrentEntry(HANDLE file, const unz_file_info& info, const std::string& target);
@@ -85,4 +99,7 @@ class CZipExtractor {
 
   CSetupUtil m_log;
   ScopedUnzFile m_zip;
+  // Folders found or made by the extraction since Open (paths as ExtractCurrentEntry built
+  // them); a folder that has gone since shows as a failed create, which looks again.
+  FolderSet m_knownFolders;
 };

@@ -4,9 +4,15 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <string>
 #include <vector>
 
 namespace {
+
+// Wide text of this file. Its own traits type makes it a string class of its own, built here
+// with only the members used: std::wstring would link the C++ library's whole prebuilt one.
+struct WideTraits : std::char_traits<wchar_t> {};
+using WideText = std::basic_string<wchar_t, WideTraits>;
 
 // Characters no Windows file name may hold, besides control characters and ":".
 constexpr wchar_t kForbiddenCharacters[] = L"<>\"|?*";
@@ -18,7 +24,7 @@ constexpr const wchar_t* kNumberedDevices[] = {L"COM", L"LPT"};
 constexpr wchar_t kDeviceDigits[] = L"0123456789\u00B9\u00B2\u00B3";
 
 // The name as the ...A functions will see it; false when it is no text in the ANSI code page.
-bool ToWide(const std::string& name, std::wstring* wide) {
+bool ToWide(const std::string& name, WideText* wide) {
   int length = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name.data(),
                                      static_cast<int>(name.size()), nullptr, 0);
   if (length <= 0) return false;
@@ -27,18 +33,18 @@ bool ToWide(const std::string& name, std::wstring* wide) {
                                static_cast<int>(name.size()), &(*wide)[0], length) == length;
 }
 
-std::vector<std::wstring> SplitComponents(const std::wstring& path) {
-  std::vector<std::wstring> components;
+std::vector<WideText> SplitComponents(const WideText& path) {
+  std::vector<WideText> components;
   size_t start = 0;
   for (;;) {
     size_t end = path.find(L'\\', start);
-    components.push_back(path.substr(start, end == std::wstring::npos ? end : end - start));
-    if (end == std::wstring::npos) return components;
+    components.push_back(path.substr(start, end == WideText::npos ? end : end - start));
+    if (end == WideText::npos) return components;
     start = end + 1;
   }
 }
 
-bool SameAsciiLetters(const std::wstring& text, const wchar_t* upper) {
+bool SameAsciiLetters(const WideText& text, const wchar_t* upper) {
   size_t i = 0;
   for (; upper[i] != L'\0'; ++i) {
     if (i >= text.size()) return false;
@@ -51,8 +57,8 @@ bool SameAsciiLetters(const std::wstring& text, const wchar_t* upper) {
 
 // Windows treats a component as a device when the part before its first dot, without
 // trailing blanks, is a device name.
-bool IsDeviceName(const std::wstring& component) {
-  std::wstring base = component.substr(0, component.find(L'.'));
+bool IsDeviceName(const WideText& component) {
+  WideText base = component.substr(0, component.find(L'.'));
   while (!base.empty() && base.back() == L' ') base.pop_back();
   for (const wchar_t* device : kDeviceNames) {
     if (SameAsciiLetters(base, device)) return true;
@@ -67,7 +73,7 @@ bool IsDeviceName(const std::wstring& component) {
   return false;
 }
 
-bool IsPlainComponent(const std::wstring& component) {
+bool IsPlainComponent(const WideText& component) {
   if (component.empty()) return false;
   if (component.back() == L'.' || component.back() == L' ') return false;
   for (wchar_t c : component) {
@@ -84,20 +90,20 @@ std::string ToWindowsSeparators(std::string name) {
 }
 
 ZipEntryNameKind ClassifyZipEntryName(const std::string& name) {
-  std::wstring wide;
+  WideText wide;
   if (name.empty() || !ToWide(name, &wide)) return ZipEntryNameKind::kNotPlainName;
 
   // ":" names a drive or a stream of another file; a leading "\" the root of the drive.
-  if (wide.front() == L'\\' || wide.find(L':') != std::wstring::npos) {
+  if (wide.front() == L'\\' || wide.find(L':') != WideText::npos) {
     return ZipEntryNameKind::kLeavesFolder;
   }
   const bool folder = wide.back() == L'\\';
   if (folder) wide.pop_back();
-  const std::vector<std::wstring> components = SplitComponents(wide);
-  for (const std::wstring& component : components) {
+  const std::vector<WideText> components = SplitComponents(wide);
+  for (const WideText& component : components) {
     if (component == L"..") return ZipEntryNameKind::kLeavesFolder;
   }
-  for (const std::wstring& component : components) {
+  for (const WideText& component : components) {
     if (!IsPlainComponent(component)) return ZipEntryNameKind::kNotPlainName;
   }
   return folder ? ZipEntryNameKind::kFolder : ZipEntryNameKind::kFile;

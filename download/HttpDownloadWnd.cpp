@@ -55,8 +55,10 @@ int HttpDownloadWnd::StartDownload() {
   if (GetHwnd() == nullptr || !IsIdle()) return -1;
   winfx::ParsedUrl url;
   if (!winfx::ParseUrl(m_strURL, &url)) return -1;
-  auto engine = std::make_shared<HttpDownloadEngine>(url, m_strLocalPath, m_pOwner, GetHwnd(),
-                                                     m_timing);
+  // Not make_shared: without run-time type information it links the library's exception
+  // and unwinding machinery into the program.
+  std::shared_ptr<HttpDownloadEngine> engine(
+      new HttpDownloadEngine(url, m_strLocalPath, m_pOwner, GetHwnd(), m_timing));
   if (!engine->OpenTarget()) return -1;
 
   auto workerRef = std::make_unique<EngineRef>(engine);

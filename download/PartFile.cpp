@@ -28,7 +28,7 @@ PartFile::PartFile(std::string targetPath)
       resumePath_(targetPath_ + kResumeSuffix) {}
 
 bool PartFile::Open() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  winfx::ScopedLock lock(lock_);
   if (released_ || !file_.OpenForAppend(partPath_, &created_)) return false;
   if (!file_.Size(&held_)) {
     file_.Close();
@@ -40,22 +40,22 @@ bool PartFile::Open() {
 }
 
 ULONGLONG PartFile::Held() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  winfx::ScopedLock lock(lock_);
   return held_;
 }
 
 std::string PartFile::Validator() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  winfx::ScopedLock lock(lock_);
   return validator_;
 }
 
 ULONGLONG PartFile::Total() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  winfx::ScopedLock lock(lock_);
   return total_;
 }
 
 bool PartFile::CanResume() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  winfx::ScopedLock lock(lock_);
   return CanResumeLocked();
 }
 
@@ -64,7 +64,7 @@ bool PartFile::CanResumeLocked() const {
 }
 
 bool PartFile::StartOver(const std::string& validator, ULONGLONG total) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  winfx::ScopedLock lock(lock_);
   if (released_) return false;
   // The old companion goes first: a part must never be described by another body's
   // validator, whatever happens to the process between the steps.
@@ -79,14 +79,14 @@ bool PartFile::StartOver(const std::string& validator, ULONGLONG total) {
 }
 
 bool PartFile::Append(const void* data, DWORD size) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  winfx::ScopedLock lock(lock_);
   if (released_ || !file_.Write(data, size)) return false;
   held_ += size;
   return true;
 }
 
 bool PartFile::Finish() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  winfx::ScopedLock lock(lock_);
   if (released_ || !file_.Close()) return false;
   if (!::MoveFileExA(partPath_.c_str(), targetPath_.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
@@ -98,7 +98,7 @@ bool PartFile::Finish() {
 }
 
 void PartFile::CloseForLater() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  winfx::ScopedLock lock(lock_);
   if (released_) return;
   file_.Close();
   if (!CanResumeLocked()) RemoveLocked();
@@ -106,14 +106,14 @@ void PartFile::CloseForLater() {
 }
 
 void PartFile::Remove() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  winfx::ScopedLock lock(lock_);
   if (released_) return;
   RemoveLocked();
   released_ = true;
 }
 
 void PartFile::Abandon() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  winfx::ScopedLock lock(lock_);
   if (released_) return;
   file_.Close();
   if (created_ && held_ == 0) ::DeleteFileA(partPath_.c_str());
@@ -121,7 +121,7 @@ void PartFile::Abandon() {
 }
 
 void PartFile::Release() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  winfx::ScopedLock lock(lock_);
   file_.Close();
   released_ = true;
 }

@@ -9,9 +9,9 @@
 
 #include <windows.h>
 
-#include <mutex>
 #include <string>
 
+#include "winfx/CriticalSection.h"
 #include "winfx/File.h"
 
 class PartFile {
@@ -70,7 +70,7 @@ class PartFile {
   const std::string partPath_;
   const std::string resumePath_;
 
-  mutable std::mutex mutex_;
+  mutable winfx::CriticalSection lock_;
   winfx::File file_;
   bool released_ = false;
   bool created_ = false;

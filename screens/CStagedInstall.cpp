@@ -1,7 +1,6 @@
 #include "screens/CStagedInstall.h"
 
 #include <algorithm>
-#include <sstream>
 
 #include "archive/CZipExtractor.h"
 #include "winfx/File.h"
@@ -268,9 +267,13 @@ bool CStagedInstall::WritePlan(const std::vector<Step>& plan) {
 
 bool CStagedInstall::ReadPlan(std::vector<Step>* plan) const {
   bool read = false;
-  std::istringstream lines(ReadWholeFile(Join(m_backup, kPlanName), &read));
+  const std::string text = ReadWholeFile(Join(m_backup, kPlanName), &read);
   if (!read) return false;
-  for (std::string line; std::getline(lines, line);) {
+  // One step a line (a string stream would link the whole of iostreams into the program).
+  for (size_t start = 0, end; start < text.size(); start = end + 1) {
+    end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.size() < 3 || line[1] != '\t') return false;
     const char kind = line[0];

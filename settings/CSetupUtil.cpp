@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "winfx/Format.h"
+
 namespace {
 
 CSetupUtil::ClockForTesting g_clock = nullptr;
@@ -49,17 +51,16 @@ void CSetupUtil::WriteLog(std::string text) {
     ::GetLocalTime(&now);
   }
 
-  char stamp[32];
-  std::snprintf(stamp, sizeof(stamp), "[%04d/%02d/%02d %02d:%02d:%02d] ", now.wYear, now.wMonth,
-                now.wDay, now.wHour, now.wMinute, now.wSecond);
-  char day[16];
-  std::snprintf(day, sizeof(day), "%04d%02d%02d", now.wYear, now.wMonth, now.wDay);
+  const std::string stamp = winfx::Format("[%04d/%02d/%02d %02d:%02d:%02d] ", now.wYear,
+                                          now.wMonth, now.wDay, now.wHour, now.wMinute,
+                                          now.wSecond);
+  const std::string day = winfx::Format("%04d%02d%02d", now.wYear, now.wMonth, now.wDay);
   std::string path = m_folder + "\\log\\" + day + "_log.txt";
 
   std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "a+t"), &std::fclose);
   if (!file) return;
   // The text is an argument, never a format: a percent sign in it is written as it is.
-  std::fprintf(file.get(), "%s\n", (stamp + text).c_str());
+  std::fputs((stamp + text + "\n").c_str(), file.get());
 }
 
 void CSetupUtil::SetClockForTesting(ClockForTesting clock) { g_clock = clock; }

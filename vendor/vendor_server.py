@@ -46,6 +46,8 @@ Log (<root>/requests.log unless --log): one line per request when its answer is 
 "GET <target>", then tab-separated "name: value" fields: the request's headers, then
 "X-Answer: <status>" and "X-Answer-Bytes: <body bytes this answer sends>" (after a cut).
 A stalled answer adds "GONE <target>" once its client has closed the connection.
+
+With --tls-cert CERT.pem --tls-key KEY.pem (for start and serve) it speaks HTTPS instead.
 """
 import argparse
 import base64
@@ -59,6 +61,7 @@ import select
 import signal
 import socket
 import struct
+import ssl
 import subprocess
 import sys
 import threading
@@ -425,9 +428,18 @@ class VendorServer(http.server.ThreadingHTTPServer):
                 pass
 
 
-def make_server(port, root, request_log):
-    """The listening server on 127.0.0.1:port; the one place that creates it."""
-    return VendorServer((HOST, port), root, request_log)
+def make_server(port, root, request_log, tls_cert=None, tls_key=None):
+    """The listening server on 127.0.0.1:port; the one place that creates it. With a
+    certificate and its key it speaks HTTPS."""
+    server = VendorServer((HOST, port), root, request_log)
+    if tls_cert:
+        # Each accepted connection does its TLS handshake in its own handler thread (on its
+        # first read), so a client that refuses the certificate holds up nobody.
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(tls_cert, tls_key)
+        server.socket = context.wrap_socket(server.socket, server_side=True,
+                                            do_handshake_on_connect=False)
+    return server
 
 
 def watch(pid):
@@ -445,7 +457,7 @@ def watch(pid):
 def serve(args):
     os.makedirs(os.path.join(args.root, "update"), exist_ok=True)
     open(args.log, "a").close()
-    server = make_server(args.port, args.root, args.log)
+    server = make_server(args.port, args.root, args.log, args.tls_cert, args.tls_key)
     signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
     if args.watch_pid:
         threading.Thread(target=watch, args=(args.watch_pid,), daemon=True).start()
@@ -466,13 +478,20 @@ def is_our_server(pid):
         return False
 
 
+def tls_options(args):
+    """The HTTPS options of args, to hand on to the server process."""
+    if not args.tls_cert:
+        return []
+    return ["--tls-cert", args.tls_cert, "--tls-key", args.tls_key]
+
+
 def start(args):
     stop(args)
     os.makedirs(os.path.join(args.root, "update"), exist_ok=True)
     if port_open(args.port):
         sys.exit("vendor_server: port %d on %s is taken by another program" % (args.port, HOST))
     command = [sys.executable, os.path.abspath(__file__), "serve", "--port", str(args.port),
-               "--root", args.root, "--log", args.log]
+               "--root", args.root, "--log", args.log] + tls_options(args)
     # It never outlives whoever started it (ctest, a script).
     command += ["--watch-pid", str(args.watch_pid or os.getppid())]
     errors_path = args.pidfile + ".err"
@@ -518,7 +537,13 @@ def main():
     parser.add_argument("--log", default=None)
     parser.add_argument("--pidfile", default=None)
     parser.add_argument("--watch-pid", type=int, default=0)
+    parser.add_argument("--tls-cert", default=None, help="PEM certificate: serve HTTPS")
+    parser.add_argument("--tls-key", default=None, help="PEM private key of --tls-cert")
     args = parser.parse_args()
+    if bool(args.tls_cert) != bool(args.tls_key):
+        parser.error("--tls-cert and --tls-key go together")
+    if args.tls_cert:
+        args.tls_cert, args.tls_key = os.path.abspath(args.tls_cert), os.path.abspath(args.tls_key)
     args.root = os.path.abspath(args.root)
     args.log = os.path.abspath(args.log or os.path.join(args.root, "requests.log"))
     args.pidfile = os.path.abspath(args.pidfile or os.path.join(args.root, "server.pid"))

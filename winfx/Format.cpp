@@ -10,10 +10,12 @@ std::string Format(const char* format, ...) {
   va_start(args, format);
   va_list again;
   va_copy(again, args);
-  int length = std::vsnprintf(nullptr, 0, format, args);
+  // The C runtime's own formatter (msvcrt), not the C++ library's portable one: this
+  // program formats no floating point, and the portable one would link its code for it.
+  int length = ::_vscprintf(format, args);
   va_end(args);
   std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
-  if (length > 0) std::vsnprintf(&text[0], text.size() + 1, format, again);
+  if (length > 0) ::_vsnprintf(&text[0], text.size() + 1, format, again);
   va_end(again);
   return text;
 }

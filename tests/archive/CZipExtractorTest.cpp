@@ -336,6 +336,27 @@ TEST_F(ZipExtractorTest, MissingFolderChainsAreCreatedTopDown) {
   EXPECT_EQ(0, CZipExtractor::EnsureParentFolder("no-backslash.txt"));
 }
 
+TEST_F(ZipExtractorTest, FoldersThatWentBetweenTwoExtractionsAreMadeAgain) {
+  TempFolder target("zipextract-again");
+  Open("basic.zip");
+  ASSERT_EQ(1, extractor_.ExtractAll(target.Path().c_str()));
+  // The same extractor, the same archive, the folders it made removed in between.
+  ASSERT_TRUE(testing_support::RemoveTree(target / "a"));
+  ASSERT_TRUE(testing_support::RemoveTree(target / "docs"));
+  EXPECT_EQ(1, extractor_.ExtractAll(target.Path().c_str()));
+  ExpectBasicFiles(target.Path());
+
+  // A file where one of its folders was: the entry fails, nothing is written below it.
+  ASSERT_TRUE(testing_support::RemoveTree(target / "a"));
+  ASSERT_TRUE(WriteFileBytes(target / "a", "a file"));
+  EXPECT_EQ(0, extractor_.ExtractAll(target.Path().c_str()));
+  EXPECT_EQ("a file", ReadFileBytes(target / "a"));
+  EXPECT_FALSE(testing_support::IsFolder(target / "a"));
+  EXPECT_EQ((Lines{"[unzip] 압축해제 실패 . " + target.Path() + " / err : " +
+                   std::to_string(ERROR_ALREADY_EXISTS)}),
+            NewLogLines());
+}
+
 TEST_F(ZipExtractorTest, ArchiveLevelFailuresHaveTheirOwnLines) {
   // A target folder whose path is a file.
   Open("basic.zip");

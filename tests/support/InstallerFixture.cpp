@@ -6,22 +6,19 @@ namespace testing_support {
 
 namespace {
 
-std::string VendorRoot() { return FromUnixPath(QUILLON_VENDOR_ROOT); }
-std::string ServedArchivePath() { return VendorRoot() + "\\update\\Quillon_Widget.zip"; }
-std::string RequestLogPath() { return VendorRoot() + "\\requests.log"; }
-std::string FaultsPath() { return VendorRoot() + "\\faults"; }
-std::string NextArchivePath() { return ServedArchivePath() + ".next"; }
-
 // Wine's per-program settings.
 constexpr char kAppDefaultsKey[] = "Software\\Wine\\AppDefaults\\";
 
 }  // namespace
 
-InstallerFixture::InstallerFixture()
+InstallerFixture::InstallerFixture() : InstallerFixture(QUILLON_SETUP_EXE, QUILLON_VENDOR_ROOT) {}
+
+InstallerFixture::InstallerFixture(const std::string& setupExe, const std::string& vendorRoot)
     : programFolder_(std::make_unique<TempFolder>("setup")),
       workFolder_(std::make_unique<TempFolder>("work")),
-      installFolder_(*workFolder_ / "QuillonWidget") {
-  CopyInto(FromUnixPath(QUILLON_SETUP_EXE), programFolder_->Path());
+      installFolder_(*workFolder_ / "QuillonWidget"),
+      vendorRoot_(FromUnixPath(vendorRoot)) {
+  ::CopyFileA(FromUnixPath(setupExe).c_str(), (*programFolder_ / "QuillonSetup.exe").c_str(), FALSE);
   WriteFileBytes(*programFolder_ / "info.ini", "[COMMON]\r\nDEBUG=1\r\n");
   ::CreateDirectoryA((*programFolder_ / "log").c_str(), nullptr);
   ::DeleteFileA(DesktopLinkPath().c_str());
@@ -38,6 +35,16 @@ InstallerFixture::~InstallerFixture() {
   if (!overriddenApp_.empty()) ::RegDeleteTreeA(HKEY_CURRENT_USER, overriddenApp_.c_str());
   ::DeleteFileA(DesktopLinkPath().c_str());
 }
+
+std::string InstallerFixture::ServedArchivePath() const {
+  return vendorRoot_ + "\\update\\Quillon_Widget.zip";
+}
+
+std::string InstallerFixture::RequestLogPath() const { return vendorRoot_ + "\\requests.log"; }
+
+std::string InstallerFixture::FaultsPath() const { return vendorRoot_ + "\\faults"; }
+
+std::string InstallerFixture::NextArchivePath() const { return ServedArchivePath() + ".next"; }
 
 void InstallerFixture::ServeArchive(const std::string& bytes) {
   ASSERT_TRUE(WriteFileBytes(ServedArchivePath(), bytes));

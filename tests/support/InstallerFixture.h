@@ -17,7 +17,11 @@ namespace testing_support {
 
 class InstallerFixture : public ::testing::Test {
  protected:
+  // The test build's QuillonSetup.exe against the vendor server of the test build.
   InstallerFixture();
+  // Another installer of the test build (its Unix path; copied as QuillonSetup.exe) against
+  // the vendor server whose root folder is vendorRoot (a Unix path).
+  InstallerFixture(const std::string& setupExe, const std::string& vendorRoot);
   ~InstallerFixture() override;
 
   // What the vendor server offers as /update/Quillon_Widget.zip.
@@ -77,7 +81,12 @@ class InstallerFixture : public ::testing::Test {
 
  private:
   void StartInstallerNamed(const std::string& exeName);
+  std::string ServedArchivePath() const;
+  std::string RequestLogPath() const;
+  std::string FaultsPath() const;       // the vendor server's queued archive faults
+  std::string NextArchivePath() const;  // what a "replace=" fault serves next
 
+  std::string vendorRoot_;  // Windows path
   size_t requestLogStart_ = 0;
   std::string overriddenApp_;
 };
