@@ -10,16 +10,12 @@
 
 namespace uidriver {
 
-namespace {
-
-double NowSeconds() {
+double ControlWatch::Now() {
   LARGE_INTEGER frequency, now;
   ::QueryPerformanceFrequency(&frequency);
   ::QueryPerformanceCounter(&now);
   return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
-
-}  // namespace
 
 ControlWatch::~ControlWatch() { Stop(); }
 
@@ -121,7 +117,7 @@ void ControlWatch::Record(const COPYDATASTRUCT& copy) {
   change.message = record->message;
   change.value = static_cast<int>(record->wParam);
   change.text.assign(record->text, strnlen(record->text, textSize));
-  change.seconds = NowSeconds();
+  change.seconds = Now();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     changes_.push_back(std::move(change));

@@ -43,6 +43,9 @@ class ControlWatch {
   // Waits until a recorded change satisfies match; false after timeoutMs without one.
   bool WaitFor(const std::function<bool(const Change&)>& match, DWORD timeoutMs) const;
 
+  // Now, on the clock of Change::seconds.
+  static double Now();
+
   // The hook DLL's path.
   static std::string HookDllPath();
 
