@@ -151,11 +151,11 @@ def parse_fault(text):
     return ("status", (int(status), retry_after or None))
 
 
-def cut_bytes(spec, sending):
-    """Bytes of a cut spec ("1000" or "50%") for an answer that would send `sending`."""
-    if spec.endswith("%"):
-        return sending * int(spec[:-1]) // 100
-    return min(int(spec), sending)
+def cut_bytes(amount, sending):
+    """Bytes of a cut amount ("1000" or "50%") for an answer that would send `sending`."""
+    if amount.endswith("%"):
+        return sending * int(amount[:-1]) // 100
+    return min(int(amount), sending)
 
 
 class VendorHandler(http.server.BaseHTTPRequestHandler):
