@@ -87,7 +87,9 @@ bool PartFile::Append(const void* data, DWORD size) {
 
 bool PartFile::Finish() {
   winfx::ScopedLock lock(lock_);
-  if (released_ || !file_.Close()) return false;
+  // The body reaches the disk before its name does: after a power cut the archive's name
+  // never stands for bytes that were not written.
+  if (released_ || !file_.Flush() || !file_.Close()) return false;
   if (!::MoveFileExA(partPath_.c_str(), targetPath_.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return false;

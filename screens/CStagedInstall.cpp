@@ -18,38 +18,44 @@ bool IsFolder(const std::string& path) {
 }
 
 // Calls visit(relativePath, isFolder) for everything below root, each folder before what
-// it holds; a folder for which visit returns false is not entered. Relative paths use "\".
+// it holds; a folder for which visit returns false is not entered, and neither is a link
+// (a junction or symbolic link is visited as a file: what it points to is not ours).
+// Relative paths use "\". False when a folder could not be listed completely.
 template <typename Visit>
-void Walk(const std::string& root, const std::string& relative, const Visit& visit) {
+bool Walk(const std::string& root, const std::string& relative, const Visit& visit) {
   const std::string folder = relative.empty() ? root : Join(root, relative);
   WIN32_FIND_DATAA data;
   winfx::ScopedFindHandle search(::FindFirstFileA(Join(folder, "*").c_str(), &data));
-  if (!search) return;
+  if (!search) return ::GetLastError() == ERROR_FILE_NOT_FOUND;  // an empty folder
   std::vector<std::pair<std::string, bool>> entries;
   do {
     const std::string name = data.cFileName;
     if (name == "." || name == "..") continue;
-    entries.emplace_back(name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                          (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    entries.emplace_back(name, isFolder);
   } while (::FindNextFileA(search.Get(), &data));
+  if (::GetLastError() != ERROR_NO_MORE_FILES) return false;
   // A stable order, whatever the file system's.
   std::sort(entries.begin(), entries.end());
   for (const auto& entry : entries) {
     const std::string path = relative.empty() ? entry.first : Join(relative, entry.first);
-    if (visit(path, entry.second) && entry.second) Walk(root, path, visit);
+    if (visit(path, entry.second) && entry.second && !Walk(root, path, visit)) return false;
   }
+  return true;
 }
 
 // True when everything below old is below staged too, as the same kind (file or folder):
-// the new version then replaces all that old holds.
+// the new version then replaces all that old holds. False too when old cannot be listed.
 bool Covers(const std::string& staged, const std::string& old) {
   bool covered = true;
-  Walk(old, "", [&](const std::string& relative, bool isFolder) {
+  const bool listed = Walk(old, "", [&](const std::string& relative, bool isFolder) {
     const DWORD attributes = ::GetFileAttributesA(Join(staged, relative).c_str());
     covered = covered && attributes != INVALID_FILE_ATTRIBUTES &&
               ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == isFolder;
     return covered && isFolder;
   });
-  return covered;
+  return listed && covered;
 }
 
 // True when path cannot be opened for writing because another handle holds it (a
@@ -62,13 +68,18 @@ bool IsInUse(const std::string& path) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
 
-// Removes path, a file or a folder with everything in it; read-only files too.
+// Removes path, a file or a folder with everything in it; read-only files too. A link is
+// removed itself, never what it points to.
 void RemoveTree(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return;
   if (attributes & FILE_ATTRIBUTE_READONLY) ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     ::DeleteFileA(path.c_str());
+    return;
+  }
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    ::RemoveDirectoryA(path.c_str());
     return;
   }
   std::vector<std::string> children;
@@ -87,14 +98,17 @@ bool MakeHiddenFolder(const std::string& folder) {
   return true;
 }
 
-// The test seam of the moves (see kPauseEventForTesting).
+// The test seam of the moves (see kPauseEventForTesting). Bounded: an event of that name
+// made by anything else cannot hold an installation for longer than this.
+constexpr DWORD kPauseLimitMs = 120000;
+
 void PauseForTesting() {
   winfx::ScopedHandle pause(::OpenEventA(SYNCHRONIZE, FALSE, CStagedInstall::kPauseEventForTesting));
   if (!pause) return;
   winfx::ScopedHandle paused(
       ::OpenEventA(EVENT_MODIFY_STATE, FALSE, CStagedInstall::kPausedEventForTesting));
   if (paused) ::SetEvent(paused.Get());
-  ::WaitForSingleObject(pause.Get(), INFINITE);
+  ::WaitForSingleObject(pause.Get(), kPauseLimitMs);
 }
 
 std::string ReadWholeFile(const std::string& path, bool* ok) {
@@ -139,7 +153,13 @@ bool CStagedInstall::PrepareStaging() {
 
 std::vector<CStagedInstall::Step> CStagedInstall::PlanMoves() const {
   std::vector<Step> plan;
-  Walk(m_staging, "", [&](const std::string& relative, bool isFolder) {
+  if (!Plan(&plan)) plan.clear();
+  return plan;
+}
+
+bool CStagedInstall::Plan(std::vector<Step>* steps) const {
+  std::vector<Step>& plan = *steps;
+  return Walk(m_staging, "", [&](const std::string& relative, bool isFolder) {
     const std::string target = Join(m_folder, relative);
     // A folder holding old files that the new version does not replace is entered; one
     // that holds nothing else is replaced whole (two moves instead of two per file).
@@ -152,7 +172,6 @@ std::vector<CStagedInstall::Step> CStagedInstall::PlanMoves() const {
     }
     return false;
   });
-  return plan;
 }
 
 std::vector<std::string> CStagedInstall::TargetsInUse() const {
@@ -178,7 +197,12 @@ bool CStagedInstall::MoveIntoPlace() {
     DiscardStaging();
     return false;
   }
-  const std::vector<Step> plan = PlanMoves();
+  // A staging folder that cannot be listed, or holds nothing, is no version to install.
+  std::vector<Step> plan;
+  if (!Plan(&plan) || plan.empty()) {
+    DiscardStaging();
+    return false;
+  }
   RemoveTree(m_backup);
   if (!MakeHiddenFolder(m_backup) || !WritePlan(plan)) {
     RemoveTree(m_backup);
@@ -213,8 +237,12 @@ bool CStagedInstall::MoveIntoPlace() {
     }
   }
   // Removing the plan completes the installation: from here on a leftover backup folder
-  // only holds old files to remove.
-  ::DeleteFileA(Join(m_backup, kPlanName).c_str());
+  // only holds old files to remove. While it stands, the moves count as unfinished.
+  if (!::DeleteFileA(Join(m_backup, kPlanName).c_str())) {
+    RollBack(plan);
+    DiscardStaging();
+    return false;
+  }
   return true;
 }
 
@@ -259,10 +287,11 @@ bool CStagedInstall::WritePlan(const std::vector<Step>& plan) {
   const std::string partial = path + ".part";
   winfx::File file;
   if (!file.Create(partial) || !file.Write(text.data(), static_cast<DWORD>(text.size())) ||
-      !file.Close()) {
+      !file.Flush() || !file.Close()) {
     return false;
   }
-  return ::MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+  return ::MoveFileExA(partial.c_str(), path.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
 bool CStagedInstall::ReadPlan(std::vector<Step>* plan) const {
@@ -286,6 +315,10 @@ bool CStagedInstall::ReadPlan(std::vector<Step>* plan) const {
 void CStagedInstall::RemoveOldFiles() { RemoveWorkFolders(); }
 
 void CStagedInstall::RemoveWorkFolders() {
+  // The plan goes first: a backup whose plan is gone is never taken for unfinished moves,
+  // and one whose plan stays keeps every old file the plan needs.
+  const std::string plan = Join(m_backup, kPlanName);
+  if (Exists(plan) && !::DeleteFileA(plan.c_str())) return;
   RemoveTree(m_backup);
   DiscardStaging();
 }

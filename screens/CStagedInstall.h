@@ -52,12 +52,14 @@ class CStagedInstall {
   // paths.
   std::vector<std::string> TargetsInUse() const;
 
-  // Moves every staged file into place. True when all moved; the old files then wait in
+  // Moves every staged file into place. True when all moved and the moves were recorded as
+  // complete; the old files then wait in
   // the backup folder for RemoveOldFiles (or the next run's RecoverLeftovers). False when
   // a move failed: every file moved so far is put back, the old files restored and the
   // staging folder removed, so the folder holds the old version as it was (file contents
   // and times). A staged version holding a folder named like the staging or the backup
-  // folder is refused the same way, before anything is moved.
+  // folder, holding nothing, or that cannot be listed is refused the same way, before
+  // anything is moved.
   bool MoveIntoPlace();
 
   // After a successful MoveIntoPlace: removes the old files and the emptied staging folder.
@@ -69,16 +71,19 @@ class CStagedInstall {
   // The steps MoveIntoPlace would take for the staged files, in order. A staged folder
   // that the installation folder lacks is one step: it is moved in with all it holds;
   // so is one whose old counterpart holds nothing the new version does not replace.
-  // Steps of kTree and kAdd only name paths that do not exist yet.
+  // Steps of kTree and kAdd only name paths that do not exist yet. Empty when a folder
+  // cannot be listed.
   std::vector<Step> PlanMoves() const;
 
   // Test seam: when a test has created the named event kPauseEventForTesting, the moves
   // stop halfway, signal kPausedEventForTesting and wait until the pause event is set
-  // (or the process is killed there).
+  // (or the process is killed there), two minutes at most.
   static constexpr char kPauseEventForTesting[] = "QuillonSetup.PauseMovesForTesting";
   static constexpr char kPausedEventForTesting[] = "QuillonSetup.MovesPausedForTesting";
 
  private:
+  // PlanMoves' steps into *plan; false when a folder cannot be listed.
+  bool Plan(std::vector<Step>* plan) const;
   // Puts the folder back as it was before the steps of plan were taken (those taken so
   // far, as the staging and backup folders show). True when everything was put back.
   bool RollBack(const std::vector<Step>& plan);

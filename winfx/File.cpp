@@ -42,6 +42,8 @@ bool File::Write(const void* data, DWORD size) {
   return ::WriteFile(handle_.Get(), data, size, &written, nullptr) && written == size;
 }
 
+bool File::Flush() { return handle_.IsValid() && ::FlushFileBuffers(handle_.Get()) != FALSE; }
+
 bool File::Close() {
   if (!handle_.IsValid()) return true;
   return ::CloseHandle(handle_.Release()) != FALSE;

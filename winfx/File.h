@@ -35,6 +35,10 @@ class File {
   // could be written (a full disk, say) or no file is open.
   bool Write(const void* data, DWORD size);
 
+  // Writes what the system holds of the file through to the disk, so that a rename that
+  // follows cannot outlive its content in a power cut. False on failure or with no file.
+  bool Flush();
+
   // Closes the file. Returns false when closing failed; true when none was open.
   bool Close();
 

@@ -195,3 +195,18 @@ TEST_F(CStagedInstallTest, LeftoversWithoutAPlanAreRemovedAndTheFolderKept) {
 }
 
 }  // namespace
+
+namespace {
+
+// A staging folder with nothing in it (an archive of folder entries only, say) is no
+// version: it must not count as installed, and the old version stays as it was.
+TEST_F(CStagedInstallTest, AnEmptyStagingFolderInstallsNothing) {
+  Put(folder_, "a.txt", "old a");
+  std::map<std::string, FileState> old = Snapshot();
+  ASSERT_TRUE(staged_.PrepareStaging());
+  EXPECT_FALSE(staged_.MoveIntoPlace());
+  EXPECT_EQ(old, Snapshot());
+  EXPECT_TRUE(NoWorkFolders());
+}
+
+}  // namespace
