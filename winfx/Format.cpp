@@ -10,8 +10,8 @@ std::string Format(const char* format, ...) {
   va_start(args, format);
   va_list again;
   va_copy(again, args);
-  // The C runtime's own formatter (msvcrt), not the C++ library's portable one: this
-  // program formats no floating point, and the portable one would link its code for it.
+  // The C runtime's own formatter (msvcrt), not the portable one of the toolchain: msvcrt
+  // formats floating point itself, where the portable one would link its own code for it.
   int length = ::_vscprintf(format, args);
   va_end(args);
   std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');

@@ -7,13 +7,26 @@
 // A program that catches nothing ends in std::terminate on any exception: these end it
 // the same way, at the point of the fault, without printing. Should new code need a helper
 // missing here, the linker reports the runtime's own member clashing with these: add it.
+#include <windows.h>
+
 #include <cstddef>
 #include <cstdlib>
+
+namespace {
+
+// Ends the process at once with exit code 3, as abort's code would be, but without the
+// C runtime's "abnormal program termination" box, which would hold an unattended run.
+[[noreturn]] void EndAtOnce() {
+  ::TerminateProcess(::GetCurrentProcess(), 3);
+  for (;;) ::Sleep(INFINITE);  // not reached: the process is gone
+}
+
+}  // namespace
 
 namespace __gnu_cxx {
 
 // Called by std::terminate: ends the process at once.
-[[noreturn]] void __verbose_terminate_handler() { std::abort(); }
+[[noreturn]] void __verbose_terminate_handler() { EndAtOnce(); }
 
 }  // namespace __gnu_cxx
 
@@ -21,23 +34,23 @@ namespace std {
 
 // The library's error paths (a string too long, an index out of range, a lock that
 // fails, ...) end the process as an uncaught exception would.
-[[noreturn]] void __throw_bad_exception() { std::abort(); }
-[[noreturn]] void __throw_bad_alloc() { std::abort(); }
-[[noreturn]] void __throw_bad_array_new_length() { std::abort(); }
-[[noreturn]] void __throw_bad_cast() { std::abort(); }
-[[noreturn]] void __throw_bad_typeid() { std::abort(); }
-[[noreturn]] void __throw_logic_error(const char*) { std::abort(); }
-[[noreturn]] void __throw_domain_error(const char*) { std::abort(); }
-[[noreturn]] void __throw_invalid_argument(const char*) { std::abort(); }
-[[noreturn]] void __throw_length_error(const char*) { std::abort(); }
-[[noreturn]] void __throw_out_of_range(const char*) { std::abort(); }
-[[noreturn]] void __throw_out_of_range_fmt(const char*, ...) { std::abort(); }
-[[noreturn]] void __throw_runtime_error(const char*) { std::abort(); }
-[[noreturn]] void __throw_range_error(const char*) { std::abort(); }
-[[noreturn]] void __throw_overflow_error(const char*) { std::abort(); }
-[[noreturn]] void __throw_underflow_error(const char*) { std::abort(); }
-[[noreturn]] void __throw_system_error(int) { std::abort(); }
-[[noreturn]] void __throw_bad_function_call() { std::abort(); }
+[[noreturn]] void __throw_bad_exception() { EndAtOnce(); }
+[[noreturn]] void __throw_bad_alloc() { EndAtOnce(); }
+[[noreturn]] void __throw_bad_array_new_length() { EndAtOnce(); }
+[[noreturn]] void __throw_bad_cast() { EndAtOnce(); }
+[[noreturn]] void __throw_bad_typeid() { EndAtOnce(); }
+[[noreturn]] void __throw_logic_error(const char*) { EndAtOnce(); }
+[[noreturn]] void __throw_domain_error(const char*) { EndAtOnce(); }
+[[noreturn]] void __throw_invalid_argument(const char*) { EndAtOnce(); }
+[[noreturn]] void __throw_length_error(const char*) { EndAtOnce(); }
+[[noreturn]] void __throw_out_of_range(const char*) { EndAtOnce(); }
+[[noreturn]] void __throw_out_of_range_fmt(const char*, ...) { EndAtOnce(); }
+[[noreturn]] void __throw_runtime_error(const char*) { EndAtOnce(); }
+[[noreturn]] void __throw_range_error(const char*) { EndAtOnce(); }
+[[noreturn]] void __throw_overflow_error(const char*) { EndAtOnce(); }
+[[noreturn]] void __throw_underflow_error(const char*) { EndAtOnce(); }
+[[noreturn]] void __throw_system_error(int) { EndAtOnce(); }
+[[noreturn]] void __throw_bad_function_call() { EndAtOnce(); }
 
 }  // namespace std
 
@@ -45,7 +58,7 @@ namespace std {
 // machinery; out of memory ends the process here as that uncaught exception would.
 void* operator new(std::size_t size) {
   void* block = std::malloc(size != 0 ? size : 1);
-  if (block == nullptr) std::abort();
+  if (block == nullptr) EndAtOnce();
   return block;
 }
 void* operator new[](std::size_t size) { return ::operator new(size); }
@@ -59,9 +72,9 @@ void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
 // above ends it), so no landing pad runs and these are never reached; defined here, they
 // keep the unwinder and the threads library it needs out of the program.
 extern "C" {
-[[noreturn]] void _Unwind_Resume(void*) { std::abort(); }
-[[noreturn]] int __gxx_personality_v0(...) { std::abort(); }
-[[noreturn]] void* __cxa_begin_catch(void*) noexcept { std::abort(); }
-[[noreturn]] void __cxa_end_catch() { std::abort(); }
-[[noreturn]] void __cxa_rethrow() { std::abort(); }
+[[noreturn]] void _Unwind_Resume(void*) { EndAtOnce(); }
+[[noreturn]] int __gxx_personality_v0(...) { EndAtOnce(); }
+[[noreturn]] void* __cxa_begin_catch(void*) noexcept { EndAtOnce(); }
+[[noreturn]] void __cxa_end_catch() { EndAtOnce(); }
+[[noreturn]] void __cxa_rethrow() { EndAtOnce(); }
 }

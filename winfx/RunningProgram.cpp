@@ -2,6 +2,8 @@
 
 #include <tlhelp32.h>
 
+#include "winfx/Wait.h"
+
 namespace winfx {
 
 namespace {
@@ -60,7 +62,9 @@ bool RunningProgram::WaitForEnd(DWORD timeoutMs) const {
   for (const ScopedHandle& process : m_processes) {
     const DWORD spent = ::GetTickCount() - start;
     const DWORD left = spent < timeoutMs ? timeoutMs - spent : 0;
-    if (::WaitForSingleObject(process.Get(), left) != WAIT_OBJECT_0) return false;
+    // Sent messages are handled meanwhile: a program that sends to the caller's windows
+    // while it closes must not wait for the caller.
+    if (!WaitHandlingSentMessages(process.Get(), left)) return false;
   }
   return true;
 }

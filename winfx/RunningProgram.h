@@ -24,7 +24,8 @@ class RunningProgram {
   // Posts WM_CLOSE to every top-level window of the processes found; returns how many.
   int AskToClose() const;
 
-  // Waits up to timeoutMs for all of them to end; true when none runs any more.
+  // Waits up to timeoutMs for all of them to end, handling messages sent to the calling
+  // thread meanwhile; true when none runs any more.
   bool WaitForEnd(DWORD timeoutMs) const;
 
  private:

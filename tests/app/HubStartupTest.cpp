@@ -45,6 +45,30 @@ TEST(HubStartupTest, ShowsTheStartLineThenShrinksToNothingAndOpensTheScreen) {
   setup.Kill();
 }
 
+TEST(HubStartupTest, ASecondStartLeavesTheRunningInstallerAlone) {
+  TempFolder first("hub-first");
+  TempFolder second("hub-second");
+  uidriver::Process running(CopyInto(InstallerExe(), first.Path()), "");
+  ASSERT_TRUE(running.Started());
+  HWND screen = uidriver::WaitForDialog(uidriver::kScreenCaption, running.Id(), 20000);
+  ASSERT_NE(nullptr, screen);
+
+  // The second copy ends by itself without a window of its own; the first goes on.
+  uidriver::Process again(CopyInto(InstallerExe(), second.Path()), "");
+  ASSERT_TRUE(again.Started());
+  ASSERT_TRUE(again.WaitForExit(20000));
+  EXPECT_EQ(0u, again.ExitCode());
+  EXPECT_TRUE(running.IsRunning());
+  EXPECT_TRUE(::IsWindowVisible(screen));
+  running.Kill();
+
+  // Once the first has ended, a new start runs as usual.
+  uidriver::Process next(CopyInto(InstallerExe(), second.Path()), "");
+  ASSERT_TRUE(next.Started());
+  EXPECT_NE(nullptr, uidriver::WaitForDialog(uidriver::kScreenCaption, next.Id(), 20000));
+  next.Kill();
+}
+
 TEST(HubStartupTest, WritesTheStartupLineWhenDebugIsOn) {
   TempFolder folder("hub-log");
   std::string exe = CopyInto(InstallerExe(), folder.Path());
