@@ -94,9 +94,10 @@ int CZipExtractor::ExtractAll(const char* folder) {
   unz_global_info global;
   if (unzGetGlobalInfo(m_zip.Get(), &global) != UNZ_OK || global.number_entry == 0) {
     m_log.WriteLog(kNoEntriesLine);
-    return 0;
+    // The archive's own fault, told apart from a local one by its caller.
+    return FailWith(ERROR_INVALID_DATA);
   }
-  if (unzGoToFirstFile(m_zip.Get()) != UNZ_OK) return 0;
+  if (unzGoToFirstFile(m_zip.Get()) != UNZ_OK) return FailWith(ERROR_INVALID_DATA);
 
   for (uLong extracted = 1;; ++extracted) {
     if (!ExtractCurrentEntry(folder)) return LogEntryFailure(folder);

@@ -42,7 +42,8 @@ class CZipExtractor {
 
   // Extracts every entry into folder (created when missing), stopping at the first entry
   // that fails; what was written before stays. 1 when all entries were extracted, else 0
-  // with a log line.
+  // with a log line and the thread's last error set to the reason (ERROR_INVALID_DATA for
+  // an archive without entries or whose directory cannot be read).
   int ExtractAll(const char* folder);
 
   // Extracts the archive's current entry into folder. 1 for a written file or a folder

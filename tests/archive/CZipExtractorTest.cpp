@@ -362,8 +362,9 @@ TEST_F(ZipExtractorTest, ArchiveLevelFailuresHaveTheirOwnLines) {
   Open("basic.zip");
   EXPECT_EQ(0, extractor_.ExtractAll((install_ / "info.ini").c_str()));
   EXPECT_EQ(0, extractor_.ExtractAll(nullptr));
-  // No entries at all.
+  // No entries at all: the archive's fault, as its caller must be able to tell.
   EXPECT_EQ(0, ExtractIntoInstallFolder("empty.zip"));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_DATA), ::GetLastError());
   EXPECT_EQ((Lines{"[unzip] 폴더생성 실패. " + install_.Path() + "\\info.ini",
                    "[unzip] 폴더생성 실패. ", "[unzip] 압축 내 파일이 없거나 읽을 수 없습니다."}),
             NewLogLines());
