@@ -86,14 +86,11 @@ class HttpsInstallationTest : public InstallerFixture {
   }
 
   // Starts the installer, confirms the installation folder and returns the text of the
-  // first message box of the app (empty when none came).
+  // first message box of the app.
   std::string InstallAndAnswerBox() {
     StartInstaller();
-    if (HasFatalFailure()) return "";
-    driver_->TypeFolder(installFolder_);
-    driver_->ClickInstall();
-    HWND box = driver_->WaitForBox(driver_->AppCaption(), 120000);
-    return box != nullptr ? driver_->AnswerBox(box, IDOK) : "";
+    if (HasFatalFailure()) return "(no installer)";
+    return ConfirmAndAnswer(installFolder_);
   }
 
   // The failure box of a download from this installer's server.

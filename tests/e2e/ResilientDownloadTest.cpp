@@ -47,14 +47,6 @@ class ResilientDownloadTest : public InstallerFixture {
   std::string Part() const { return Archive() + ".part"; }
   std::string Resume() const { return Archive() + ".resume"; }
 
-  // Confirms the installation folder and answers the first box of the app; its text.
-  std::string InstallAndAnswer(const std::string& folder) {
-    Confirm(folder);
-    HWND box = driver_->WaitForBox(driver_->AppCaption(), 120000);
-    if (box == nullptr) return "(no box)";
-    return driver_->AnswerBox(box, IDOK);
-  }
-
   // The installation completed: the program ended, the widget's files are in the folder
   // (the extractor checks each one against the archive's checksums; the program is the
   // very one packed), and nothing of the download is left.
@@ -80,7 +72,7 @@ class ResilientDownloadTest : public InstallerFixture {
 TEST_F(ResilientDownloadTest, ABodyCutAtHalfIsResumedFromTheBytesHeldAndInstalls) {
   QueueArchiveFaults("close@50%");
   StartInstaller();
-  EXPECT_EQ(kDoneText, InstallAndAnswer(installFolder_));
+  EXPECT_EQ(kDoneText, ConfirmAndAnswer(installFolder_));
   ExpectInstalled();
   EXPECT_TRUE(StatusShown(RetryStatus(1)));
 
@@ -104,7 +96,7 @@ TEST_F(ResilientDownloadTest, ABodyCutAtHalfIsResumedFromTheBytesHeldAndInstalls
 TEST_F(ResilientDownloadTest, AServerThatIgnoresRangesSendsTheWholeBodyAgainAndItInstalls) {
   QueueArchiveFaults("close@50%,norange");
   StartInstaller();
-  EXPECT_EQ(kDoneText, InstallAndAnswer(installFolder_));
+  EXPECT_EQ(kDoneText, ConfirmAndAnswer(installFolder_));
   ExpectInstalled();
   std::vector<std::string> requests = ArchiveRequests();
   ASSERT_EQ(2u, requests.size());
@@ -120,7 +112,7 @@ TEST_F(ResilientDownloadTest, ABodyThatChangesBeforeTheResumeIsFetchedWholeNever
   StageNextArchive(next);
   QueueArchiveFaults("close@50%,replace=Quillon_Widget.zip.next");
   StartInstaller();
-  EXPECT_EQ(kDoneText, InstallAndAnswer(installFolder_));
+  EXPECT_EQ(kDoneText, ConfirmAndAnswer(installFolder_));
   ExpectInstalled();
   std::vector<std::string> requests = ArchiveRequests();
   ASSERT_EQ(2u, requests.size());
@@ -146,7 +138,7 @@ TEST_F(ResilientDownloadTest, AnInstallerKilledMidDownloadLeavesNoArchiveAndTheN
 
   // The next run finds no archive, so it downloads, going on from the part.
   StartInstaller();
-  EXPECT_EQ(kDoneText, InstallAndAnswer(installFolder_));
+  EXPECT_EQ(kDoneText, ConfirmAndAnswer(installFolder_));
   ExpectInstalled();
   std::vector<std::string> requests = ArchiveRequests();
   ASSERT_EQ(2u, requests.size());
@@ -162,7 +154,7 @@ TEST_F(ResilientDownloadTest, AnInstallerKilledMidDownloadLeavesNoArchiveAndTheN
 TEST_F(ResilientDownloadTest, TwoBusyAnswersAreWaitedOutWithEachRetryOnTheStatusLine) {
   QueueArchiveFaults("503,503");
   StartInstaller();
-  EXPECT_EQ(kDoneText, InstallAndAnswer(installFolder_));
+  EXPECT_EQ(kDoneText, ConfirmAndAnswer(installFolder_));
   ExpectInstalled();
   EXPECT_EQ(3u, ArchiveRequests().size());
   std::vector<std::string> history = driver_->StatusHistory();
@@ -177,7 +169,7 @@ TEST_F(ResilientDownloadTest, TwoBusyAnswersAreWaitedOutWithEachRetryOnTheStatus
 TEST_F(ResilientDownloadTest, AMissingArchiveIsAskedForOnceAndReportedAtOnce) {
   ServeNoArchive();
   StartInstaller();
-  EXPECT_EQ(FailureText(), InstallAndAnswer(installFolder_));
+  EXPECT_EQ(FailureText(), ConfirmAndAnswer(installFolder_));
   EXPECT_EQ(1u, ArchiveRequests().size());
   EXPECT_FALSE(StatusShown(RetryStatus(1)));
   EXPECT_FALSE(PathExists(Part()));
@@ -188,7 +180,7 @@ TEST_F(ResilientDownloadTest, EveryRetryFailingShowsTheFailureAndKeepsThePartFor
   // Each answer, the ranges too, stops a tenth of the way through what it sends.
   QueueArchiveFaults("close@10%,close@10%,close@10%,close@10%,close@10%");
   StartInstaller();
-  EXPECT_EQ(FailureText(), InstallAndAnswer(installFolder_));
+  EXPECT_EQ(FailureText(), ConfirmAndAnswer(installFolder_));
   EXPECT_EQ(5u, ArchiveRequests().size());
   for (int retry = 1; retry <= 4; ++retry) EXPECT_TRUE(StatusShown(RetryStatus(retry))) << retry;
   EXPECT_FALSE(PathExists(Archive()));
@@ -224,7 +216,7 @@ TEST_F(ResilientDownloadTest, AFullDiskFailsAtOnceAndLeavesNoPart) {
   // More than the drive holds; it is never extracted.
   ServeArchive(std::string(3 * 1024 * 1024, 'z'));
   StartInstaller();
-  EXPECT_EQ(FailureText(), InstallAndAnswer(folder));
+  EXPECT_EQ(FailureText(), ConfirmAndAnswer(folder));
   EXPECT_EQ(1u, ArchiveRequests().size());
   EXPECT_FALSE(StatusShown(RetryStatus(1)));
   EXPECT_FALSE(PathExists(folder + "\\Quillon_Widget.zip"));

@@ -135,6 +135,12 @@ void InstallerFixture::Confirm(const std::string& folder) {
   driver_->ClickInstall();
 }
 
+std::string InstallerFixture::ConfirmAndAnswer(const std::string& folder) {
+  Confirm(folder);
+  HWND box = driver_->WaitForBox(driver_->AppCaption(), 120000);
+  return box != nullptr ? driver_->AnswerBox(box, IDOK) : "(no box)";
+}
+
 void InstallerFixture::QuitThroughQuitButton() {
   ASSERT_TRUE(driver_->QuitEnabled());
   driver_->ClickQuit();

@@ -55,6 +55,9 @@ class InstallerFixture : public ::testing::Test {
   // Types folder into the screen, starts recording its status line and progress bar, and
   // confirms with "동의설치".
   void Confirm(const std::string& folder);
+  // Confirms folder as Confirm does, waits for the app's first message box, answers it with
+  // OK and returns its text; "(no box)" when none came.
+  std::string ConfirmAndAnswer(const std::string& folder);
 
   // After a shown failure: "끝내기" is enabled, its question is owned by the screen and,
   // answered with OK, ends the program.
