@@ -1,7 +1,10 @@
 #include "archive/CZipExtractor.h"
 
+#include <utility>
+
 #include "archive/ZipEntryName.h"
 #include "winfx/Format.h"
+#include "winfx/WidePath.h"
 
 namespace {
 
@@ -67,6 +70,8 @@ CZipExtractor::CZipExtractor() = default;
 CZipExtractor::~CZipExtractor() { Close(); }
 
 void CZipExtractor::SetLogFolder(std::string folder) { m_log.Init(folder); }
+
+void CZipExtractor::SetFinalFolder(std::string folder) { m_finalFolder = std::move(folder); }
 
 int CZipExtractor::Open(const char* path) {
   Close();
@@ -173,7 +178,9 @@ int CZipExtractor::ExtractCurrentEntry(const char* folder) {
     case ZipEntryNameKind::kFile:
       break;
   }
-  if (target.size() >= MAX_PATH) {
+  const size_t finalLength =
+      m_finalFolder.empty() ? target.size() : m_finalFolder.size() + 1 + entryName.size();
+  if (finalLength >= MAX_PATH) {
     return RefuseEntry(target, kReasonPathTooLong, ERROR_FILENAME_EXCED_RANGE);
   }
   // The reader would copy some other methods out raw, and encrypted data undecrypted:
@@ -190,7 +197,7 @@ int CZipExtractor::ExtractCurrentEntry(const char* folder) {
   if (error != ERROR_SUCCESS) {
     file.Reset();  // closed before it is removed
     // A partly written or corrupted file is not left looking like an extracted one.
-    ::DeleteFileA(target.c_str());
+    ::DeleteFileW(winfx::WidePath(target).c_str());
     return FailWith(error);
   }
   // On the handle that wrote the data: no second open of each file.
@@ -202,8 +209,8 @@ bool CZipExtractor::CreateEntryFile(const std::string& target, winfx::ScopedHand
   const std::string parent = target.substr(0, target.find_last_of('\\'));
   for (int attempt = 0;; ++attempt) {
     if (!EnsureKnownFolder(parent)) return false;
-    file->Reset(::CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    file->Reset(::CreateFileW(winfx::WidePath(target).c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (*file) return true;
     const DWORD error = ::GetLastError();
     // A folder made earlier may have gone since (the caller cleared the target between two
@@ -269,18 +276,19 @@ void CZipExtractor::LogUnzipFailure(const std::string& target, const std::string
 int CZipExtractor::EnsureFolderPath(const std::string& path, FolderSet* known) {
   if (path.empty()) return FailWith(ERROR_INVALID_NAME);
   if (known != nullptr && known->count(path) != 0) return 1;
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  const winfx::WideString wide = winfx::WidePath(path);
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return FailWith(ERROR_ALREADY_EXISTS);
   } else {
     const size_t cut = path.find_last_of('\\');
     if (cut == std::string::npos) {
-      if (!::CreateDirectoryA(path.c_str(), nullptr)) return 0;
+      if (!::CreateDirectoryW(wide.c_str(), nullptr)) return 0;
     } else if (cut + 1 == path.size()) {
       // "C:\dir\" is the folder C:\dir itself.
       if (!EnsureFolderPath(path.substr(0, cut), known)) return 0;
     } else if (!EnsureFolderPath(path.substr(0, cut), known) ||
-               !::CreateDirectoryA(path.c_str(), nullptr)) {
+               !::CreateDirectoryW(wide.c_str(), nullptr)) {
       return 0;
     }
   }

@@ -201,6 +201,8 @@ void CWidgetInstallDlg::InstallFromArchive() {
   std::string program = JoinPath(m_installFolder, product::kWidgetProgram);
 
   m_zip.SetLogFolder(m_installFolder);
+  // Extracted into the staging folder, measured against the folder the files go to.
+  m_zip.SetFinalFolder(m_installFolder);
   CStagedInstall staged(m_installFolder);
   // What a killed run left is put right before anything else is written.
   if (!staged.RecoverLeftovers()) {

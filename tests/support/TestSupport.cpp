@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "winfx/ScopedHandle.h"
+#include "winfx/WidePath.h"
 
 namespace testing_support {
 
@@ -76,7 +77,7 @@ bool IsFolder(const std::string& path) {
 }
 
 std::string ReadFileBytes(const std::string& path) {
-  winfx::ScopedHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
+  winfx::ScopedHandle file(::CreateFileW(winfx::WidePath(path).c_str(), GENERIC_READ,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                          nullptr, OPEN_EXISTING, 0, nullptr));
   if (!file) return std::string();

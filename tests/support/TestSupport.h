@@ -33,7 +33,7 @@ bool RemoveTree(const std::string& path);
 bool PathExists(const std::string& path);
 bool IsFolder(const std::string& path);
 
-// Whole file as bytes; "" when it cannot be read.
+// Whole file as bytes (a path of MAX_PATH or more too); "" when it cannot be read.
 std::string ReadFileBytes(const std::string& path);
 // Creates or replaces path with bytes; false on failure.
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
