@@ -1,100 +1,76 @@
 #include "screens/CStagedInstall.h"
 
-#include <algorithm>
+#include <utility>
 
-#include "archive/CZipExtractor.h"
+#include "archive/ZipEntryName.h"
 #include "winfx/File.h"
+#include "winfx/FileTree.h"
+#include "winfx/Format.h"
 #include "winfx/ScopedHandle.h"
 
 namespace {
 
-std::string Join(const std::string& folder, const std::string& name) { return folder + "\\" + name; }
+using winfx::EntryKind;
+using winfx::FileTree;
+using winfx::Format;
+using winfx::WideString;
 
-bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+// Lines of the installation folder's daily log.
+constexpr char kPlanRefusedLine[] = "[install] 복구계획 오류 (%d번째 줄). 작업폴더를 그대로 보관합니다.";
+constexpr char kSetAsideLine[] = "[install] 작업폴더 보관 %s -> %s";
+constexpr char kSetAsideFailedLine[] = "[install] 작업폴더 보관 실패 %s / err : %d";
+constexpr char kLinkStaysLine[] = "[install] 링크를 옮길 수 없습니다. %s";
+// Names tried for a work folder set aside within one second: "-2", "-3", ...
+constexpr int kMaxAsideNames = 20;
 
-bool IsFolder(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+// folder\name; "" when either is empty, so that no path ever means the folder itself or
+// the root of a drive.
+WideString Join(const WideString& folder, const WideString& name) {
+  return folder.empty() || name.empty() ? WideString() : folder + L"\\" + name;
 }
 
-// Calls visit(relativePath, isFolder) for everything below root, each folder before what
-// it holds; a folder for which visit returns false is not entered, and neither is a link
-// (a junction or symbolic link is visited as a file: what it points to is not ours).
-// Relative paths use "\". False when a folder could not be listed completely.
-template <typename Visit>
-bool Walk(const std::string& root, const std::string& relative, const Visit& visit) {
-  const std::string folder = relative.empty() ? root : Join(root, relative);
-  WIN32_FIND_DATAA data;
-  winfx::ScopedFindHandle search(::FindFirstFileA(Join(folder, "*").c_str(), &data));
-  if (!search) return ::GetLastError() == ERROR_FILE_NOT_FOUND;  // an empty folder
-  std::vector<std::pair<std::string, bool>> entries;
-  do {
-    const std::string name = data.cFileName;
-    if (name == "." || name == "..") continue;
-    const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                          (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-    entries.emplace_back(name, isFolder);
-  } while (::FindNextFileA(search.Get(), &data));
-  if (::GetLastError() != ERROR_NO_MORE_FILES) return false;
-  // A stable order, whatever the file system's.
-  std::sort(entries.begin(), entries.end());
-  for (const auto& entry : entries) {
-    const std::string path = relative.empty() ? entry.first : Join(relative, entry.first);
-    if (visit(path, entry.second) && entry.second && !Walk(root, path, visit)) return false;
-  }
-  return true;
+WideString Wide(const std::string& ansi) {
+  WideString wide;
+  winfx::ToWide(ansi, &wide);
+  return wide;
+}
+
+bool Exists(const WideString& path) { return FileTree::KindOf(path) != EntryKind::kMissing; }
+
+bool IsFolder(const WideString& path) { return FileTree::KindOf(path) == EntryKind::kFolder; }
+
+bool SameName(const std::string& name, const char* other) {
+  return ::CompareStringOrdinal(Wide(name).c_str(), -1, Wide(other).c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 // True when everything below old is below staged too, as the same kind (file or folder):
-// the new version then replaces all that old holds. False too when old cannot be listed.
-bool Covers(const std::string& staged, const std::string& old) {
+// the new version then replaces all that old holds. A link below old is never covered: its
+// folder is entered, so that the link is a step of its own. False too when old cannot be
+// listed.
+bool Covers(const WideString& staged, const WideString& old) {
   bool covered = true;
-  const bool listed = Walk(old, "", [&](const std::string& relative, bool isFolder) {
-    const DWORD attributes = ::GetFileAttributesA(Join(staged, relative).c_str());
-    covered = covered && attributes != INVALID_FILE_ATTRIBUTES &&
-              ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == isFolder;
-    return covered && isFolder;
+  const bool listed = FileTree::Walk(old, [&](const WideString& relative, EntryKind kind) {
+    covered = covered && kind != EntryKind::kLink && FileTree::KindOf(Join(staged, relative)) == kind;
+    return covered && kind == EntryKind::kFolder;
   });
   return listed && covered;
 }
 
 // True when path cannot be opened for writing because another handle holds it (a
-// running program's executable, say).
-bool IsInUse(const std::string& path) {
-  winfx::ScopedHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE,
+// running program's executable, say). A read-only file (access denied) is not in use.
+bool IsInUse(const WideString& path) {
+  winfx::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                          nullptr, OPEN_EXISTING, 0, nullptr));
   const DWORD error = file ? ERROR_SUCCESS : ::GetLastError();
   return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
 
-// Removes path, a file or a folder with everything in it; read-only files too. A link is
-// removed itself, never what it points to.
-void RemoveTree(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return;
-  if (attributes & FILE_ATTRIBUTE_READONLY) ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    ::DeleteFileA(path.c_str());
-    return;
-  }
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-    ::RemoveDirectoryA(path.c_str());
-    return;
-  }
-  std::vector<std::string> children;
-  Walk(path, "", [&](const std::string& relative, bool) {
-    children.push_back(relative);
-    return false;
-  });
-  for (const std::string& child : children) RemoveTree(Join(path, child));
-  ::RemoveDirectoryA(path.c_str());
-}
-
-// Creates folder (one level) and hides it; true when it exists as a folder afterwards.
-bool MakeHiddenFolder(const std::string& folder) {
-  if (!::CreateDirectoryA(folder.c_str(), nullptr) && !IsFolder(folder)) return false;
-  ::SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_HIDDEN);
+// Creates folder (one level) and hides it; true when it is a folder afterwards (a link of
+// its name is not).
+bool MakeHiddenFolder(const WideString& folder) {
+  if (!::CreateDirectoryW(folder.c_str(), nullptr) && !IsFolder(folder)) return false;
+  ::SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_HIDDEN);
   return true;
 }
 
@@ -111,8 +87,8 @@ void PauseForTesting() {
   ::WaitForSingleObject(pause.Get(), kPauseLimitMs);
 }
 
-std::string ReadWholeFile(const std::string& path, bool* ok) {
-  winfx::ScopedHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+std::string ReadWholeFile(const WideString& path, bool* ok) {
+  winfx::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                          OPEN_EXISTING, 0, nullptr));
   *ok = file.IsValid();
   std::string bytes;
@@ -124,31 +100,62 @@ std::string ReadWholeFile(const std::string& path, bool* ok) {
   return bytes;
 }
 
+// The extended-length form of folder, without trailing separators ("\\?\C:" for a root).
+WideString LongFolder(const std::string& folder) {
+  WideString path = winfx::ExtendedLengthPath(folder);
+  while (!path.empty() && path.back() == L'\\') path.pop_back();
+  return path;
+}
+
 }  // namespace
 
 CStagedInstall::CStagedInstall(std::string folder)
     : m_folder(std::move(folder)),
-      m_staging(Join(m_folder, kStagingName)),
-      m_backup(Join(m_folder, kBackupName)) {}
+      m_staging(m_folder + "\\" + kStagingName),
+      m_backup(m_folder + "\\" + kBackupName),
+      m_longFolder(LongFolder(m_folder)),
+      m_longStaging(Join(m_longFolder, Wide(kStagingName))),
+      m_longBackup(Join(m_longFolder, Wide(kBackupName))) {
+  m_log.Init(m_folder);
+}
+
+WideString CStagedInstall::InFolder(const std::string& relative) const {
+  return Join(m_longFolder, Wide(relative));
+}
+
+WideString CStagedInstall::InStaging(const std::string& relative) const {
+  return Join(m_longStaging, Wide(relative));
+}
+
+WideString CStagedInstall::InBackupFiles(const std::string& relative) const {
+  return Join(Join(m_longBackup, Wide(kBackupFilesName)), Wide(relative));
+}
 
 bool CStagedInstall::RecoverLeftovers() {
+  if (m_longFolder.empty()) return false;
   bool restored = true;
-  if (IsFolder(m_backup)) {
-    if (Exists(Join(m_backup, kPlanName))) {
-      std::vector<Step> plan;
-      restored = ReadPlan(&plan) && RollBack(plan);
+  if (IsFolder(m_longBackup) && Exists(Join(m_longBackup, Wide(kPlanName)))) {
+    std::vector<Step> plan;
+    bool refused = false;
+    if (ReadPlan(&plan, &refused)) {
+      restored = RollBack(plan);
     } else {
-      // No plan: the moves had not begun, or had all been made.
-      RemoveTree(m_backup);
+      // A plan this installer did not write could steer the moves anywhere: none of it is
+      // done, and what the work folders hold is kept as it is, out of the next run's way.
+      restored = refused && SetWorkFoldersAside();
     }
+  } else {
+    // No plan: the moves had not begun, or had all been made. (A file or link of the
+    // backup's name is no work of this installer's: it goes, a link as itself.)
+    FileTree::Remove(m_longBackup);
   }
   if (restored) DiscardStaging();
-  return !Exists(m_backup) && !Exists(m_staging);
+  return !Exists(m_longBackup) && !Exists(m_longStaging);
 }
 
 bool CStagedInstall::PrepareStaging() {
   DiscardStaging();
-  return MakeHiddenFolder(m_staging);
+  return !m_longStaging.empty() && MakeHiddenFolder(m_longStaging);
 }
 
 std::vector<CStagedInstall::Step> CStagedInstall::PlanMoves() const {
@@ -159,75 +166,104 @@ std::vector<CStagedInstall::Step> CStagedInstall::PlanMoves() const {
 
 bool CStagedInstall::Plan(std::vector<Step>* steps) const {
   std::vector<Step>& plan = *steps;
-  return Walk(m_staging, "", [&](const std::string& relative, bool isFolder) {
-    const std::string target = Join(m_folder, relative);
+  bool named = true;
+  const bool listed = FileTree::Walk(m_longStaging, [&](const WideString& relative, EntryKind kind) {
+    bool exact = false;
+    const std::string path = winfx::ToAnsi(relative, &exact);
+    named = named && exact;
+    const WideString target = Join(m_longFolder, relative);
+    const EntryKind old = FileTree::KindOf(target);
+    const bool folder = kind == EntryKind::kFolder;
     // A folder holding old files that the new version does not replace is entered; one
     // that holds nothing else is replaced whole (two moves instead of two per file).
-    if (isFolder && IsFolder(target) && !Covers(Join(m_staging, relative), target)) return true;
-    // Whatever is in the way (a file where a folder comes, say) is moved aside as well.
-    if (Exists(target)) {
-      plan.push_back({StepKind::kReplace, relative});
+    if (folder && old == EntryKind::kFolder && !Covers(Join(m_longStaging, relative), target)) {
+      return true;
+    }
+    // Whatever is in the way (a file where a folder comes, a link) is moved aside as well.
+    if (old != EntryKind::kMissing) {
+      plan.push_back({StepKind::kReplace, path});
     } else {
-      plan.push_back({isFolder ? StepKind::kTree : StepKind::kAdd, relative});
+      plan.push_back({folder ? StepKind::kTree : StepKind::kAdd, path});
     }
     return false;
   });
+  return listed && named;
 }
 
 std::vector<std::string> CStagedInstall::TargetsInUse() const {
   std::vector<std::string> inUse;
   for (const Step& step : PlanMoves()) {
     if (step.kind != StepKind::kReplace) continue;
-    const std::string target = Join(m_folder, step.path);
-    if (!IsFolder(target)) {
-      if (IsInUse(target)) inUse.push_back(target);
-      continue;
+    const WideString target = InFolder(step.path);
+    const std::string shown = m_folder + "\\" + step.path;
+    switch (FileTree::KindOf(target)) {
+      case EntryKind::kFile:
+        if (IsInUse(target)) inUse.push_back(shown);
+        break;
+      case EntryKind::kFolder:
+        FileTree::Walk(target, [&](const WideString& relative, EntryKind kind) {
+          bool exact = false;
+          if (kind == EntryKind::kFile && IsInUse(Join(target, relative))) {
+            inUse.push_back(shown + "\\" + winfx::ToAnsi(relative, &exact));
+          }
+          return true;
+        });
+        break;
+      default:  // a link is moved itself: nothing behind it is opened
+        break;
     }
-    Walk(target, "", [&](const std::string& relative, bool isFolder) {
-      if (!isFolder && IsInUse(Join(target, relative))) inUse.push_back(Join(target, relative));
-      return true;
-    });
   }
   return inUse;
 }
 
+bool CStagedInstall::LinksCanMove(const std::vector<Step>& plan) {
+  for (const Step& step : plan) {
+    const WideString target = InFolder(step.path);
+    if (step.kind == StepKind::kReplace && FileTree::KindOf(target) == EntryKind::kLink &&
+        !FileTree::OpensLinkItself(target)) {
+      m_log.WriteLog(Format(kLinkStaysLine, (m_folder + "\\" + step.path).c_str()));
+      return false;
+    }
+  }
+  return true;
+}
+
 bool CStagedInstall::MoveIntoPlace() {
   // A version that brings folders of the installer's own names cannot be put in place.
-  if (Exists(Join(m_staging, kStagingName)) || Exists(Join(m_staging, kBackupName))) {
+  if (Exists(InStaging(kStagingName)) || Exists(InStaging(kBackupName))) {
     DiscardStaging();
     return false;
   }
-  // A staging folder that cannot be listed, or holds nothing, is no version to install.
+  // A staging folder that cannot be listed, or holds nothing, is no version to install;
+  // nor is one that needs a link moved aside that cannot be moved itself.
   std::vector<Step> plan;
-  if (!Plan(&plan) || plan.empty()) {
+  if (!Plan(&plan) || plan.empty() || !LinksCanMove(plan)) {
     DiscardStaging();
     return false;
   }
-  RemoveTree(m_backup);
-  if (!MakeHiddenFolder(m_backup) || !WritePlan(plan)) {
-    RemoveTree(m_backup);
+  FileTree::Remove(m_longBackup);
+  if (!MakeHiddenFolder(m_longBackup) || !WritePlan(plan)) {
+    FileTree::Remove(m_longBackup);
     DiscardStaging();
     return false;
   }
-  const std::string backupFiles = Join(m_backup, kBackupFilesName);
   for (size_t i = 0; i < plan.size(); ++i) {
     if (i == plan.size() / 2) PauseForTesting();
     const Step& step = plan[i];
-    const std::string target = Join(m_folder, step.path);
-    const std::string staged = Join(m_staging, step.path);
+    const WideString target = InFolder(step.path);
+    const WideString staged = InStaging(step.path);
     bool moved = false;
     switch (step.kind) {
       case StepKind::kTree:
       case StepKind::kAdd:
-        moved = ::MoveFileExA(staged.c_str(), target.c_str(), 0) != FALSE;
+        moved = ::MoveFileExW(staged.c_str(), target.c_str(), 0) != FALSE;
         break;
-      case StepKind::kReplace: {
-        const std::string aside = Join(backupFiles, step.path);
-        moved = CZipExtractor::EnsureParentFolder(aside.c_str()) &&
-                ::MoveFileExA(target.c_str(), aside.c_str(), 0) &&
-                ::MoveFileExA(staged.c_str(), target.c_str(), 0);
+      case StepKind::kReplace:
+        moved = FileTree::EnsureParentFolders(m_longBackup,
+                                              Wide(std::string(kBackupFilesName) + "\\" + step.path)) &&
+                FileTree::Move(target, InBackupFiles(step.path)) &&
+                ::MoveFileExW(staged.c_str(), target.c_str(), 0);
         break;
-      }
     }
     if (!moved) {
       // With the plan kept when something cannot be put back, the next run tries again.
@@ -238,7 +274,7 @@ bool CStagedInstall::MoveIntoPlace() {
   }
   // Removing the plan completes the installation: from here on a leftover backup folder
   // only holds old files to remove. While it stands, the moves count as unfinished.
-  if (!::DeleteFileA(Join(m_backup, kPlanName).c_str())) {
+  if (!::DeleteFileW(Join(m_longBackup, Wide(kPlanName)).c_str())) {
     RollBack(plan);
     DiscardStaging();
     return false;
@@ -246,27 +282,25 @@ bool CStagedInstall::MoveIntoPlace() {
   return true;
 }
 
-void CStagedInstall::DiscardStaging() { RemoveTree(m_staging); }
+void CStagedInstall::DiscardStaging() { FileTree::Remove(m_longStaging); }
 
 bool CStagedInstall::RollBack(const std::vector<Step>& plan) {
-  const std::string backupFiles = Join(m_backup, kBackupFilesName);
   bool restored = true;
   for (auto step = plan.rbegin(); step != plan.rend(); ++step) {
-    const std::string target = Join(m_folder, step->path);
+    const WideString target = InFolder(step->path);
     switch (step->kind) {
       case StepKind::kTree:
       case StepKind::kAdd:
         // Neither was there before the moves began.
-        RemoveTree(target);
-        if (Exists(target)) restored = false;
+        if (!FileTree::Remove(target)) restored = false;
         break;
       case StepKind::kReplace: {
         // An old file still in place was never moved aside. Once it was, what is in its
         // place is the new one.
-        const std::string aside = Join(backupFiles, step->path);
+        const WideString aside = InBackupFiles(step->path);
         if (!Exists(aside)) break;
-        RemoveTree(target);
-        if (!::MoveFileExA(aside.c_str(), target.c_str(), 0)) restored = false;
+        FileTree::Remove(target);
+        if (!FileTree::Move(aside, target)) restored = false;
         break;
       }
     }
@@ -283,33 +317,87 @@ bool CStagedInstall::WritePlan(const std::vector<Step>& plan) {
     text += step.path;
     text += "\r\n";
   }
-  const std::string path = Join(m_backup, kPlanName);
-  const std::string partial = path + ".part";
+  const WideString path = Join(m_longBackup, Wide(kPlanName));
+  const WideString partial = path + L".part";
   winfx::File file;
   if (!file.Create(partial) || !file.Write(text.data(), static_cast<DWORD>(text.size())) ||
       !file.Flush() || !file.Close()) {
     return false;
   }
-  return ::MoveFileExA(partial.c_str(), path.c_str(),
+  return ::MoveFileExW(partial.c_str(), path.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
-bool CStagedInstall::ReadPlan(std::vector<Step>* plan) const {
+bool CStagedInstall::ReadPlan(std::vector<Step>* plan, bool* refused) {
   bool read = false;
-  const std::string text = ReadWholeFile(Join(m_backup, kPlanName), &read);
+  const std::string text = ReadWholeFile(Join(m_longBackup, Wide(kPlanName)), &read);
   if (!read) return false;
-  // One step a line (a string stream would link the whole of iostreams into the program).
-  for (size_t start = 0, end; start < text.size(); start = end + 1) {
+  // One step a line (a string stream would link the whole of iostreams into the program);
+  // every line a step, and at least one: the plan as MoveIntoPlace writes it.
+  int number = 1;
+  bool valid = !text.empty();
+  for (size_t start = 0, end; valid && start < text.size(); start = end + 1, ++number) {
     end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
     std::string line = text.substr(start, end - start);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.size() < 3 || line[1] != '\t') return false;
-    const char kind = line[0];
-    if (kind != 'T' && kind != 'R' && kind != 'N') return false;
-    plan->push_back({static_cast<StepKind>(kind), line.substr(2)});
+    const char kind = line.size() >= 3 && line[1] == '\t' ? line[0] : '\0';
+    std::string path = line.size() >= 3 ? line.substr(2) : std::string();
+    valid = (kind == 'T' || kind == 'R' || kind == 'N') && IsPlanPath(path);
+    if (!valid) break;
+    if (path.back() == '\\') path.pop_back();
+    plan->push_back({static_cast<StepKind>(kind), path});
+  }
+  if (valid) return true;
+  plan->clear();
+  *refused = true;
+  m_log.WriteLog(Format(kPlanRefusedLine, number));
+  return false;
+}
+
+bool CStagedInstall::IsPlanPath(const std::string& relative) const {
+  const ZipEntryNameKind kind = ClassifyZipEntryName(relative);
+  if (kind != ZipEntryNameKind::kFile && kind != ZipEntryNameKind::kFolder) return false;
+  const std::string path = kind == ZipEntryNameKind::kFolder ? relative.substr(0, relative.size() - 1)
+                                                             : relative;
+  const std::string first = path.substr(0, path.find('\\'));
+  if (SameName(first, kStagingName) || SameName(first, kBackupName)) return false;
+  // Every folder on the way is a real one (or missing), in place and among the old files
+  // moved aside: a link or a file there would lead the step elsewhere.
+  for (size_t cut = path.find('\\'); cut != std::string::npos; cut = path.find('\\', cut + 1)) {
+    const std::string folder = path.substr(0, cut);
+    for (const WideString& on : {InFolder(folder), InBackupFiles(folder)}) {
+      const EntryKind found = FileTree::KindOf(on);
+      if (found != EntryKind::kMissing && found != EntryKind::kFolder) return false;
+    }
   }
   return true;
+}
+
+bool CStagedInstall::SetWorkFoldersAside() {
+  SYSTEMTIME now;
+  ::GetLocalTime(&now);
+  const std::string stamp = Format("-%04d%02d%02d-%02d%02d%02d", now.wYear, now.wMonth, now.wDay,
+                                   now.wHour, now.wMinute, now.wSecond);
+  bool setAside = true;
+  for (const char* name : {kBackupName, kStagingName}) {
+    const WideString from = Join(m_longFolder, Wide(name));
+    if (!Exists(from)) continue;
+    for (int n = 1;; ++n) {
+      const std::string aside = std::string(name) + stamp + (n > 1 ? Format("-%d", n) : "");
+      if (FileTree::Move(from, Join(m_longFolder, Wide(aside)))) {
+        m_log.WriteLog(Format(kSetAsideLine, name, aside.c_str()));
+        break;
+      }
+      const DWORD error = ::GetLastError();
+      if ((error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) || n == kMaxAsideNames) {
+        m_log.WriteLog(Format(kSetAsideFailedLine, name, static_cast<int>(error)));
+        setAside = false;
+        break;
+      }
+    }
+  }
+  return setAside;
 }
 
 void CStagedInstall::RemoveOldFiles() { RemoveWorkFolders(); }
@@ -317,8 +405,8 @@ void CStagedInstall::RemoveOldFiles() { RemoveWorkFolders(); }
 void CStagedInstall::RemoveWorkFolders() {
   // The plan goes first: a backup whose plan is gone is never taken for unfinished moves,
   // and one whose plan stays keeps every old file the plan needs.
-  const std::string plan = Join(m_backup, kPlanName);
-  if (Exists(plan) && !::DeleteFileA(plan.c_str())) return;
-  RemoveTree(m_backup);
+  const WideString plan = Join(m_longBackup, Wide(kPlanName));
+  if (Exists(plan) && !::DeleteFileW(plan.c_str())) return;
+  FileTree::Remove(m_longBackup);
   DiscardStaging();
 }

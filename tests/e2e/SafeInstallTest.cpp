@@ -136,6 +136,40 @@ TEST_F(SafeInstallTest, AnInstallerKilledDuringTheMovesLeavesAVersionTheNextRunI
   EXPECT_EQ(kNewVersion, ReadFileBytes(installFolder_ + "\\version.txt"));
 }
 
+// The longest path a plain extraction into the folder holds (259 characters) is longer in
+// the staging folder and longer still among the old files moved aside. It installs all
+// the same, and again over itself (its old copy read-only, beside an old file the new
+// version lacks), with no work folder left either time.
+TEST_F(SafeInstallTest, ThePathsAPlainExtractionHoldsInstallAndReinstallOverThemselves) {
+  std::string folder = *workFolder_ / "QuillonWidget";
+  ASSERT_LE(folder.size(), static_cast<size_t>(QUILLON_LONG_FOLDER_LENGTH));
+  folder += std::string(QUILLON_LONG_FOLDER_LENGTH - folder.size(), 'x');
+  installFolder_ = folder;
+  const std::string deep = folder + "\\deep\\" + std::string(100, 'd');
+  const std::string longest = deep + "\\" + std::string(259 - deep.size() - 5, 'f') + ".txt";
+  ASSERT_EQ(259u, longest.size());
+  const std::string content = "the longest path a plain extraction holds\r\n";
+  ServeArchive(LongPathWidgetArchive());
+
+  StartInstaller();
+  EXPECT_EQ(kDoneText, ConfirmAndAnswer(folder));
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+  EXPECT_EQ(content, ReadFileBytes(longest));
+  EXPECT_TRUE(NoWorkFolders());
+
+  uidriver::EndProcessesNamed("QuillonWidget.exe");
+  ASSERT_TRUE(::SetFileAttributesA(longest.c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(WriteFileBytes(deep + "\\keep.txt", "old only"));
+  StartInstaller();
+  EXPECT_EQ(kDoneText, ConfirmAndAnswer(folder));
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+  EXPECT_EQ(content, ReadFileBytes(longest));
+  EXPECT_FALSE(::GetFileAttributesA(longest.c_str()) & FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ("old only", ReadFileBytes(deep + "\\keep.txt"));
+  EXPECT_TRUE(NoWorkFolders());
+  EXPECT_FALSE(PathExists(folder + "\\Quillon_Widget.zip"));
+}
+
 TEST_F(SafeInstallTest, ARunningWidgetIsClosedOnOkAndTheNewOneStarted) {
   InstallOldVersion();
   std::unique_ptr<uidriver::Process> old = StartInstalledWidget();

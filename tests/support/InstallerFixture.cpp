@@ -70,6 +70,10 @@ std::string InstallerFixture::BadCrcWidgetArchive() {
   return ReadFileBytes(FromUnixPath(QUILLON_TEST_BADCRC_ARCHIVE));
 }
 
+std::string InstallerFixture::LongPathWidgetArchive() {
+  return ReadFileBytes(FromUnixPath(QUILLON_TEST_LONG_ARCHIVE));
+}
+
 void InstallerFixture::QueueArchiveFaults(const std::string& faults) {
   ASSERT_TRUE(WriteFileBytes(FaultsPath(), "Quillon_Widget.zip " + faults + "\n"));
 }

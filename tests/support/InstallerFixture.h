@@ -32,6 +32,9 @@ class InstallerFixture : public ::testing::Test {
   static std::string BrokenWidgetArchive();     // the same with an entry that is refused
   static std::string OldWidgetArchive();        // version 0.9, other stored times
   static std::string BadCrcWidgetArchive();     // the last entry fails its CRC
+  // The widget with deep\d...\f...txt besides, whose path in a folder of
+  // QUILLON_LONG_FOLDER_LENGTH characters is 259 characters long.
+  static std::string LongPathWidgetArchive();
 
   // Faults for the next requests of the archive, one per request in order, as the vendor
   // server reads them ("close@50%,503,ok"; see vendor/vendor_server.py).
