@@ -8,6 +8,7 @@
 #include "archive/CZipExtractor.h"
 #include "screens/CStagedInstall.h"
 #include "tests/support/InstallerFixture.h"
+#include "winfx/FileTree.h"
 #include "winfx/ScopedHandle.h"
 
 namespace {
@@ -15,6 +16,7 @@ namespace {
 using testing_support::FileState;
 using testing_support::FileStates;
 using testing_support::InstallerFixture;
+using testing_support::LinuxLink;
 using testing_support::PathExists;
 using testing_support::ReadFileBytes;
 using testing_support::WriteFileBytes;
@@ -26,6 +28,8 @@ constexpr char kCloseWidgetQuestion[] =
     "Quillon위젯이 실행 중입니다. [확인]을 누르면 위젯을 종료하고 설치를 계속합니다.";
 constexpr char kInUseFailedText[] =
     "Quillon위젯이 실행 중이어서 설치하지 못했습니다. [끝내기] 후 다시 시도해 주세요.";
+constexpr char kInstallFailedText[] =
+    "Quillon위젯 설치에 실패했습니다. [끝내기] 후 다시 시도해 주세요.";
 constexpr char kOldVersion[] = "version=0.9\r\n";
 constexpr char kNewVersion[] = "version=1.0\r\n";
 
@@ -168,6 +172,44 @@ TEST_F(SafeInstallTest, ThePathsAPlainExtractionHoldsInstallAndReinstallOverThem
   EXPECT_EQ("old only", ReadFileBytes(deep + "\\keep.txt"));
   EXPECT_TRUE(NoWorkFolders());
   EXPECT_FALSE(PathExists(folder + "\\Quillon_Widget.zip"));
+}
+
+// The installation folder's config is a link to a folder outside it (with a note of the
+// operator's beside the old widget.ini), and the new version brings config\widget.ini.
+// What the link points to keeps its files, contents and times. Where the system moves a
+// link itself, the link goes aside like an old file and the new version is installed;
+// where it cannot (Wine), the installation is refused before anything moves and the old
+// version stays with its link.
+TEST_F(SafeInstallTest, ALinkToAFolderOutsideKeepsThatFoldersFiles) {
+  InstallOldVersion();
+  testing_support::TempFolder outside("outside");
+  const std::string config = installFolder_ + "\\config";
+  ASSERT_TRUE(::MoveFileExA((config + "\\widget.ini").c_str(), (outside / "widget.ini").c_str(), 0));
+  ASSERT_TRUE(WriteFileBytes(outside / "notes.txt", "the operator's own notes"));
+  ASSERT_TRUE(::RemoveDirectoryA(config.c_str()));
+  const std::map<std::string, FileState> outsideBefore = FileStates(outside.Path());
+  LinuxLink link(config, outside.Path());
+  if (!link.Made()) GTEST_SKIP() << "links are made from the Linux side of Wine";
+  const winfx::WideString linkPath = winfx::ExtendedLengthPath(config);
+  const bool linksMove = winfx::FileTree::OpensLinkItself(linkPath);
+  const std::map<std::string, FileState> old = FileStates(installFolder_);
+
+  StartInstaller();
+  const std::string box = ConfirmAndAnswer(installFolder_);
+  EXPECT_EQ(outsideBefore, FileStates(outside.Path()));
+  EXPECT_TRUE(NoWorkFolders());
+  if (linksMove) {
+    EXPECT_EQ(kDoneText, box);
+    EXPECT_TRUE(driver_->WaitForExit(20000));
+    EXPECT_EQ(NewVersion(), InstalledFiles());
+  } else {
+    EXPECT_EQ(kInstallFailedText, box);
+    EXPECT_EQ(winfx::EntryKind::kLink, winfx::FileTree::KindOf(linkPath));
+    std::map<std::string, FileState> now = FileStates(installFolder_);
+    now.erase("Quillon_Widget.zip");
+    EXPECT_EQ(old, now);
+    QuitThroughQuitButton();
+  }
 }
 
 TEST_F(SafeInstallTest, ARunningWidgetIsClosedOnOkAndTheNewOneStarted) {
