@@ -164,7 +164,7 @@ std::vector<CStagedInstall::Step> CStagedInstall::PlanMoves() const {
   return plan;
 }
 
-bool CStagedInstall::Plan(std::vector<Step>* steps) const {
+bool CStagedInstall::Plan(std::vector<Step>* steps, std::string* stuckLink) const {
   std::vector<Step>& plan = *steps;
   bool named = true;
   const bool listed = FileTree::Walk(m_longStaging, [&](const WideString& relative, EntryKind kind) {
@@ -182,6 +182,10 @@ bool CStagedInstall::Plan(std::vector<Step>* steps) const {
     // Whatever is in the way (a file where a folder comes, a link) is moved aside as well.
     if (old != EntryKind::kMissing) {
       plan.push_back({StepKind::kReplace, path});
+      if (stuckLink != nullptr && stuckLink->empty() && old == EntryKind::kLink &&
+          !FileTree::OpensLinkItself(target)) {
+        *stuckLink = m_folder + "\\" + path;
+      }
     } else {
       plan.push_back({folder ? StepKind::kTree : StepKind::kAdd, path});
     }
@@ -216,18 +220,6 @@ std::vector<std::string> CStagedInstall::TargetsInUse() const {
   return inUse;
 }
 
-bool CStagedInstall::LinksCanMove(const std::vector<Step>& plan) {
-  for (const Step& step : plan) {
-    const WideString target = InFolder(step.path);
-    if (step.kind == StepKind::kReplace && FileTree::KindOf(target) == EntryKind::kLink &&
-        !FileTree::OpensLinkItself(target)) {
-      m_log.WriteLog(Format(kLinkStaysLine, (m_folder + "\\" + step.path).c_str()));
-      return false;
-    }
-  }
-  return true;
-}
-
 bool CStagedInstall::MoveIntoPlace() {
   // A version that brings folders of the installer's own names cannot be put in place.
   if (Exists(InStaging(kStagingName)) || Exists(InStaging(kBackupName))) {
@@ -237,7 +229,9 @@ bool CStagedInstall::MoveIntoPlace() {
   // A staging folder that cannot be listed, or holds nothing, is no version to install;
   // nor is one that needs a link moved aside that cannot be moved itself.
   std::vector<Step> plan;
-  if (!Plan(&plan) || plan.empty() || !LinksCanMove(plan)) {
+  std::string stuckLink;
+  if (!Plan(&plan, &stuckLink) || plan.empty() || !stuckLink.empty()) {
+    if (!stuckLink.empty()) m_log.WriteLog(Format(kLinkStaysLine, stuckLink.c_str()));
     DiscardStaging();
     return false;
   }

@@ -96,11 +96,10 @@ class CStagedInstall {
  private:
   using WideString = winfx::WideString;
 
-  // PlanMoves' steps into *plan; false when a folder cannot be listed.
-  bool Plan(std::vector<Step>* plan) const;
-  // True when every link that plan moves aside can be moved itself; logs the first that
-  // cannot.
-  bool LinksCanMove(const std::vector<Step>& plan);
+  // PlanMoves' steps into *plan; false when a folder cannot be listed. *stuckLink (when
+  // given) receives the path of a link in the way that the system cannot move itself, or
+  // "" when there is none.
+  bool Plan(std::vector<Step>* plan, std::string* stuckLink = nullptr) const;
   // Puts the folder back as it was before the steps of plan were taken (those taken so
   // far, as the staging and backup folders show). True when everything was put back.
   bool RollBack(const std::vector<Step>& plan);

@@ -111,6 +111,11 @@ bool FileTree::Remove(const WideString& path) {
 }
 
 bool FileTree::EnsureParentFolders(const WideString& base, const WideString& relative) {
+  const size_t last = relative.rfind(L'\\');
+  // Mostly the parent is there already: one look.
+  if (last == WideString::npos || KindOf(Join(base, relative.substr(0, last))) == EntryKind::kFolder) {
+    return true;
+  }
   for (size_t cut = relative.find(L'\\'); cut != WideString::npos; cut = relative.find(L'\\', cut + 1)) {
     const WideString folder = Join(base, relative.substr(0, cut));
     if (!::CreateDirectoryW(folder.c_str(), nullptr) && KindOf(folder) != EntryKind::kFolder) {
