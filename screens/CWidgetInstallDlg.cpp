@@ -5,6 +5,7 @@
 
 #include "app/CSetupHubDlg.h"
 #include "app/ProductConstants.h"
+#include "archive/ArchiveSignature.h"
 #include "res/resource.h"
 #include "screens/CSkinBitmap.h"
 #include "screens/CStagedInstall.h"
@@ -55,6 +56,11 @@ constexpr char kInUseFailedText[] =
 constexpr char kInstallFailedStatus[] = "설치 실패...";
 constexpr char kInstallFailedText[] =
     "Quillon위젯 설치에 실패했습니다. [끝내기] 후 다시 시도해 주세요.";
+// The archive does not carry the vendor's signature (or the signature is missing).
+constexpr char kVerifyFailedStatus[] = "서명 확인 실패...";
+constexpr char kVerifyFailedText[] =
+    "Quillon위젯 설치파일의 서명을 확인하지 못했습니다. [끝내기] 후 다시 시도해 주세요.";
+constexpr char kVerifyFailedLine[] = "[install] 서명 확인 실패 : %s";
 constexpr char kDoneStatus[] = "설치완료...";
 constexpr char kDoneText[] = "Quillon위젯 설치가 완료되었습니다. 위젯이 실행됩니다.";
 
@@ -65,6 +71,7 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 // The durations of the extraction and of the move into place, in the program folder's log.
 constexpr char kExtractTimeLine[] = "[install] 압축해제 %.1f ms";
 constexpr char kMoveTimeLine[] = "[install] 파일 이동 %.1f ms";
+constexpr char kVerifyTimeLine[] = "[install] 서명 확인 %.1f ms";
 
 LARGE_INTEGER Now() {
   LARGE_INTEGER now;
@@ -207,10 +214,15 @@ void CWidgetInstallDlg::InstallFromArchive() {
     FailInstallation(kInstallFailedText);
     return;
   }
+  // The checked archive stays open without sharing for writers until the extraction has
+  // ended: nothing can swap it in between.
+  winfx::ScopedHandle checked;
+  if (!VerifyArchive(archive, &checked)) return;
   if (!m_zip.Open(archive.c_str())) {
+    checked.Reset();
     // A download that is no zip is of no use to the next run; a file that was there
     // before the confirmation is not the installer's to remove.
-    if (!m_archiveWasThere) ::DeleteFileA(archive.c_str());
+    if (!m_archiveWasThere) DeleteArchive();
     SetStatus(kOpenFailedStatus);
     ShowFailure("");
     return;
@@ -225,12 +237,13 @@ void CWidgetInstallDlg::InstallFromArchive() {
   const int extracted = prepared ? m_zip.ExtractAll(staged.StagingFolder().c_str()) : 0;
   const DWORD error = prepared ? ::GetLastError() : ERROR_CANNOT_MAKE;
   m_zip.Close();
+  checked.Reset();
   g_pHub->m_util.WriteLog(winfx::Format(kExtractTimeLine, MillisecondsSince(extractStart)));
   if (!extracted) {
     // Nothing of the new version reaches the folder. An archive that failed its own
     // checks goes; after a local failure it stays for the next run.
     staged.DiscardStaging();
-    if (IsArchiveFault(error)) ::DeleteFileA(archive.c_str());
+    if (IsArchiveFault(error)) DeleteArchive();
     SetStatus(kExtractFailedStatus);
     ShowFailure(kExtractFailedText);
     return;
@@ -250,13 +263,48 @@ void CWidgetInstallDlg::InstallFromArchive() {
     return;
   }
   staged.RemoveOldFiles();
-  ::DeleteFileA(archive.c_str());
+  DeleteArchive();
   SetStatus(kDoneStatus);
   g_pHub->m_util.CreateShortcut(program, product::kShortcutFile, product::kShortcutDescription,
                                 1, 0, 0, 1);
   winfx::AppMessageBox(kDoneText);
   ::ShellExecuteA(nullptr, nullptr, program.c_str(), "", nullptr, SW_SHOW);
   EndDialog(IDOK);
+}
+
+bool CWidgetInstallDlg::VerifyArchive(const std::string& archive, winfx::ScopedHandle* checked) {
+  if (product::kArchivePublicKey == nullptr) return true;
+  checked->Reset(::CreateFileA(archive.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  const DWORD openError = *checked ? ERROR_SUCCESS : ::GetLastError();
+  if (openError == ERROR_FILE_NOT_FOUND || openError == ERROR_PATH_NOT_FOUND) {
+    // No archive at all (its download never started): nothing to check or to remove.
+    SetStatus(kOpenFailedStatus);
+    ShowFailure("");
+    return false;
+  }
+  const LARGE_INTEGER start = Now();
+  std::string signature;
+  ArchiveSignature::Verdict verdict = ArchiveSignature::ReadSignatureFile(
+      JoinPath(m_installFolder, product::kArchiveSignatureFile), &signature);
+  if (verdict == ArchiveSignature::Verdict::kGenuine) {
+    verdict = *checked ? ArchiveSignature(product::kArchivePublicKey).Verify(checked->Get(), signature)
+                       : ArchiveSignature::Verdict::kArchiveUnreadable;
+  }
+  g_pHub->m_util.WriteLog(winfx::Format(kVerifyTimeLine, MillisecondsSince(start)));
+  if (verdict == ArchiveSignature::Verdict::kGenuine) return true;
+  // The pair is at fault, not this machine: the next run fetches both afresh.
+  checked->Reset();
+  DeleteArchive();
+  g_pHub->m_util.WriteLog(winfx::Format(kVerifyFailedLine, ArchiveSignature::VerdictName(verdict)));
+  SetStatus(kVerifyFailedStatus);
+  ShowFailure(kVerifyFailedText);
+  return false;
+}
+
+void CWidgetInstallDlg::DeleteArchive() {
+  ::DeleteFileA(JoinPath(m_installFolder, product::kArchiveFile).c_str());
+  ::DeleteFileA(JoinPath(m_installFolder, product::kArchiveSignatureFile).c_str());
 }
 
 bool CWidgetInstallDlg::CheckFreeSpace() {

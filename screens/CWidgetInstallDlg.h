@@ -12,6 +12,7 @@
 #include "winfx/Dialog.h"
 #include "winfx/ProgressCtrl.h"
 #include "winfx/ScopedGdi.h"
+#include "winfx/ScopedHandle.h"
 
 class CSkinBitmap;
 
@@ -25,8 +26,9 @@ class CWidgetInstallDlg : public winfx::Dialog {
   // The status line's text.
   void SetStatus(std::string text);
   // Extracts the archive in the installation folder, deletes it, makes the desktop link,
-  // tells the operator, starts the widget and ends the screen with IDOK. When the archive
-  // cannot be opened or extracted, the screen stays open with its status line (and, for
+  // tells the operator, starts the widget and ends the screen with IDOK. Nothing reads the
+  // archive before its signature was checked (with the vendor's key built in). When the
+  // archive fails that check, cannot be opened or extracted, the screen stays open with its status line (and, for
   // a failed extraction, a message box) telling so, and "끝내기" enabled again. The
   // archive is removed after a success and when it failed its own checks; after a
   // failure of this machine's (space, a file in use) it stays for the next run.
@@ -48,6 +50,14 @@ class CWidgetInstallDlg : public winfx::Dialog {
   void OnBrowseFolder();
   void OnPaint();
   void OnDestroy();
+  // With the vendor's key built in: checks the archive against its signature before
+  // anything reads its contents, and holds it open in *checked (readers only) on success.
+  // False after a failed check, with both files deleted, the status line, the box and a
+  // log line saying so (or, with no archive at all, the open failure's status line).
+  // Without a key: true, nothing checked.
+  bool VerifyArchive(const std::string& archive, winfx::ScopedHandle* checked);
+  // Deletes the archive and its signature: they go and come together.
+  void DeleteArchive();
   // Compares the open archive's uncompressed size (with a margin) with the free space of
   // the installation volume. False, with the space box shown, when it does not fit.
   bool CheckFreeSpace();
