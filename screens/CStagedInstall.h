@@ -57,9 +57,10 @@ class CStagedInstall {
   // the backup folder for RemoveOldFiles (or the next run's RecoverLeftovers). False when
   // a move failed: every file moved so far is put back, the old files restored and the
   // staging folder removed, so the folder holds the old version as it was (file contents
-  // and times). A staged version holding a folder named like the staging or the backup
-  // folder, holding nothing, or that cannot be listed is refused the same way, before
-  // anything is moved.
+  // and times), with the thread's last error set to the failed step's. A staged version
+  // holding a folder named like the staging or the backup folder, holding nothing, or that
+  // cannot be listed is refused the same way, before anything is moved, with
+  // ERROR_INVALID_DATA.
   bool MoveIntoPlace();
 
   // After a successful MoveIntoPlace: removes the old files and the emptied staging folder.
