@@ -95,7 +95,8 @@ class CZipExtractor {
   // open handle (with write access). 1 on success.
   static int SetStoredFileTime(HANDLE file, DWORD dosDateTime);
   // Makes target's folder and creates target (replacing a file of that name) into file.
-  // false with the last error set and a "파일생성실패" line when the file can't be created.
+  // false with the last error set and a "파일생성실패" line when the file can't be created
+  // (ERROR_ALREADY_EXISTS where a folder of its name is in the way).
   bool CreateEntryFile(const std::string& target, winfx::ScopedHandle* file);
   // Writes the open entry's data into file; ERROR_SUCCESS, or the reason it failed (with
   // an "unzip실패" line for what the reader or the checks reported).

@@ -74,6 +74,12 @@ bool MakeHiddenFolder(const WideString& folder) {
   return true;
 }
 
+// false with the thread's last error set to error.
+bool FailWith(DWORD error) {
+  ::SetLastError(error);
+  return false;
+}
+
 // The test seam of the moves (see kPauseEventForTesting). Bounded: an event of that name
 // made by anything else cannot hold an installation for longer than this.
 constexpr DWORD kPauseLimitMs = 120000;
@@ -224,22 +230,27 @@ bool CStagedInstall::MoveIntoPlace() {
   // A version that brings folders of the installer's own names cannot be put in place.
   if (Exists(InStaging(kStagingName)) || Exists(InStaging(kBackupName))) {
     DiscardStaging();
-    return false;
+    return FailWith(ERROR_INVALID_DATA);
   }
-  // A staging folder that cannot be listed, or holds nothing, is no version to install;
-  // nor is one that needs a link moved aside that cannot be moved itself.
+  // A staging folder that cannot be listed, or holds nothing, is no version to install.
   std::vector<Step> plan;
   std::string stuckLink;
-  if (!Plan(&plan, &stuckLink) || plan.empty() || !stuckLink.empty()) {
-    if (!stuckLink.empty()) m_log.WriteLog(Format(kLinkStaysLine, stuckLink.c_str()));
+  if (!Plan(&plan, &stuckLink) || plan.empty()) {
     DiscardStaging();
-    return false;
+    return FailWith(ERROR_INVALID_DATA);
+  }
+  // Nor can one go in that needs a link moved aside that cannot be moved itself.
+  if (!stuckLink.empty()) {
+    m_log.WriteLog(Format(kLinkStaysLine, stuckLink.c_str()));
+    DiscardStaging();
+    return FailWith(ERROR_ACCESS_DENIED);
   }
   FileTree::Remove(m_longBackup);
   if (!MakeHiddenFolder(m_longBackup) || !WritePlan(plan)) {
+    const DWORD error = ::GetLastError();
     FileTree::Remove(m_longBackup);
     DiscardStaging();
-    return false;
+    return FailWith(error);
   }
   for (size_t i = 0; i < plan.size(); ++i) {
     if (i == plan.size() / 2) PauseForTesting();
@@ -260,18 +271,20 @@ bool CStagedInstall::MoveIntoPlace() {
         break;
     }
     if (!moved) {
+      const DWORD error = ::GetLastError();
       // With the plan kept when something cannot be put back, the next run tries again.
       RollBack(plan);
       DiscardStaging();
-      return false;
+      return FailWith(error);
     }
   }
   // Removing the plan completes the installation: from here on a leftover backup folder
   // only holds old files to remove. While it stands, the moves count as unfinished.
   if (!::DeleteFileW(Join(m_longBackup, Wide(kPlanName)).c_str())) {
+    const DWORD error = ::GetLastError();
     RollBack(plan);
     DiscardStaging();
-    return false;
+    return FailWith(error);
   }
   return true;
 }

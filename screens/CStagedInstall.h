@@ -68,10 +68,12 @@ class CStagedInstall {
   // complete; the old files then wait in the backup folder for RemoveOldFiles (or the next
   // run's RecoverLeftovers). False when a move failed: every file moved so far is put
   // back, the old files restored and the staging folder removed, so the folder holds the
-  // old version as it was (file contents and times). A staged version holding a folder
-  // named like the staging or the backup folder, holding nothing, or that cannot be
-  // listed is refused the same way, before anything is moved; so is one that needs a link
-  // moved aside where the system cannot move a link itself (Wine).
+  // old version as it was (file contents and times), with the thread's last error set to
+  // the failed step's. A staged version holding a folder named like the staging or the
+  // backup folder, holding nothing, or that cannot be listed is refused the same way,
+  // before anything is moved, with ERROR_INVALID_DATA; one that needs a link moved aside
+  // where the system cannot move a link itself (Wine) with ERROR_ACCESS_DENIED (the
+  // folder's own state, which the operator can mend).
   bool MoveIntoPlace();
 
   // After a successful MoveIntoPlace: removes the old files and the emptied staging folder.

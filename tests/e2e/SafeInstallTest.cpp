@@ -35,17 +35,6 @@ constexpr char kNewVersion[] = "version=1.0\r\n";
 
 class SafeInstallTest : public InstallerFixture {
  protected:
-  // The old version (version 0.9), extracted as an earlier installation left it.
-  void InstallOldVersion() {
-    std::string archive = *workFolder_ / "old.zip";
-    ASSERT_TRUE(WriteFileBytes(archive, OldWidgetArchive()));
-    CZipExtractor zip;
-    ASSERT_TRUE(zip.Open(archive.c_str()));
-    ASSERT_TRUE(zip.ExtractAll(installFolder_.c_str()));
-    zip.Close();
-    ASSERT_EQ(kOldVersion, ReadFileBytes(installFolder_ + "\\version.txt"));
-  }
-
   // The files a complete new version holds, as the new archive gives them.
   std::map<std::string, FileState> NewVersion() {
     std::string archive = *workFolder_ / "new.zip";
@@ -205,8 +194,10 @@ TEST_F(SafeInstallTest, ALinkToAFolderOutsideKeepsThatFoldersFiles) {
   } else {
     EXPECT_EQ(kInstallFailedText, box);
     EXPECT_EQ(winfx::EntryKind::kLink, winfx::FileTree::KindOf(linkPath));
+    // The archive stays (the link is the folder's own, which the operator can mend).
     std::map<std::string, FileState> now = FileStates(installFolder_);
-    now.erase("Quillon_Widget.zip");
+    EXPECT_EQ(1u, now.erase("Quillon_Widget.zip"));
+    EXPECT_EQ(1u, now.erase("Quillon_Widget.zip.sig"));
     EXPECT_EQ(old, now);
     QuitThroughQuitButton();
   }
@@ -238,10 +229,12 @@ TEST_F(SafeInstallTest, ARunningWidgetKeptOnCancelLeavesTheOldVersionAndTheArchi
   EXPECT_EQ("설치 실패...", driver_->Status());
   EXPECT_TRUE(old->IsRunning());
   EXPECT_TRUE(NoWorkFolders());
-  // Every old file as it was; the downloaded archive is all that is new.
+  // Every old file as it was; the downloaded archive and its signature are all that is new.
   std::map<std::string, FileState> after = FileStates(installFolder_);
   EXPECT_EQ(WidgetArchive(), after["Quillon_Widget.zip"].bytes);
+  EXPECT_EQ(1u, after.count("Quillon_Widget.zip.sig"));
   after.erase("Quillon_Widget.zip");
+  after.erase("Quillon_Widget.zip.sig");
   EXPECT_EQ(before, after);
   QuitThroughQuitButton();
 }

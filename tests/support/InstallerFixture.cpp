@@ -2,6 +2,8 @@
 
 #include <sstream>
 
+#include "archive/CZipExtractor.h"
+
 namespace testing_support {
 
 namespace {
@@ -32,6 +34,7 @@ InstallerFixture::~InstallerFixture() {
   uidriver::EndProcessesNamed("QuillonWidget.exe");
   ::DeleteFileA(FaultsPath().c_str());
   ::DeleteFileA(NextArchivePath().c_str());
+  ::DeleteFileA(SignatureModePath().c_str());
   if (!overriddenApp_.empty()) ::RegDeleteTreeA(HKEY_CURRENT_USER, overriddenApp_.c_str());
   ::DeleteFileA(DesktopLinkPath().c_str());
 }
@@ -45,6 +48,22 @@ std::string InstallerFixture::RequestLogPath() const { return vendorRoot_ + "\\r
 std::string InstallerFixture::FaultsPath() const { return vendorRoot_ + "\\faults"; }
 
 std::string InstallerFixture::NextArchivePath() const { return ServedArchivePath() + ".next"; }
+
+std::string InstallerFixture::SignatureModePath() const { return vendorRoot_ + "\\signature"; }
+
+void InstallerFixture::ServeSignature(const std::string& mode) {
+  ASSERT_TRUE(WriteFileBytes(SignatureModePath(), mode + "\n"));
+}
+
+void InstallerFixture::InstallOldVersion() {
+  std::string archive = *workFolder_ / "old.zip";
+  ASSERT_TRUE(WriteFileBytes(archive, OldWidgetArchive()));
+  CZipExtractor zip;
+  ASSERT_TRUE(zip.Open(archive.c_str()));
+  ASSERT_TRUE(zip.ExtractAll(installFolder_.c_str()));
+  zip.Close();
+  ASSERT_EQ("version=0.9\r\n", ReadFileBytes(installFolder_ + "\\version.txt"));
+}
 
 void InstallerFixture::ServeArchive(const std::string& bytes) {
   ASSERT_TRUE(WriteFileBytes(ServedArchivePath(), bytes));

@@ -36,6 +36,15 @@ class InstallerFixture : public ::testing::Test {
   // QUILLON_LONG_FOLDER_LENGTH characters is 259 characters long.
   static std::string LongPathWidgetArchive();
 
+  // What the vendor server serves as /update/Quillon_Widget.zip.sig (see
+  // vendor/vendor_server.py): "sign" (the served archive's, as without a word), "none",
+  // "garbage", "other-key" or "of NAME" (the signature of update file NAME).
+  void ServeSignature(const std::string& mode);
+
+  // The old version (version 0.9), extracted into the installation folder as an earlier
+  // installation left it.
+  void InstallOldVersion();
+
   // Faults for the next requests of the archive, one per request in order, as the vendor
   // server reads them ("close@50%,503,ok"; see vendor/vendor_server.py).
   void QueueArchiveFaults(const std::string& faults);
@@ -91,6 +100,7 @@ class InstallerFixture : public ::testing::Test {
   std::string RequestLogPath() const;
   std::string FaultsPath() const;       // the vendor server's queued archive faults
   std::string NextArchivePath() const;  // what a "replace=" fault serves next
+  std::string SignatureModePath() const;  // the vendor server's signature mode
 
   std::string vendorRoot_;  // Windows path
   size_t requestLogStart_ = 0;
