@@ -199,7 +199,8 @@ std::vector<std::string> CStagedInstall::TargetsInUse() const {
 
 bool CStagedInstall::MoveIntoPlace() {
   // A version that brings folders of the installer's own names cannot be put in place.
-  if (Exists(Join(m_staging, kStagingName)) || Exists(Join(m_staging, kBackupName))) {
+  if (Exists(Join(m_staging, kStagingName)) || Exists(Join(m_staging, kBackupName)) ||
+      Exists(Join(m_staging, kLockName))) {
     DiscardStaging();
     return FailWith(ERROR_INVALID_DATA);
   }

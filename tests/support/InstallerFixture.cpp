@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "archive/CZipExtractor.h"
+#include "screens/CStagedInstall.h"
 
 namespace testing_support {
 
@@ -53,6 +54,12 @@ std::string InstallerFixture::SignatureModePath() const { return vendorRoot_ + "
 
 void InstallerFixture::ServeSignature(const std::string& mode) {
   ASSERT_TRUE(WriteFileBytes(SignatureModePath(), mode + "\n"));
+}
+
+std::map<std::string, FileState> InstallerFixture::FolderStates() const {
+  std::map<std::string, FileState> files = FileStates(installFolder_);
+  files.erase(CStagedInstall::kLockName);
+  return files;
 }
 
 void InstallerFixture::InstallOldVersion() {

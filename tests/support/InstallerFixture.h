@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,6 +42,10 @@ class InstallerFixture : public ::testing::Test {
   // The old version (version 0.9), extracted into the installation folder as an earlier
   // installation left it.
   void InstallOldVersion();
+
+  // Every file of the installation folder with its state, but for the lock file a running
+  // installer holds there.
+  std::map<std::string, FileState> FolderStates() const;
 
   // Faults for the next requests of the archive, one per request in order, as the vendor
   // server reads them ("close@50%,503,ok"; see vendor/vendor_server.py).
