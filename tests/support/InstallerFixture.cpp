@@ -137,6 +137,10 @@ std::vector<std::string> InstallerFixture::ArchiveRequests() const {
 
 void InstallerFixture::StartInstaller() { StartInstallerNamed("QuillonSetup.exe"); }
 
+void InstallerFixture::StartInstallerInItsFolder() {
+  StartInstallerNamed("QuillonSetup.exe", programFolder_->Path());
+}
+
 void InstallerFixture::StartInstallerWithoutBrowserControl() {
   const std::string name = "QuillonSetupNoBrowser.exe";
   ASSERT_TRUE(::CopyFileA((*programFolder_ / "QuillonSetup.exe").c_str(),
@@ -150,9 +154,10 @@ void InstallerFixture::StartInstallerWithoutBrowserControl() {
   StartInstallerNamed(name);
 }
 
-void InstallerFixture::StartInstallerNamed(const std::string& exeName) {
+void InstallerFixture::StartInstallerNamed(const std::string& exeName,
+                                           const std::string& currentFolder) {
   driver_ = std::make_unique<uidriver::InstallerDriver>(*programFolder_ / exeName);
-  ASSERT_TRUE(driver_->Start()) << "the install screen did not appear";
+  ASSERT_TRUE(driver_->Start(30000, currentFolder)) << "the install screen did not appear";
 }
 
 void InstallerFixture::Confirm(const std::string& folder) {

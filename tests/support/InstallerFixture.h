@@ -62,6 +62,8 @@ class InstallerFixture : public ::testing::Test {
 
   // Starts the installer and waits for its screen.
   void StartInstaller();
+  // The same as Explorer starts it: with its own folder as the current one.
+  void StartInstallerInItsFolder();
   // The same with the WebBrowser control's libraries switched off for this one run (the
   // installer runs under another file name, which gets its own DLL overrides).
   void StartInstallerWithoutBrowserControl();
@@ -97,7 +99,7 @@ class InstallerFixture : public ::testing::Test {
   std::unique_ptr<uidriver::InstallerDriver> driver_;
 
  private:
-  void StartInstallerNamed(const std::string& exeName);
+  void StartInstallerNamed(const std::string& exeName, const std::string& currentFolder = "");
   std::string ServedArchivePath() const;
   std::string RequestLogPath() const;
   std::string FaultsPath() const;       // the vendor server's queued archive faults
