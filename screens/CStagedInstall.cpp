@@ -228,7 +228,8 @@ std::vector<std::string> CStagedInstall::TargetsInUse() const {
 
 bool CStagedInstall::MoveIntoPlace() {
   // A version that brings folders of the installer's own names cannot be put in place.
-  if (Exists(InStaging(kStagingName)) || Exists(InStaging(kBackupName))) {
+  if (Exists(InStaging(kStagingName)) || Exists(InStaging(kBackupName)) ||
+      Exists(InStaging(kLockName))) {
     DiscardStaging();
     return FailWith(ERROR_INVALID_DATA);
   }
@@ -368,7 +369,9 @@ bool CStagedInstall::IsPlanPath(const std::string& relative) const {
   const std::string path = kind == ZipEntryNameKind::kFolder ? relative.substr(0, relative.size() - 1)
                                                              : relative;
   const std::string first = path.substr(0, path.find('\\'));
-  if (SameName(first, kStagingName) || SameName(first, kBackupName)) return false;
+  if (SameName(first, kStagingName) || SameName(first, kBackupName) || SameName(first, kLockName)) {
+    return false;
+  }
   // Every folder on the way is a real one (or missing), in place and among the old files
   // moved aside: a link or a file there would lead the step elsewhere.
   for (size_t cut = path.find('\\'); cut != std::string::npos; cut = path.find('\\', cut + 1)) {

@@ -22,6 +22,8 @@ class CStagedInstall {
   // Folders inside the installation folder; the leading dot hides them under Wine too.
   static constexpr char kStagingName[] = ".QuillonStaging";
   static constexpr char kBackupName[] = ".QuillonBackup";
+  // The lock file an installer holds in the installation folder while it works there.
+  static constexpr char kLockName[] = ".QuillonLock";
   // Inside the backup folder: the plan of the moves, and the old files moved aside.
   static constexpr char kPlanName[] = "plan.txt";
   static constexpr char kBackupFilesName[] = "files";
@@ -48,9 +50,9 @@ class CStagedInstall {
   // Before an installation: what a killed run left is put right. A backup folder with a
   // plan means the moves were under way: every file is put back as it was and the new
   // ones removed. A plan that names anything but plain paths inside the installation
-  // folder (not through a link, not into the work folders) is not acted on at all: both
-  // work folders are renamed aside as they are (".QuillonBackup-YYYYMMDD-hhmmss", ...)
-  // and the log says so. A backup folder without a plan (the moves had ended) and a
+  // folder (not through a link, not into the work folders or the lock) is not acted on at
+  // all: both work folders are renamed aside as they are (".QuillonBackup-YYYYMMDD-hhmmss",
+  // ...) and the log says so. A backup folder without a plan (the moves had ended) and a
   // staging folder are removed. True when neither folder is left; false when something
   // could not be put back or set aside (the backup and its plan then stay for the next
   // run).
@@ -69,11 +71,11 @@ class CStagedInstall {
   // run's RecoverLeftovers). False when a move failed: every file moved so far is put
   // back, the old files restored and the staging folder removed, so the folder holds the
   // old version as it was (file contents and times), with the thread's last error set to
-  // the failed step's. A staged version holding a folder named like the staging or the
-  // backup folder, holding nothing, or that cannot be listed is refused the same way,
-  // before anything is moved, with ERROR_INVALID_DATA; one that needs a link moved aside
-  // where the system cannot move a link itself (Wine) with ERROR_ACCESS_DENIED (the
-  // folder's own state, which the operator can mend).
+  // the failed step's. A staged version holding an entry named like the staging or the
+  // backup folder or the lock, holding nothing, or that cannot be listed is refused the
+  // same way, before anything is moved, with ERROR_INVALID_DATA; one that needs a link
+  // moved aside where the system cannot move a link itself (Wine) with
+  // ERROR_ACCESS_DENIED (the folder's own state, which the operator can mend).
   bool MoveIntoPlace();
 
   // After a successful MoveIntoPlace: removes the old files and the emptied staging folder.

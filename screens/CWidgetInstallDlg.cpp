@@ -8,6 +8,7 @@
 #include "install/WidgetInstallation.h"
 #include "res/resource.h"
 #include "screens/CSkinBitmap.h"
+#include "screens/CStagedInstall.h"
 #include "winfx/Format.h"
 #include "winfx/MessageBox.h"
 #include "winfx/ScopedCom.h"
@@ -31,6 +32,8 @@ constexpr size_t kBrowsePathSize = 512;
 constexpr char kEmptyFolderText[] = "설치경로를 입력해 주세요.";
 constexpr char kQuitText[] = "설치프로그램을 종료하시겠습니까?";
 constexpr char kQuitCaption[] = "확인";
+constexpr char kFolderLockedText[] =
+    "다른 설치프로그램이 이 폴더에 Quillon위젯을 설치하고 있습니다. 설치가 끝난 후 다시 시도해 주세요.";
 constexpr char kOpenFailedStatus[] = "압축파일 오픈 실패 = 1...";
 constexpr char kExtractingStatus[] = "압축해제중입니다.기다려 주세요...";
 constexpr char kExtractFailedStatus[] = "압축해제 실패...";
@@ -140,6 +143,14 @@ void CWidgetInstallDlg::OnOK() {
     winfx::AppMessageBox(kEmptyFolderText);
     return;
   }
+  // Another installer (of another session, say) working in the folder keeps it: nothing
+  // is touched, and the operator may try again or choose another folder.
+  ::CreateDirectoryA(folder.c_str(), nullptr);
+  if (m_folderLock.Acquire(JoinPath(folder, CStagedInstall::kLockName)) ==
+      winfx::FileLock::Result::kTaken) {
+    winfx::AppMessageBox(kFolderLockedText);
+    return;
+  }
   m_confirmed = true;
   m_installFolder = folder;
   // From here on the folder is the one the queue downloads into and the installation uses.
@@ -212,6 +223,7 @@ bool CWidgetInstallDlg::AllowClosingWidget() {
 }
 
 void CWidgetInstallDlg::OnDestroy() {
+  m_folderLock.Release();
   m_titleFont.Reset();
   m_pSkin.reset();
 }

@@ -10,6 +10,7 @@
 #include "install/InstallationScreen.h"
 #include "screens/CWebBrowser2.h"
 #include "winfx/Dialog.h"
+#include "winfx/FileLock.h"
 #include "winfx/ProgressCtrl.h"
 #include "winfx/ScopedGdi.h"
 
@@ -37,7 +38,9 @@ class CWidgetInstallDlg : public winfx::Dialog, private InstallationScreen {
   INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
   BOOL OnInitDialog() override;
   // "동의설치": takes the folder, locks it (edit box and picker disabled with both
-  // buttons) and starts the downloads. Does nothing once confirmed.
+  // buttons; its lock file held until the screen ends) and starts the downloads. Does
+  // nothing once confirmed; a folder whose lock file another installer holds is told of
+  // and left alone.
   void OnOK() override;
   // "끝내기" and Esc: asks before leaving.
   void OnCancel() override;
@@ -60,6 +63,8 @@ class CWidgetInstallDlg : public winfx::Dialog, private InstallationScreen {
   bool m_confirmed = false;
   // The archive was in the folder before the confirmation (so it was not downloaded).
   bool m_archiveWasThere = false;
+  // Held from the confirmation until the screen ends.
+  winfx::FileLock m_folderLock;
   winfx::ProgressCtrl m_progress;
   CWebBrowser2 m_browser;
 };

@@ -67,7 +67,7 @@ class SafeInstallTest : public InstallerFixture {
 
   // The installation folder's files, without the trace a started widget leaves.
   std::map<std::string, FileState> InstalledFiles() const {
-    std::map<std::string, FileState> files = FileStates(installFolder_);
+    std::map<std::string, FileState> files = FolderStates();
     files.erase("widget_started.txt");
     return files;
   }
@@ -80,7 +80,7 @@ class SafeInstallTest : public InstallerFixture {
 
 TEST_F(SafeInstallTest, ALastEntryWithABadCrcLeavesTheOldInstallationIntact) {
   InstallOldVersion();
-  std::map<std::string, FileState> old = FileStates(installFolder_);
+  std::map<std::string, FileState> old = FolderStates();
   ServeArchive(BadCrcWidgetArchive());
   StartInstaller();
   Confirm(installFolder_);
@@ -92,14 +92,14 @@ TEST_F(SafeInstallTest, ALastEntryWithABadCrcLeavesTheOldInstallationIntact) {
   // The archive failed its own check: it goes. The old version is as it was.
   EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
   EXPECT_TRUE(NoWorkFolders());
-  EXPECT_EQ(old, FileStates(installFolder_));
+  EXPECT_EQ(old, FolderStates());
   EXPECT_EQ(nullptr, WidgetWindow());
   QuitThroughQuitButton();
 }
 
 TEST_F(SafeInstallTest, AnInstallerKilledDuringTheMovesLeavesAVersionTheNextRunInstallsOver) {
   InstallOldVersion();
-  std::map<std::string, FileState> old = FileStates(installFolder_);
+  std::map<std::string, FileState> old = FolderStates();
   {
     // The moves stop halfway at the installer's test seam; it is killed there.
     winfx::ScopedHandle pause(::CreateEventA(nullptr, TRUE, FALSE, CStagedInstall::kPauseEventForTesting));
@@ -112,7 +112,7 @@ TEST_F(SafeInstallTest, AnInstallerKilledDuringTheMovesLeavesAVersionTheNextRunI
     ASSERT_TRUE(KillInstallerHard());
   }
   // Killed halfway, the folder mixes the versions; the archive stays.
-  EXPECT_NE(old, FileStates(installFolder_));
+  EXPECT_NE(old, FolderStates());
   EXPECT_TRUE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
 
   // The next run puts the old version back, then installs the new one from the archive.
@@ -193,13 +193,13 @@ TEST_F(SafeInstallTest, ALinkToAFolderOutsideKeepsThatFoldersFiles) {
     EXPECT_EQ(NewVersion(), InstalledFiles());
   } else {
     EXPECT_EQ(kInstallFailedText, box);
+    QuitThroughQuitButton();
     EXPECT_EQ(winfx::EntryKind::kLink, winfx::FileTree::KindOf(linkPath));
     // The archive stays (the link is the folder's own, which the operator can mend).
     std::map<std::string, FileState> now = FileStates(installFolder_);
     EXPECT_EQ(1u, now.erase("Quillon_Widget.zip"));
     EXPECT_EQ(1u, now.erase("Quillon_Widget.zip.sig"));
     EXPECT_EQ(old, now);
-    QuitThroughQuitButton();
   }
 }
 
@@ -223,14 +223,14 @@ TEST_F(SafeInstallTest, ARunningWidgetIsClosedOnOkAndTheNewOneStarted) {
 TEST_F(SafeInstallTest, ARunningWidgetKeptOnCancelLeavesTheOldVersionAndTheArchive) {
   InstallOldVersion();
   std::unique_ptr<uidriver::Process> old = StartInstalledWidget();
-  std::map<std::string, FileState> before = FileStates(installFolder_);
+  std::map<std::string, FileState> before = FolderStates();
   StartInstaller();
   EXPECT_EQ(kInUseFailedText, ConfirmAndAnswerCloseQuestion(IDCANCEL));
   EXPECT_EQ("설치 실패...", driver_->Status());
   EXPECT_TRUE(old->IsRunning());
   EXPECT_TRUE(NoWorkFolders());
   // Every old file as it was; the downloaded archive and its signature are all that is new.
-  std::map<std::string, FileState> after = FileStates(installFolder_);
+  std::map<std::string, FileState> after = FolderStates();
   EXPECT_EQ(WidgetArchive(), after["Quillon_Widget.zip"].bytes);
   EXPECT_EQ(1u, after.count("Quillon_Widget.zip.sig"));
   after.erase("Quillon_Widget.zip");

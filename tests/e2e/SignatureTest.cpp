@@ -11,7 +11,6 @@
 namespace {
 
 using testing_support::FileState;
-using testing_support::FileStates;
 using testing_support::InstallerFixture;
 using testing_support::PathExists;
 using testing_support::ReadFileBytes;
@@ -46,7 +45,7 @@ class SignatureTest : public InstallerFixture {
     StartInstaller();
     EXPECT_EQ(kRefusedText, ConfirmAndAnswer(installFolder_));
     EXPECT_EQ(kRefusedStatus, driver_->Status());
-    EXPECT_EQ(before, FileStates(installFolder_));
+    EXPECT_EQ(before, FolderStates());
     EXPECT_FALSE(PathExists(Archive()));
     EXPECT_FALSE(PathExists(Signature()));
     EXPECT_FALSE(PathExists(DesktopLinkPath()));
@@ -72,7 +71,7 @@ TEST_F(SignatureTest, TheVendorsPairInstallsSignatureFirstAndBothGoAfterwards) {
 
 TEST_F(SignatureTest, AnArchiveTheKeyDidNotSignReachesNothingOfTheFolder) {
   InstallOldVersion();
-  const std::map<std::string, FileState> before = FileStates(installFolder_);
+  const std::map<std::string, FileState> before = FolderStates();
   {
     SCOPED_TRACE("another zip served with the original's signature");
     StageNextArchive(WidgetArchive());
@@ -100,7 +99,7 @@ TEST_F(SignatureTest, AnArchiveTheKeyDidNotSignReachesNothingOfTheFolder) {
 
 TEST_F(SignatureTest, AFileAlreadyInTheFolderThatTheKeyDidNotSignGoesUnread) {
   InstallOldVersion();
-  const std::map<std::string, FileState> before = FileStates(installFolder_);
+  const std::map<std::string, FileState> before = FolderStates();
   for (const std::string& bytes : {OldWidgetArchive(), std::string("not a zip\r\n")}) {
     ASSERT_TRUE(WriteFileBytes(Archive(), bytes));
     ExpectRefused(before, "MISMATCH");
@@ -110,7 +109,7 @@ TEST_F(SignatureTest, AFileAlreadyInTheFolderThatTheKeyDidNotSignGoesUnread) {
 
 TEST_F(SignatureTest, AMissingSignatureIsADownloadFailureBeforeTheArchiveIsFetched) {
   InstallOldVersion();
-  const std::map<std::string, FileState> before = FileStates(installFolder_);
+  const std::map<std::string, FileState> before = FolderStates();
   ServeSignature("none");
   StartInstaller();
   EXPECT_EQ("[LumoTrelbin] " + std::string(product::kServerUrl) + kSignaturePath +
@@ -118,7 +117,7 @@ TEST_F(SignatureTest, AMissingSignatureIsADownloadFailureBeforeTheArchiveIsFetch
             ConfirmAndAnswer(installFolder_));
   EXPECT_EQ("Quillon_Widget.zip.sig", driver_->Status());
   EXPECT_FALSE(Requested(kArchivePath));
-  EXPECT_EQ(before, FileStates(installFolder_));
+  EXPECT_EQ(before, FolderStates());
   QuitThroughQuitButton();
 }
 

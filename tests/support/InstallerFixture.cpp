@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "archive/CZipExtractor.h"
+#include "screens/CStagedInstall.h"
 
 namespace testing_support {
 
@@ -53,6 +54,12 @@ std::string InstallerFixture::SignatureModePath() const { return vendorRoot_ + "
 
 void InstallerFixture::ServeSignature(const std::string& mode) {
   ASSERT_TRUE(WriteFileBytes(SignatureModePath(), mode + "\n"));
+}
+
+std::map<std::string, FileState> InstallerFixture::FolderStates() const {
+  std::map<std::string, FileState> files = FileStates(installFolder_);
+  files.erase(CStagedInstall::kLockName);
+  return files;
 }
 
 void InstallerFixture::InstallOldVersion() {
@@ -134,6 +141,10 @@ std::vector<std::string> InstallerFixture::ArchiveRequests() const {
 
 void InstallerFixture::StartInstaller() { StartInstallerNamed("QuillonSetup.exe"); }
 
+void InstallerFixture::StartInstallerInItsFolder() {
+  StartInstallerNamed("QuillonSetup.exe", programFolder_->Path());
+}
+
 void InstallerFixture::StartInstallerWithoutBrowserControl() {
   const std::string name = "QuillonSetupNoBrowser.exe";
   ASSERT_TRUE(::CopyFileA((*programFolder_ / "QuillonSetup.exe").c_str(),
@@ -147,9 +158,10 @@ void InstallerFixture::StartInstallerWithoutBrowserControl() {
   StartInstallerNamed(name);
 }
 
-void InstallerFixture::StartInstallerNamed(const std::string& exeName) {
+void InstallerFixture::StartInstallerNamed(const std::string& exeName,
+                                           const std::string& currentFolder) {
   driver_ = std::make_unique<uidriver::InstallerDriver>(*programFolder_ / exeName);
-  ASSERT_TRUE(driver_->Start()) << "the install screen did not appear";
+  ASSERT_TRUE(driver_->Start(30000, currentFolder)) << "the install screen did not appear";
 }
 
 void InstallerFixture::Confirm(const std::string& folder) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,6 +46,10 @@ class InstallerFixture : public ::testing::Test {
   // installation left it.
   void InstallOldVersion();
 
+  // Every file of the installation folder with its state, but for the lock file a running
+  // installer holds there.
+  std::map<std::string, FileState> FolderStates() const;
+
   // Faults for the next requests of the archive, one per request in order, as the vendor
   // server reads them ("close@50%,503,ok"; see vendor/vendor_server.py).
   void QueueArchiveFaults(const std::string& faults);
@@ -60,6 +65,8 @@ class InstallerFixture : public ::testing::Test {
 
   // Starts the installer and waits for its screen.
   void StartInstaller();
+  // The same as Explorer starts it: with its own folder as the current one.
+  void StartInstallerInItsFolder();
   // The same with the WebBrowser control's libraries switched off for this one run (the
   // installer runs under another file name, which gets its own DLL overrides).
   void StartInstallerWithoutBrowserControl();
@@ -95,7 +102,7 @@ class InstallerFixture : public ::testing::Test {
   std::unique_ptr<uidriver::InstallerDriver> driver_;
 
  private:
-  void StartInstallerNamed(const std::string& exeName);
+  void StartInstallerNamed(const std::string& exeName, const std::string& currentFolder = "");
   std::string ServedArchivePath() const;
   std::string RequestLogPath() const;
   std::string FaultsPath() const;       // the vendor server's queued archive faults
