@@ -70,7 +70,7 @@ bool WidgetInstallation::Run() {
   m_zip.SetFinalFolder(m_folder);
   CStagedInstall staged(m_folder);
   // What a killed run left is put right before anything else is written.
-  if (!RecoverLeftovers(&staged)) return Fail(Failure::kLeftoversStay);
+  if (!RecoverLeftovers(&staged)) return false;
   // The checked archive stays open without sharing for writers until the extraction has
   // ended: nothing can swap it in between.
   winfx::ScopedHandle checked;
@@ -121,7 +121,13 @@ bool WidgetInstallation::Run() {
 }
 
 bool WidgetInstallation::RecoverLeftovers(CStagedInstall* staged) {
-  return staged->RecoverLeftovers();
+  // A widget started from the half-moved folder holds files the recovery must take back:
+  // it is closed first, with the operator's leave, as before the moves. On Cancel nothing
+  // is touched and the next run asks again.
+  if (!CloseProgramsUsing(staged->LeftoversInUse()) || !staged->LeftoversInUse().empty()) {
+    return Fail(Failure::kWidgetRunning);
+  }
+  return staged->RecoverLeftovers() || Fail(Failure::kLeftoversStay);
 }
 
 bool WidgetInstallation::VerifyArchive(winfx::ScopedHandle* checked) {

@@ -142,13 +142,16 @@ bool CStagedInstall::RecoverLeftovers() {
   bool restored = true;
   if (IsFolder(m_longBackup) && Exists(Join(m_longBackup, Wide(kPlanName)))) {
     std::vector<Step> plan;
-    bool refused = false;
-    if (ReadPlan(&plan, &refused)) {
+    int refusedLine = 0;
+    if (ReadPlan(&plan, &refusedLine)) {
       restored = RollBack(plan);
-    } else {
+    } else if (refusedLine != 0) {
       // A plan this installer did not write could steer the moves anywhere: none of it is
       // done, and what the work folders hold is kept as it is, out of the next run's way.
-      restored = refused && SetWorkFoldersAside();
+      m_log.WriteLog(Format(kPlanRefusedLine, refusedLine));
+      restored = SetWorkFoldersAside();
+    } else {
+      restored = false;
     }
   } else {
     // No plan: the moves had not begun, or had all been made. (A file or link of the
@@ -203,27 +206,47 @@ bool CStagedInstall::Plan(std::vector<Step>* steps, std::string* stuckLink) cons
 std::vector<std::string> CStagedInstall::TargetsInUse() const {
   std::vector<std::string> inUse;
   for (const Step& step : PlanMoves()) {
-    if (step.kind != StepKind::kReplace) continue;
-    const WideString target = InFolder(step.path);
-    const std::string shown = m_folder + "\\" + step.path;
-    switch (FileTree::KindOf(target)) {
-      case EntryKind::kFile:
-        if (IsInUse(target)) inUse.push_back(shown);
-        break;
-      case EntryKind::kFolder:
-        FileTree::Walk(target, [&](const WideString& relative, EntryKind kind) {
-          bool exact = false;
-          if (kind == EntryKind::kFile && IsInUse(Join(target, relative))) {
-            inUse.push_back(shown + "\\" + winfx::ToAnsi(relative, &exact));
-          }
-          return true;
-        });
-        break;
-      default:  // a link is moved itself: nothing behind it is opened
-        break;
+    if (step.kind == StepKind::kReplace) AddInUse(step.path, &inUse);
+  }
+  return inUse;
+}
+
+std::vector<std::string> CStagedInstall::LeftoversInUse() const {
+  std::vector<std::string> inUse;
+  std::vector<Step> plan;
+  int refusedLine = 0;
+  if (!IsFolder(m_longBackup) || !Exists(Join(m_longBackup, Wide(kPlanName))) ||
+      !ReadPlan(&plan, &refusedLine)) {
+    return inUse;
+  }
+  // What the rollback removes: what the moves brought in, in place of old files too.
+  for (const Step& step : plan) {
+    if (step.kind != StepKind::kReplace || Exists(InBackupFiles(step.path))) {
+      AddInUse(step.path, &inUse);
     }
   }
   return inUse;
+}
+
+void CStagedInstall::AddInUse(const std::string& relative, std::vector<std::string>* inUse) const {
+  const WideString target = InFolder(relative);
+  const std::string shown = m_folder + "\\" + relative;
+  switch (FileTree::KindOf(target)) {
+    case EntryKind::kFile:
+      if (IsInUse(target)) inUse->push_back(shown);
+      break;
+    case EntryKind::kFolder:
+      FileTree::Walk(target, [&](const WideString& inside, EntryKind kind) {
+        bool exact = false;
+        if (kind == EntryKind::kFile && IsInUse(Join(target, inside))) {
+          inUse->push_back(shown + "\\" + winfx::ToAnsi(inside, &exact));
+        }
+        return true;
+      });
+      break;
+    default:  // a link is moved itself: nothing behind it is opened
+      break;
+  }
 }
 
 bool CStagedInstall::MoveIntoPlace() {
@@ -336,7 +359,7 @@ bool CStagedInstall::WritePlan(const std::vector<Step>& plan) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
-bool CStagedInstall::ReadPlan(std::vector<Step>* plan, bool* refused) {
+bool CStagedInstall::ReadPlan(std::vector<Step>* plan, int* refusedLine) const {
   bool read = false;
   const std::string text = ReadWholeFile(Join(m_longBackup, Wide(kPlanName)), &read);
   if (!read) return false;
@@ -358,8 +381,7 @@ bool CStagedInstall::ReadPlan(std::vector<Step>* plan, bool* refused) {
   }
   if (valid) return true;
   plan->clear();
-  *refused = true;
-  m_log.WriteLog(Format(kPlanRefusedLine, number));
+  *refusedLine = number;
   return false;
 }
 

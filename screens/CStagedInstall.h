@@ -66,6 +66,12 @@ class CStagedInstall {
   // paths. A link is never opened: it is moved itself.
   std::vector<std::string> TargetsInUse() const;
 
+  // Files that putting right a killed run's moves would remove or replace (what the moves
+  // brought in) and that cannot be opened for writing now, as full paths: a widget started
+  // from the half-moved folder. Empty without unfinished moves or with a plan that will
+  // not be acted on.
+  std::vector<std::string> LeftoversInUse() const;
+
   // Moves every staged file into place. True when all moved and the moves were recorded as
   // complete; the old files then wait in the backup folder for RemoveOldFiles (or the next
   // run's RecoverLeftovers). False when a move failed: every file moved so far is put
@@ -109,9 +115,12 @@ class CStagedInstall {
   bool RollBack(const std::vector<Step>& plan);
   // Writes plan into the backup folder (written whole, then renamed into place).
   bool WritePlan(const std::vector<Step>& plan);
-  // Reads the plan; false when it cannot be read, and (with *refused true and a log line)
-  // when a line of it is not a step this installer could have written.
-  bool ReadPlan(std::vector<Step>* plan, bool* refused);
+  // Reads the plan; false when it cannot be read, and (with *refusedLine set to the line's
+  // number, from 1) when a line of it is not a step this installer could have written.
+  bool ReadPlan(std::vector<Step>* plan, int* refusedLine) const;
+  // Adds the files at relative (a file, or those below a folder; never behind a link) that
+  // cannot be opened for writing now, as full paths.
+  void AddInUse(const std::string& relative, std::vector<std::string>* inUse) const;
   // True when relative may stand in a plan: a plain relative path (archive entry rules),
   // outside the work folders, whose folders are real ones (no link, no file) both in
   // place and among the files moved aside.

@@ -72,6 +72,19 @@ class SafeInstallTest : public InstallerFixture {
     return files;
   }
 
+  // Installs over the folder and kills the installer halfway through its moves (at its
+  // test seam): the folder mixes the versions.
+  void KillDuringTheMoves() {
+    winfx::ScopedHandle pause(::CreateEventA(nullptr, TRUE, FALSE, CStagedInstall::kPauseEventForTesting));
+    winfx::ScopedHandle paused(::CreateEventA(nullptr, TRUE, FALSE, CStagedInstall::kPausedEventForTesting));
+    ASSERT_TRUE(pause.IsValid() && paused.IsValid());
+    StartInstaller();
+    Confirm(installFolder_);
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(paused.Get(), 120000));
+    ASSERT_TRUE(PathExists(installFolder_ + "\\" + CStagedInstall::kBackupName));
+    ASSERT_TRUE(KillInstallerHard());
+  }
+
   bool NoWorkFolders() const {
     return !PathExists(installFolder_ + "\\" + CStagedInstall::kStagingName) &&
            !PathExists(installFolder_ + "\\" + CStagedInstall::kBackupName);
@@ -100,17 +113,7 @@ TEST_F(SafeInstallTest, ALastEntryWithABadCrcLeavesTheOldInstallationIntact) {
 TEST_F(SafeInstallTest, AnInstallerKilledDuringTheMovesLeavesAVersionTheNextRunInstallsOver) {
   InstallOldVersion();
   std::map<std::string, FileState> old = FolderStates();
-  {
-    // The moves stop halfway at the installer's test seam; it is killed there.
-    winfx::ScopedHandle pause(::CreateEventA(nullptr, TRUE, FALSE, CStagedInstall::kPauseEventForTesting));
-    winfx::ScopedHandle paused(::CreateEventA(nullptr, TRUE, FALSE, CStagedInstall::kPausedEventForTesting));
-    ASSERT_TRUE(pause.IsValid() && paused.IsValid());
-    StartInstaller();
-    Confirm(installFolder_);
-    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(paused.Get(), 120000));
-    ASSERT_TRUE(PathExists(installFolder_ + "\\" + CStagedInstall::kBackupName));
-    ASSERT_TRUE(KillInstallerHard());
-  }
+  KillDuringTheMoves();
   // Killed halfway, the folder mixes the versions; the archive stays.
   EXPECT_NE(old, FolderStates());
   EXPECT_TRUE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
@@ -237,6 +240,29 @@ TEST_F(SafeInstallTest, ARunningWidgetKeptOnCancelLeavesTheOldVersionAndTheArchi
   after.erase("Quillon_Widget.zip.sig");
   EXPECT_EQ(before, after);
   QuitThroughQuitButton();
+}
+
+TEST_F(SafeInstallTest, AWidgetStartedFromAHalfMovedFolderIsClosedBeforeTheRecovery) {
+  InstallOldVersion();
+  ASSERT_NO_FATAL_FAILURE(KillDuringTheMoves());
+  // The widget started from the mixed folder holds a file the recovery must take back.
+  std::unique_ptr<uidriver::Process> widget = StartInstalledWidget();
+  const std::map<std::string, FileState> mixed = InstalledFiles();
+
+  // Kept on Cancel: nothing is touched, and the next run asks again.
+  StartInstaller();
+  EXPECT_EQ(kInUseFailedText, ConfirmAndAnswerCloseQuestion(IDCANCEL));
+  EXPECT_TRUE(widget->IsRunning());
+  EXPECT_EQ(mixed, InstalledFiles());
+  QuitThroughQuitButton();
+
+  // Closed on OK: the old version is put back and the new one installed over it.
+  StartInstaller();
+  EXPECT_EQ(kDoneText, ConfirmAndAnswerCloseQuestion(IDOK));
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+  EXPECT_TRUE(widget->WaitForExit(20000)) << "the widget still runs";
+  EXPECT_TRUE(NoWorkFolders());
+  EXPECT_EQ(NewVersion(), InstalledFiles());
 }
 
 }  // namespace
