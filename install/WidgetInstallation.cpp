@@ -4,7 +4,7 @@
 
 #include "app/ProductConstants.h"
 #include "archive/ArchiveSignature.h"
-#include "screens/CStagedInstall.h"
+#include "install/CStagedInstall.h"
 #include "winfx/Format.h"
 #include "winfx/RunningProgram.h"
 

@@ -3,7 +3,7 @@
 // is left alone until it is free.
 #include <gtest/gtest.h>
 
-#include "screens/CStagedInstall.h"
+#include "install/CStagedInstall.h"
 #include "tests/support/InstallerFixture.h"
 #include "winfx/ScopedHandle.h"
 

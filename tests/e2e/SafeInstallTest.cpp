@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "archive/CZipExtractor.h"
-#include "screens/CStagedInstall.h"
+#include "install/CStagedInstall.h"
 #include "tests/support/InstallerFixture.h"
 #include "winfx/FileTree.h"
 #include "winfx/ScopedHandle.h"

@@ -3,7 +3,7 @@
 #include <sstream>
 
 #include "archive/CZipExtractor.h"
-#include "screens/CStagedInstall.h"
+#include "install/CStagedInstall.h"
 
 namespace testing_support {
 

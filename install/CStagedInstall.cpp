@@ -1,4 +1,4 @@
-#include "screens/CStagedInstall.h"
+#include "install/CStagedInstall.h"
 
 #include <utility>
 

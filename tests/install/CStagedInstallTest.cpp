@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "screens/CStagedInstall.h"
+#include "install/CStagedInstall.h"
 #include "tests/support/TestSupport.h"
 #include "winfx/FileTree.h"
 #include "winfx/ScopedHandle.h"
