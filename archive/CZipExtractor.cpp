@@ -1,5 +1,6 @@
 #include "archive/CZipExtractor.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "archive/ZipEntryName.h"
@@ -9,6 +10,7 @@
 namespace {
 
 using winfx::Format;
+using winfx::WideString;
 
 // Log lines, byte for byte (trailing blanks included).
 constexpr char kNoArchiveLine[] = "[unzip] 파일이 존재하지 않습니다.";
@@ -42,6 +44,33 @@ std::string Printable(const std::string& text) {
 }
 
 const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
+
+WideString Wide(const std::string& ansi) {
+  WideString wide;
+  winfx::ToWide(ansi, &wide);
+  return wide;
+}
+
+// The length a path is measured by against MAX_PATH: its ANSI length (as the ANSI
+// functions measure a name that has an ANSI form), and no less than its wide length.
+size_t MeasuredLength(const WideString& name) {
+  return std::max(name.size(), winfx::ToShownAnsi(name).size());
+}
+
+// The current entry's name decoded (DecodeZipEntryName); the central directory's extra
+// field is read only for a name without the UTF-8 flag.
+ZipEntryNameKind ReadEntryName(unzFile zip, const unz_file_info& info, const std::string& stored,
+                               WideString* name) {
+  std::string extra;
+  if (!(info.flag & kZipFlagUtf8Name) && info.size_file_extra > 0) {
+    extra.resize(info.size_file_extra);
+    if (unzGetCurrentFileInfo(zip, nullptr, nullptr, 0, &extra[0], info.size_file_extra, nullptr, 0) !=
+        UNZ_OK) {
+      extra.clear();
+    }
+  }
+  return DecodeZipEntryName(stored, info.flag, extra, name);
+}
 
 // minizip's result codes in words, for the "unzip실패" line.
 std::string UnzResultName(int result) {
@@ -144,7 +173,7 @@ int CZipExtractor::LogEntryFailure(const char* folder) {
 
 int CZipExtractor::ExtractCurrentEntry(const char* folder) {
   if (!m_zip) return FailWith(ERROR_INVALID_HANDLE);
-  if (folder == nullptr || !EnsureKnownFolder(folder)) {
+  if (folder == nullptr || !EnsureKnownFolder(Wide(folder))) {
     const DWORD error = ::GetLastError();
     m_log.WriteLog(Format(kEntryFolderFailedLine, OrEmpty(folder)));
     return FailWith(error);
@@ -159,41 +188,49 @@ int CZipExtractor::ExtractCurrentEntry(const char* folder) {
   // The reader leaves a name that fills the buffer unterminated; such a name is cut and
   // could read as another valid one, so it is refused.
   const bool cut = info.size_filename >= kNameBufferSize;
-  const std::string entryName = ToWindowsSeparators(
-      cut ? std::string(name, kNameBufferSize - 1) : std::string(name, info.size_filename));
+  const std::string stored =
+      cut ? std::string(name, kNameBufferSize - 1) : std::string(name, info.size_filename);
 
-  std::string target = folder;
-  if (target.empty() || target.back() != '\\') target += '\\';
-  target += entryName;
-
-  if (cut) return RefuseEntry(target, kReasonNameTooLong, ERROR_FILENAME_EXCED_RANGE);
-  switch (ClassifyZipEntryName(entryName)) {
+  std::string ansiFolder = folder;
+  if (ansiFolder.empty() || ansiFolder.back() != '\\') ansiFolder += '\\';
+  if (cut) {
+    return RefuseEntry(Printable(ansiFolder + ToWindowsSeparators(stored)), kReasonNameTooLong,
+                       ERROR_FILENAME_EXCED_RANGE);
+  }
+  WideString entryName;
+  const ZipEntryNameKind kind = ReadEntryName(m_zip.Get(), info, stored, &entryName);
+  const WideString target = Wide(ansiFolder) + entryName;
+  // The log shows the name decoded, "?" for what has no ANSI form; the stored bytes where
+  // it could not be decoded.
+  const std::string shown = Printable(
+      ansiFolder + (entryName.empty() ? ToWindowsSeparators(stored) : winfx::ToShownAnsi(entryName)));
+  switch (kind) {
     case ZipEntryNameKind::kFolder:
       // Folders are made only for the files inside them.
       return 1;
     case ZipEntryNameKind::kLeavesFolder:
-      return RefuseEntry(target, kReasonLeavesFolder, ERROR_INVALID_NAME);
+      return RefuseEntry(shown, kReasonLeavesFolder, ERROR_INVALID_NAME);
     case ZipEntryNameKind::kNotPlainName:
-      return RefuseEntry(target, kReasonNotPlainName, ERROR_INVALID_NAME);
+      return RefuseEntry(shown, kReasonNotPlainName, ERROR_INVALID_NAME);
     case ZipEntryNameKind::kFile:
       break;
   }
-  const size_t finalLength =
-      m_finalFolder.empty() ? target.size() : m_finalFolder.size() + 1 + entryName.size();
+  const size_t finalLength = (m_finalFolder.empty() ? ansiFolder.size() : m_finalFolder.size() + 1) +
+                             MeasuredLength(entryName);
   if (finalLength >= MAX_PATH) {
-    return RefuseEntry(target, kReasonPathTooLong, ERROR_FILENAME_EXCED_RANGE);
+    return RefuseEntry(shown, kReasonPathTooLong, ERROR_FILENAME_EXCED_RANGE);
   }
   // The reader would copy some other methods out raw, and encrypted data undecrypted:
   // such entries are refused before anything is created for them.
   if (info.compression_method != kMethodStored && info.compression_method != kMethodDeflated) {
-    return RefuseEntry(target, Format("UNSUPPORTED_METHOD %lu", info.compression_method),
+    return RefuseEntry(shown, Format("UNSUPPORTED_METHOD %lu", info.compression_method),
                        ERROR_NOT_SUPPORTED);
   }
-  if (info.flag & kFlagEncrypted) return RefuseEntry(target, kReasonEncrypted, ERROR_NOT_SUPPORTED);
+  if (info.flag & kFlagEncrypted) return RefuseEntry(shown, kReasonEncrypted, ERROR_NOT_SUPPORTED);
 
   winfx::ScopedHandle file;
   if (!CreateEntryFile(target, &file)) return FailWith(::GetLastError());
-  const DWORD error = CopyCurrentEntry(file.Get(), info, target);
+  const DWORD error = CopyCurrentEntry(file.Get(), info, shown);
   if (error != ERROR_SUCCESS) {
     file.Reset();  // closed before it is removed
     // A partly written or corrupted file is not left looking like an extracted one.
@@ -205,8 +242,8 @@ int CZipExtractor::ExtractCurrentEntry(const char* folder) {
   return 1;
 }
 
-bool CZipExtractor::CreateEntryFile(const std::string& target, winfx::ScopedHandle* file) {
-  const std::string parent = target.substr(0, target.find_last_of('\\'));
+bool CZipExtractor::CreateEntryFile(const WideString& target, winfx::ScopedHandle* file) {
+  const WideString parent = target.substr(0, target.find_last_of(L'\\'));
   for (int attempt = 0;; ++attempt) {
     if (!EnsureKnownFolder(parent)) return false;
     file->Reset(::CreateFileW(winfx::WidePath(target).c_str(), GENERIC_WRITE, 0, nullptr,
@@ -227,21 +264,22 @@ bool CZipExtractor::CreateEntryFile(const std::string& target, winfx::ScopedHand
       m_knownFolders.clear();
       continue;
     }
-    m_log.WriteLog(Format(kCreateFailedLine, target.c_str(), "INVALID_HANDLE_VALUE"));
+    m_log.WriteLog(Format(kCreateFailedLine, Printable(winfx::ToShownAnsi(target)).c_str(),
+                          "INVALID_HANDLE_VALUE"));
     ::SetLastError(error);
     return false;
   }
 }
 
-int CZipExtractor::EnsureKnownFolder(const std::string& path) {
+int CZipExtractor::EnsureKnownFolder(const WideString& path) {
   return EnsureFolderPath(path, &m_knownFolders);
 }
 
 DWORD CZipExtractor::CopyCurrentEntry(HANDLE file, const unz_file_info& info,
-                                      const std::string& target) {
+                                      const std::string& shown) {
   ScopedZipEntry entry(m_zip.Get());
   if (entry.OpenResult() != UNZ_OK) {
-    LogUnzipFailure(target, UnzResultName(entry.OpenResult()));
+    LogUnzipFailure(shown, UnzResultName(entry.OpenResult()));
     return ERROR_INVALID_DATA;
   }
   char buffer[kCopyBufferSize];
@@ -259,38 +297,38 @@ DWORD CZipExtractor::CopyCurrentEntry(HANDLE file, const unz_file_info& info,
   }
   const int closed = entry.Close();
   if (closed != UNZ_OK) {
-    LogUnzipFailure(target, UnzResultName(closed));
+    LogUnzipFailure(shown, UnzResultName(closed));
     return ERROR_CRC;
   }
   // The reader checks the CRC only when the stored length was reached, and stops at that
   // length: data that ends early is caught here.
   if (copied != info.uncompressed_size) {
-    LogUnzipFailure(target, kReasonSizeMismatch);
+    LogUnzipFailure(shown, kReasonSizeMismatch);
     return ERROR_CRC;
   }
   return ERROR_SUCCESS;
 }
 
-int CZipExtractor::RefuseEntry(const std::string& target, const std::string& reason,
+int CZipExtractor::RefuseEntry(const std::string& shown, const std::string& reason,
                                DWORD error) {
-  LogUnzipFailure(target, reason);
+  LogUnzipFailure(shown, reason);
   return FailWith(error);
 }
 
-void CZipExtractor::LogUnzipFailure(const std::string& target, const std::string& reason) {
-  m_log.WriteLog(Format(kUnzipFailedLine, Printable(target).c_str(), reason.c_str()));
+void CZipExtractor::LogUnzipFailure(const std::string& shown, const std::string& reason) {
+  m_log.WriteLog(Format(kUnzipFailedLine, shown.c_str(), reason.c_str()));
 }
 
-int CZipExtractor::EnsureFolderPath(const std::string& path, FolderSet* known) {
+int CZipExtractor::EnsureFolderPath(const WideString& path, FolderSet* known) {
   if (path.empty()) return FailWith(ERROR_INVALID_NAME);
   if (known != nullptr && known->count(path) != 0) return 1;
-  const winfx::WideString wide = winfx::WidePath(path);
+  const WideString wide = winfx::WidePath(path);
   const DWORD attributes = ::GetFileAttributesW(wide.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return FailWith(ERROR_ALREADY_EXISTS);
   } else {
-    const size_t cut = path.find_last_of('\\');
-    if (cut == std::string::npos) {
+    const size_t cut = path.find_last_of(L'\\');
+    if (cut == WideString::npos) {
       if (!::CreateDirectoryW(wide.c_str(), nullptr)) return 0;
     } else if (cut + 1 == path.size()) {
       // "C:\dir\" is the folder C:\dir itself.
@@ -305,8 +343,9 @@ int CZipExtractor::EnsureFolderPath(const std::string& path, FolderSet* known) {
 }
 
 int CZipExtractor::EnsureFolder(const char* path) {
-  if (path == nullptr) return FailWith(ERROR_INVALID_NAME);
-  return EnsureFolderPath(path, nullptr);
+  WideString wide;
+  if (path == nullptr || !winfx::ToWide(path, &wide)) return FailWith(ERROR_INVALID_NAME);
+  return EnsureFolderPath(wide, nullptr);
 }
 
 int CZipExtractor::EnsureParentFolder(const char* path) {

@@ -11,14 +11,16 @@
 
 #include "archive/ScopedUnzip.h"
 #include "settings/CSetupUtil.h"
+#include "winfx/WidePath.h"
 
 class CZipExtractor {
  public:
   // One buffer of this size carries an entry's data to its file (on the stack).
   static constexpr unsigned kCopyBufferSize = 20480;  // 0x5000
-  // Entry names are read into this many bytes, terminator included; a longer name is
-  // refused rather than cut.
-  static constexpr unsigned kNameBufferSize = 260;
+  // Entry names are read into this many bytes, terminator included (a UTF-8 name of any
+  // path under MAX_PATH fits: three bytes at most a UTF-16 unit); a longer name is refused
+  // rather than cut.
+  static constexpr unsigned kNameBufferSize = 3 * MAX_PATH + 1;
   // Compression methods the extractor writes out; any other entry is refused unread.
   static constexpr unsigned long kMethodStored = 0;
   static constexpr unsigned long kMethodDeflated = 8;
@@ -51,8 +53,9 @@ class CZipExtractor {
   // an archive without entries or whose directory cannot be read).
   int ExtractAll(const char* folder);
 
-  // Extracts the archive's current entry into folder. 1 for a written file or a folder
-  // entry (which creates nothing). 0 when it failed, with the thread's last error set to
+  // Extracts the archive's current entry into folder, under its name decoded as
+  // DecodeZipEntryName does (created with the wide functions, so a name without an ANSI
+  // form lands as it is). 1 for a written file or a folder entry (which creates nothing). 0 when it failed, with the thread's last error set to
   // the reason and no file of its own left (an existing file it did not get to replace
   // stays as it was). Refuses names that would leave folder or that Windows would read as
   // something else, paths of MAX_PATH or more (in the final folder, see SetFinalFolder;
@@ -84,33 +87,35 @@ class CZipExtractor {
   static int RestoreFileTime(const char* path, DWORD dosDateTime);
 
  private:
-  using FolderSet = std::set<std::string>;
+  using WideString = winfx::WideString;
+  using FolderSet = std::set<WideString>;
 
   // EnsureFolder's work for path. With known, a folder found there is taken as it is, and
   // each folder found on disk or made is added: one extraction looks at a folder once.
-  static int EnsureFolderPath(const std::string& path, FolderSet* known);
+  static int EnsureFolderPath(const WideString& path, FolderSet* known);
   // EnsureFolderPath of path with the folders this extractor has met since Open.
-  int EnsureKnownFolder(const std::string& path);
+  int EnsureKnownFolder(const WideString& path);
   // Sets file's creation and last-write time to dosDateTime as RestoreFileTime does, on an
   // open handle (with write access). 1 on success.
   static int SetStoredFileTime(HANDLE file, DWORD dosDateTime);
   // Makes target's folder and creates target (replacing a file of that name) into file.
   // false with the last error set and a "파일생성실패" line when the file can't be created
   // (ERROR_ALREADY_EXISTS where a folder of its name is in the way).
-  bool CreateEntryFile(const std::string& target, winfx::ScopedHandle* file);
+  bool CreateEntryFile(const WideString& target, winfx::ScopedHandle* file);
   // Writes the open entry's data into file; ERROR_SUCCESS, or the reason it failed (with
-  // an "unzip실패" line for what the reader or the checks reported).
-  DWORD CopyCurrentEntry(HANDLE file, const unz_file_info& info, const std::string& target);
+  // an "unzip실패" line naming shown for what the reader or the checks reported).
+  DWORD CopyCurrentEntry(HANDLE file, const unz_file_info& info, const std::string& shown);
   // Logs "압축해제 실패" with folder and the last error; returns 0, the last error kept.
   int LogEntryFailure(const char* folder);
-  // Logs "unzip실패" for target with reason; returns 0 with the last error set to error.
-  int RefuseEntry(const std::string& target, const std::string& reason, DWORD error);
-  void LogUnzipFailure(const std::string& target, const std::string& reason);
+  // Logs "unzip실패" for shown (a path as the log shows it) with reason; returns 0 with
+  // the last error set to error.
+  int RefuseEntry(const std::string& shown, const std::string& reason, DWORD error);
+  void LogUnzipFailure(const std::string& shown, const std::string& reason);
 
   CSetupUtil m_log;
   std::string m_finalFolder;
   ScopedUnzFile m_zip;
-  // Folders found or made by the extraction since Open (paths as ExtractCurrentEntry built
-  // them); a folder that has gone since shows as a failed create, which looks again.
+  // Folders found or made by the extraction since Open (wide paths as ExtractCurrentEntry
+  // built them); a folder that has gone since shows as a failed create, which looks again.
   FolderSet m_knownFolders;
 };

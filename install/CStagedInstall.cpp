@@ -22,6 +22,10 @@ constexpr char kSetAsideFailedLine[] = "[install] 작업폴더 보관 실패 %s 
 constexpr char kLinkStaysLine[] = "[install] 링크를 옮길 수 없습니다. %s";
 // Names tried for a work folder set aside within one second: "-2", "-3", ...
 constexpr int kMaxAsideNames = 20;
+// The plan's first bytes: its lines are UTF-8 (an earlier installer's plan has no mark and
+// is in the ANSI code page).
+constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
+constexpr size_t kUtf8MarkSize = 3;
 
 // folder\name; "" when either is empty, so that no path ever means the folder itself or
 // the root of a drive.
@@ -39,8 +43,8 @@ bool Exists(const WideString& path) { return FileTree::KindOf(path) != EntryKind
 
 bool IsFolder(const WideString& path) { return FileTree::KindOf(path) == EntryKind::kFolder; }
 
-bool SameName(const std::string& name, const char* other) {
-  return ::CompareStringOrdinal(Wide(name).c_str(), -1, Wide(other).c_str(), -1, TRUE) == CSTR_EQUAL;
+bool SameName(const WideString& name, const char* other) {
+  return ::CompareStringOrdinal(name.c_str(), -1, Wide(other).c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 // True when everything below old is below staged too, as the same kind (file or folder):
@@ -125,16 +129,16 @@ CStagedInstall::CStagedInstall(std::string folder)
   m_log.Init(m_folder);
 }
 
-WideString CStagedInstall::InFolder(const std::string& relative) const {
-  return Join(m_longFolder, Wide(relative));
+WideString CStagedInstall::InFolder(const WideString& relative) const {
+  return Join(m_longFolder, relative);
 }
 
-WideString CStagedInstall::InStaging(const std::string& relative) const {
-  return Join(m_longStaging, Wide(relative));
+WideString CStagedInstall::InStaging(const WideString& relative) const {
+  return Join(m_longStaging, relative);
 }
 
-WideString CStagedInstall::InBackupFiles(const std::string& relative) const {
-  return Join(Join(m_longBackup, Wide(kBackupFilesName)), Wide(relative));
+WideString CStagedInstall::InBackupFiles(const WideString& relative) const {
+  return Join(Join(m_longBackup, Wide(kBackupFilesName)), relative);
 }
 
 bool CStagedInstall::RecoverLeftovers() {
@@ -175,11 +179,7 @@ std::vector<CStagedInstall::Step> CStagedInstall::PlanMoves() const {
 
 bool CStagedInstall::Plan(std::vector<Step>* steps, std::string* stuckLink) const {
   std::vector<Step>& plan = *steps;
-  bool named = true;
   const bool listed = FileTree::Walk(m_longStaging, [&](const WideString& relative, EntryKind kind) {
-    bool exact = false;
-    const std::string path = winfx::ToAnsi(relative, &exact);
-    named = named && exact;
     const WideString target = Join(m_longFolder, relative);
     const EntryKind old = FileTree::KindOf(target);
     const bool folder = kind == EntryKind::kFolder;
@@ -190,17 +190,17 @@ bool CStagedInstall::Plan(std::vector<Step>* steps, std::string* stuckLink) cons
     }
     // Whatever is in the way (a file where a folder comes, a link) is moved aside as well.
     if (old != EntryKind::kMissing) {
-      plan.push_back({StepKind::kReplace, path});
+      plan.push_back({StepKind::kReplace, relative});
       if (stuckLink != nullptr && stuckLink->empty() && old == EntryKind::kLink &&
           !FileTree::OpensLinkItself(target)) {
-        *stuckLink = m_folder + "\\" + path;
+        *stuckLink = m_folder + "\\" + winfx::ToShownAnsi(relative);
       }
     } else {
-      plan.push_back({folder ? StepKind::kTree : StepKind::kAdd, path});
+      plan.push_back({folder ? StepKind::kTree : StepKind::kAdd, relative});
     }
     return false;
   });
-  return listed && named;
+  return listed;
 }
 
 std::vector<std::string> CStagedInstall::TargetsInUse() const {
@@ -228,18 +228,19 @@ std::vector<std::string> CStagedInstall::LeftoversInUse() const {
   return inUse;
 }
 
-void CStagedInstall::AddInUse(const std::string& relative, std::vector<std::string>* inUse) const {
+void CStagedInstall::AddInUse(const WideString& relative, std::vector<std::string>* inUse) const {
   const WideString target = InFolder(relative);
-  const std::string shown = m_folder + "\\" + relative;
+  // A name without an ANSI form shows with "?": no program is found by it, so a file held
+  // under such a name keeps the installation from going on.
+  const std::string shown = m_folder + "\\" + winfx::ToShownAnsi(relative);
   switch (FileTree::KindOf(target)) {
     case EntryKind::kFile:
       if (IsInUse(target)) inUse->push_back(shown);
       break;
     case EntryKind::kFolder:
       FileTree::Walk(target, [&](const WideString& inside, EntryKind kind) {
-        bool exact = false;
         if (kind == EntryKind::kFile && IsInUse(Join(target, inside))) {
-          inUse->push_back(shown + "\\" + winfx::ToAnsi(inside, &exact));
+          inUse->push_back(shown + "\\" + winfx::ToShownAnsi(inside));
         }
         return true;
       });
@@ -251,8 +252,8 @@ void CStagedInstall::AddInUse(const std::string& relative, std::vector<std::stri
 
 bool CStagedInstall::MoveIntoPlace() {
   // A version that brings folders of the installer's own names cannot be put in place.
-  if (Exists(InStaging(kStagingName)) || Exists(InStaging(kBackupName)) ||
-      Exists(InStaging(kLockName))) {
+  if (Exists(InStaging(Wide(kStagingName))) || Exists(InStaging(Wide(kBackupName))) ||
+      Exists(InStaging(Wide(kLockName)))) {
     DiscardStaging();
     return FailWith(ERROR_INVALID_DATA);
   }
@@ -288,8 +289,7 @@ bool CStagedInstall::MoveIntoPlace() {
         moved = ::MoveFileExW(staged.c_str(), target.c_str(), 0) != FALSE;
         break;
       case StepKind::kReplace:
-        moved = FileTree::EnsureParentFolders(m_longBackup,
-                                              Wide(std::string(kBackupFilesName) + "\\" + step.path)) &&
+        moved = FileTree::EnsureParentFolders(m_longBackup, Join(Wide(kBackupFilesName), step.path)) &&
                 FileTree::Move(target, InBackupFiles(step.path)) &&
                 ::MoveFileExW(staged.c_str(), target.c_str(), 0);
         break;
@@ -341,11 +341,11 @@ bool CStagedInstall::RollBack(const std::vector<Step>& plan) {
 }
 
 bool CStagedInstall::WritePlan(const std::vector<Step>& plan) {
-  std::string text;
+  std::string text = kUtf8Mark;
   for (const Step& step : plan) {
     text += static_cast<char>(step.kind);
     text += '\t';
-    text += step.path;
+    text += winfx::ToUtf8(step.path);
     text += "\r\n";
   }
   const WideString path = Join(m_longBackup, Wide(kPlanName));
@@ -361,8 +361,10 @@ bool CStagedInstall::WritePlan(const std::vector<Step>& plan) {
 
 bool CStagedInstall::ReadPlan(std::vector<Step>* plan, int* refusedLine) const {
   bool read = false;
-  const std::string text = ReadWholeFile(Join(m_longBackup, Wide(kPlanName)), &read);
+  std::string text = ReadWholeFile(Join(m_longBackup, Wide(kPlanName)), &read);
   if (!read) return false;
+  const bool utf8 = text.compare(0, kUtf8MarkSize, kUtf8Mark) == 0;
+  if (utf8) text.erase(0, kUtf8MarkSize);
   // One step a line (a string stream would link the whole of iostreams into the program);
   // every line a step, and at least one: the plan as MoveIntoPlace writes it.
   int number = 1;
@@ -373,10 +375,12 @@ bool CStagedInstall::ReadPlan(std::vector<Step>* plan, int* refusedLine) const {
     std::string line = text.substr(start, end - start);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const char kind = line.size() >= 3 && line[1] == '\t' ? line[0] : '\0';
-    std::string path = line.size() >= 3 ? line.substr(2) : std::string();
-    valid = (kind == 'T' || kind == 'R' || kind == 'N') && IsPlanPath(path);
+    WideString path;
+    const std::string bytes = line.size() >= 3 ? line.substr(2) : std::string();
+    const bool decoded = utf8 ? winfx::Utf8ToWide(bytes, &path) : winfx::ToWide(bytes, &path);
+    valid = decoded && (kind == 'T' || kind == 'R' || kind == 'N') && IsPlanPath(path);
     if (!valid) break;
-    if (path.back() == '\\') path.pop_back();
+    if (path.back() == L'\\') path.pop_back();
     plan->push_back({static_cast<StepKind>(kind), path});
   }
   if (valid) return true;
@@ -385,19 +389,19 @@ bool CStagedInstall::ReadPlan(std::vector<Step>* plan, int* refusedLine) const {
   return false;
 }
 
-bool CStagedInstall::IsPlanPath(const std::string& relative) const {
+bool CStagedInstall::IsPlanPath(const WideString& relative) const {
   const ZipEntryNameKind kind = ClassifyZipEntryName(relative);
   if (kind != ZipEntryNameKind::kFile && kind != ZipEntryNameKind::kFolder) return false;
-  const std::string path = kind == ZipEntryNameKind::kFolder ? relative.substr(0, relative.size() - 1)
-                                                             : relative;
-  const std::string first = path.substr(0, path.find('\\'));
+  const WideString path = kind == ZipEntryNameKind::kFolder ? relative.substr(0, relative.size() - 1)
+                                                            : relative;
+  const WideString first = path.substr(0, path.find(L'\\'));
   if (SameName(first, kStagingName) || SameName(first, kBackupName) || SameName(first, kLockName)) {
     return false;
   }
   // Every folder on the way is a real one (or missing), in place and among the old files
   // moved aside: a link or a file there would lead the step elsewhere.
-  for (size_t cut = path.find('\\'); cut != std::string::npos; cut = path.find('\\', cut + 1)) {
-    const std::string folder = path.substr(0, cut);
+  for (size_t cut = path.find(L'\\'); cut != WideString::npos; cut = path.find(L'\\', cut + 1)) {
+    const WideString folder = path.substr(0, cut);
     for (const WideString& on : {InFolder(folder), InBackupFiles(folder)}) {
       const EntryKind found = FileTree::KindOf(on);
       if (found != EntryKind::kMissing && found != EntryKind::kFolder) return false;

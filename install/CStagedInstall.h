@@ -37,7 +37,7 @@ class CStagedInstall {
   };
   struct Step {
     StepKind kind;
-    std::string path;
+    winfx::WideString path;  // as the file system names it, whatever the ANSI code page
   };
 
   // Bound to folder (no trailing backslash) and to its daily log (CSetupUtil's rules);
@@ -94,7 +94,7 @@ class CStagedInstall {
   // that the installation folder lacks is one step: it is moved in with all it holds;
   // so is one whose old counterpart holds nothing the new version does not replace (and
   // no link). Steps of kTree and kAdd only name paths that do not exist yet. Empty when a
-  // folder cannot be listed or a staged name has no ANSI form.
+  // folder cannot be listed.
   std::vector<Step> PlanMoves() const;
 
   // Test seam: when a test has created the named event kPauseEventForTesting, the moves
@@ -113,27 +113,30 @@ class CStagedInstall {
   // Puts the folder back as it was before the steps of plan were taken (those taken so
   // far, as the staging and backup folders show). True when everything was put back.
   bool RollBack(const std::vector<Step>& plan);
-  // Writes plan into the backup folder (written whole, then renamed into place).
+  // Writes plan into the backup folder (written whole, then renamed into place), in UTF-8
+  // after a byte order mark.
   bool WritePlan(const std::vector<Step>& plan);
-  // Reads the plan; false when it cannot be read, and (with *refusedLine set to the line's
-  // number, from 1) when a line of it is not a step this installer could have written.
+  // Reads the plan (UTF-8 after a byte order mark, else the ANSI code page, as earlier
+  // installers wrote it); false when it cannot be read, and (with *refusedLine set to the
+  // line's number, from 1) when a line of it is not a step this installer could have
+  // written.
   bool ReadPlan(std::vector<Step>* plan, int* refusedLine) const;
   // Adds the files at relative (a file, or those below a folder; never behind a link) that
   // cannot be opened for writing now, as full paths.
-  void AddInUse(const std::string& relative, std::vector<std::string>* inUse) const;
+  void AddInUse(const WideString& relative, std::vector<std::string>* inUse) const;
   // True when relative may stand in a plan: a plain relative path (archive entry rules),
   // outside the work folders, whose folders are real ones (no link, no file) both in
   // place and among the files moved aside.
-  bool IsPlanPath(const std::string& relative) const;
+  bool IsPlanPath(const WideString& relative) const;
   // Renames the work folders aside, as they are, with a time stamp; logs each.
   bool SetWorkFoldersAside();
   // Removes the plan, the backup folder and the staging folder.
   void RemoveWorkFolders();
-  // Extended-length paths of relative (ANSI) in the installation folder, in the staging
-  // folder and among the files moved aside.
-  WideString InFolder(const std::string& relative) const;
-  WideString InStaging(const std::string& relative) const;
-  WideString InBackupFiles(const std::string& relative) const;
+  // Extended-length paths of relative in the installation folder, in the staging folder
+  // and among the files moved aside.
+  WideString InFolder(const WideString& relative) const;
+  WideString InStaging(const WideString& relative) const;
+  WideString InBackupFiles(const WideString& relative) const;
 
   std::string m_folder;
   std::string m_staging;

@@ -9,21 +9,43 @@ namespace {
 constexpr wchar_t kExtendedPrefix[] = L"\\\\?\\";
 constexpr wchar_t kExtendedUncPrefix[] = L"\\\\?\\UNC\\";
 
-}  // namespace
-
-bool ToWide(const std::string& ansi, WideString* wide) {
+// text in codePage as wide text; false for any byte sequence that is no text there.
+bool Decode(UINT codePage, const std::string& text, WideString* wide) {
   wide->clear();
-  if (ansi.empty()) return true;
-  const int length = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi.data(),
-                                           static_cast<int>(ansi.size()), nullptr, 0);
+  if (text.empty()) return true;
+  const int size = static_cast<int>(text.size());
+  const int length = ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
   if (length <= 0) return false;
   wide->assign(static_cast<size_t>(length), L'\0');
-  if (::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi.data(), static_cast<int>(ansi.size()),
-                            &(*wide)[0], length) != length) {
+  if (::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), size, &(*wide)[0], length) !=
+      length) {
     wide->clear();
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool ToWide(const std::string& ansi, WideString* wide) { return Decode(CP_ACP, ansi, wide); }
+
+bool Utf8ToWide(const std::string& utf8, WideString* wide) { return Decode(CP_UTF8, utf8, wide); }
+
+std::string ToUtf8(const WideString& wide) {
+  if (wide.empty()) return std::string();
+  const int size = static_cast<int>(wide.size());
+  const int length = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string utf8(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+  if (length <= 0 ||
+      ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, &utf8[0], length, nullptr, nullptr) != length) {
+    return std::string();
+  }
+  return utf8;
+}
+
+std::string ToShownAnsi(const WideString& wide) {
+  bool exact = false;
+  return ToAnsi(wide, &exact);
 }
 
 std::string ToAnsi(const WideString& wide, bool* exact) {
@@ -46,6 +68,11 @@ std::string ToAnsi(const WideString& wide, bool* exact) {
 WideString ExtendedLengthPath(const std::string& path) {
   WideString wide;
   if (path.empty() || !ToWide(path, &wide)) return WideString();
+  return ExtendedLengthPath(wide);
+}
+
+WideString ExtendedLengthPath(const WideString& wide) {
+  if (wide.empty()) return WideString();
   if (wide.compare(0, 4, kExtendedPrefix) == 0) return wide;
   const DWORD needed = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
   if (needed == 0) return WideString();
@@ -61,7 +88,11 @@ WideString ExtendedLengthPath(const std::string& path) {
 WideString WidePath(const std::string& path) {
   WideString wide;
   if (!ToWide(path, &wide)) return WideString();
-  return wide.size() < MAX_PATH ? wide : ExtendedLengthPath(path);
+  return WidePath(wide);
+}
+
+WideString WidePath(const WideString& path) {
+  return path.size() < MAX_PATH ? path : ExtendedLengthPath(path);
 }
 
 }  // namespace winfx

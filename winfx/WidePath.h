@@ -16,17 +16,31 @@ using WideString = std::basic_string<wchar_t, WideTraits>;
 bool ToWide(const std::string& ansi, WideString* wide);
 
 // wide as ANSI text; *exact false when a character has no ANSI form of its own (it is
-// then replaced, as the ...A functions would show it).
+// then replaced, as the ...A functions would show it). Never a best-fit look-alike.
 std::string ToAnsi(const WideString& wide, bool* exact);
+
+// wide as ANSI text for a log line or a label: "?" for each character without an ANSI
+// form of its own, never a cut or best-fit byte sequence.
+std::string ToShownAnsi(const WideString& wide);
+
+// utf8 as wide text into *wide; false when it is no valid UTF-8 (*wide then empty).
+bool Utf8ToWide(const std::string& utf8, WideString* wide);
+
+// wide as UTF-8 (unpaired surrogates as U+FFFD).
+std::string ToUtf8(const WideString& wide);
 
 // The extended-length form of path, an ANSI path: made absolute (from the current folder
 // and drive) and normalised as the ...A functions would ("/" separators, "." and ".."
 // components, trailing dots and blanks of names), then "\\?\C:\..." or
 // "\\?\UNC\server\share\...". "" when path is no ANSI text or cannot be made absolute.
 WideString ExtendedLengthPath(const std::string& path);
+// The same for a wide path.
+WideString ExtendedLengthPath(const WideString& path);
 
 // path for a ...W function that means what the ...A function would make of it: its plain
 // wide form while it is shorter than MAX_PATH, else its extended-length form.
 WideString WidePath(const std::string& path);
+// The same for a wide path.
+WideString WidePath(const WideString& path);
 
 }  // namespace winfx
