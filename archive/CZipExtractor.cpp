@@ -43,6 +43,16 @@ std::string Printable(const std::string& text) {
   return shown;
 }
 
+// Stored bytes that could not be decoded, for a log line: what is no printable ASCII shows
+// as "?", so no stray byte garbles the line's code page 949 text.
+std::string ShownBytes(const std::string& bytes) {
+  std::string shown = ToWindowsSeparators(bytes);
+  for (char& c : shown) {
+    if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+  }
+  return Printable(shown);
+}
+
 const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
 
 WideString Wide(const std::string& ansi) {
@@ -194,7 +204,7 @@ int CZipExtractor::ExtractCurrentEntry(const char* folder) {
   std::string ansiFolder = folder;
   if (ansiFolder.empty() || ansiFolder.back() != '\\') ansiFolder += '\\';
   if (cut) {
-    return RefuseEntry(Printable(ansiFolder + ToWindowsSeparators(stored)), kReasonNameTooLong,
+    return RefuseEntry(Printable(ansiFolder) + ShownBytes(stored), kReasonNameTooLong,
                        ERROR_FILENAME_EXCED_RANGE);
   }
   WideString entryName;
@@ -202,8 +212,8 @@ int CZipExtractor::ExtractCurrentEntry(const char* folder) {
   const WideString target = Wide(ansiFolder) + entryName;
   // The log shows the name decoded, "?" for what has no ANSI form; the stored bytes where
   // it could not be decoded.
-  const std::string shown = Printable(
-      ansiFolder + (entryName.empty() ? ToWindowsSeparators(stored) : winfx::ToShownAnsi(entryName)));
+  const std::string shown = Printable(ansiFolder) +
+      (entryName.empty() ? ShownBytes(stored) : Printable(winfx::ToShownAnsi(entryName)));
   switch (kind) {
     case ZipEntryNameKind::kFolder:
       // Folders are made only for the files inside them.

@@ -33,11 +33,12 @@ std::string ContentOf(const std::string& storedName) {
   return content;
 }
 
-// An entry name as a log line shows it: "\" separators, control characters as "?".
+// An entry name as a log line shows it: "\" separators, control characters as "?" (and,
+// for these names of ASCII or no text at all, every byte above ASCII).
 std::string Shown(std::string name) {
   for (char& c : name) {
     if (c == '/') c = '\\';
-    if (static_cast<unsigned char>(c) < 0x20) c = '?';
+    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x80) c = '?';
   }
   return name;
 }
@@ -299,12 +300,12 @@ TEST_F(ZipExtractorTest, NamesLeavingTheFolderOrNotPlainAreRefusedAndWriteNothin
 }
 
 TEST_F(ZipExtractorTest, OverLongNamesAndPathsAreRefusedNotCut) {
-  // 300 bytes: more than the name buffer holds; the line shows what fitted.
+  // 1100 bytes: more than the name buffer holds; the line shows what fitted.
   EXPECT_EQ(0, ExtractIntoInstallFolder("long-name.zip"));
   // 240 bytes: fits the buffer, but folder and name pass MAX_PATH.
   EXPECT_EQ(0, ExtractIntoInstallFolder("long-path.zip"));
   EXPECT_EQ(Lines{}, Extracted());
-  EXPECT_EQ((Lines{UnzipFailedLine(std::string(259, 'n'), "NAME_TOO_LONG"),
+  EXPECT_EQ((Lines{UnzipFailedLine(std::string(CZipExtractor::kNameBufferSize - 1, 'n'), "NAME_TOO_LONG"),
                    EntryFailedLine(ERROR_FILENAME_EXCED_RANGE),
                    UnzipFailedLine(std::string(236, 'p') + ".txt", "PATH_TOO_LONG"),
                    EntryFailedLine(ERROR_FILENAME_EXCED_RANGE)}),

@@ -86,3 +86,48 @@ TEST(ZipEntryNameTest, NamesWindowsWouldReadAsSomethingElseAreRefused) {
 }
 
 }  // namespace
+
+// The stored name decoded by the entry's flag and extra field, then judged as above.
+TEST(ZipEntryNameTest, NamesAreDecodedByTheirFlagThenTheUnicodePathFieldThenCodePage949) {
+  winfx::WideString name;
+  const std::string chinese = u8"\u8BF4\u660E/a.txt";
+  EXPECT_EQ(ZipEntryNameKind::kFile, DecodeZipEntryName(chinese, kZipFlagUtf8Name, "", &name));
+  EXPECT_TRUE(name == L"\u8BF4\u660E\\a.txt");
+  // Without the flag the same bytes are code page 949: other characters.
+  EXPECT_EQ(ZipEntryNameKind::kFile, DecodeZipEntryName(chinese, 0, "", &name));
+  EXPECT_FALSE(name == L"\u8BF4\u660E\\a.txt");
+  EXPECT_EQ(ZipEntryNameKind::kFile, DecodeZipEntryName("한글.txt", 0, "", &name));
+  EXPECT_TRUE(name == L"\uD55C\uAE00.txt");
+  // Invalid UTF-8 under the flag, an overlong "/" among it.
+  for (const char* bytes : {"bad\x80.txt", "a\xC0\xAF..\xC0\xAF" "evil.txt", "\xED\xA0\x80.txt"}) {
+    EXPECT_EQ(ZipEntryNameKind::kNotPlainName, DecodeZipEntryName(bytes, kZipFlagUtf8Name, "", &name))
+        << bytes;
+  }
+
+  // Info-ZIP's Unicode Path field (id 0x7075, size, version 1, CRC-32 of "x.txt", UTF-8).
+  const std::string crc = "\x49\x02\x1B\xAC";  // crc32("x.txt"), little-endian
+  const std::string utf8 = u8"\u4E16\u754C.txt";
+  const auto field = [&](char version, const std::string& sum) {
+    return std::string("\x75\x70", 2) + static_cast<char>(5 + utf8.size()) + '\0' + version + sum + utf8;
+  };
+  const std::string other = std::string("\x0A\x00\x04\x00" "abcd", 8);  // another field first
+  EXPECT_EQ(ZipEntryNameKind::kFile, DecodeZipEntryName("x.txt", 0, other + field(1, crc), &name));
+  EXPECT_TRUE(name == L"\u4E16\u754C.txt");
+  for (const std::string& ignored : {field(1, "\x4A\x02\x1B\xAC"), field(2, crc), field(1, crc).substr(0, 9)}) {
+    EXPECT_EQ(ZipEntryNameKind::kFile, DecodeZipEntryName("x.txt", 0, ignored, &name));
+    EXPECT_TRUE(name == L"x.txt");
+  }
+}
+
+// Look-alikes stay what they are; halves of characters and Wine's private-use stand-ins
+// of forbidden characters are refused.
+TEST(ZipEntryNameTest, WideNamesAreJudgedAsTheWideFunctionsSeeThem) {
+  EXPECT_EQ(ZipEntryNameKind::kFile, ClassifyZipEntryName(winfx::WideString(L"\uFF0E\uFF0E\\evil.txt")));
+  EXPECT_EQ(ZipEntryNameKind::kFile, ClassifyZipEntryName(winfx::WideString(L"a\uFF3C..\uFF3Cevil.txt")));
+  EXPECT_EQ(ZipEntryNameKind::kFile, ClassifyZipEntryName(winfx::WideString(L"\U0001F600.txt")));
+  EXPECT_EQ(ZipEntryNameKind::kLeavesFolder, ClassifyZipEntryName(winfx::WideString(L"a\\..\\evil.txt")));
+  for (const wchar_t* name : {L"a\xD800.txt", L"\xDC00.txt", L"a\uF02F..\uF02Fevil.txt", L"CON.\u8BF4",
+                              L"\u8BF4."}) {
+    EXPECT_EQ(ZipEntryNameKind::kNotPlainName, ClassifyZipEntryName(winfx::WideString(name)));
+  }
+}

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Writes the zip archives the extractor's tests open, into OUTPUT_FOLDER.
 
-Entry names are given as raw bytes (code page 949 for Korean, no UTF-8 flag); every file
-holds content_of(name). Broken archives are made by patching the bytes of sound ones.
+Entry names are given as raw bytes (code page 949 for Korean, no UTF-8 flag; archives of
+UTF-8 names set the flag by patching); every file holds content_of(name). Broken archives are made by patching the bytes of sound ones.
 Archives for refused names are called refused-<hex of the name>.zip and listed in
 refused.txt, one "<reason> <hex of the name>" a line.
 
@@ -12,8 +12,10 @@ import os
 import struct
 import sys
 import zipfile
+import zlib
 
 # Local header field offsets and central header field offsets (PKWARE APPNOTE 4.3.7/12).
+UTF8_FLAG = 0x800
 LOCAL = {"flag": 6, "method": 8, "crc": 14, "usize": 22, "name": 30}
 CENTRAL = {"flag": 8, "method": 10, "crc": 16, "usize": 24, "nlen": 28, "name": 46}
 FIELD_SIZE = {"flag": 2, "method": 2, "crc": 4, "usize": 4, "nlen": 2}
@@ -103,7 +105,7 @@ def main(out):
     Archive(path("deep.zip"), [(b"/".join(b"l%02d" % i for i in range(1, 13)) + b"/deep.txt", OLD, D)])
     Archive(path("second-lzma.zip"), [(b"first.txt", OLD, D), (b"second.txt", OLD, zipfile.ZIP_LZMA)])
     Archive(path("bzip2.zip"), [(b"packed.txt", OLD, zipfile.ZIP_BZIP2)])
-    Archive(path("long-name.zip"), [(b"n" * 296 + b".txt", OLD, D)])
+    Archive(path("long-name.zip"), [(b"n" * 1096 + b".txt", OLD, D)])
     Archive(path("long-path.zip"), [(b"p" * 236 + b".txt", OLD, D)])
     # No entries. The reader doesn't see an end record at the very start of a file, so a
     # stub comes first, as in a self-extracting archive.
@@ -142,6 +144,8 @@ def main(out):
     a.data[a.central[1]:a.central[1] + 4] = b"XXXX"
     a.save()
 
+    write_unicode_archives(path)
+
     index = []
     for reason, names in (("NAME_LEAVES_FOLDER", LEAVING_NAMES), ("NAME_NOT_ALLOWED", NOT_PLAIN_NAMES)):
         for name in names:
@@ -150,6 +154,53 @@ def main(out):
     open(path("refused.txt"), "w").write("".join(index))
 
     open(path("stamp"), "w").write("")
+
+
+def flagged(path, entries):
+    """An archive of names given as str (UTF-8, flagged as such) or bytes (no flag)."""
+    a = Archive(path, [(name.encode("utf-8") if isinstance(name, str) else name,) + tuple(rest)
+                       for name, *rest in entries])
+    for index, entry in enumerate(entries):
+        if isinstance(entry[0], str):
+            a.patch(index, "flag", lambda v: v | UTF8_FLAG)
+    a.save()
+
+
+def unicode_path_field(stored, name, crc_change=0):
+    """Info-ZIP's Unicode Path extra field (0x7075, version 1) naming stored as name."""
+    utf8 = name.encode("utf-8")
+    crc = (zlib.crc32(stored) ^ crc_change) & 0xFFFFFFFF
+    return struct.pack("<HHBI", 0x7075, 5 + len(utf8), 1, crc) + utf8
+
+
+def write_unicode_archives(path):
+    D, S = zipfile.ZIP_DEFLATED, zipfile.ZIP_STORED
+    # Flagged UTF-8 names, as Python's zipfile, 7-Zip and Info-ZIP store them; the last name
+    # is code page 949 without the flag, as the widget's own archives have it.
+    flagged(path("unicode.zip"), [
+        ("문서/", OLD, S), ("문서/설명서.txt", OLD, D), ("说明.txt", NEWER, S),
+        ("日本語/ファイル.txt", MIDDLE, D), ("😀.txt", NEWER, D), ("바탕.ini".encode("cp949"), OLD, S)])
+    # Flagged, but no UTF-8: a lone continuation byte; an overlong "/".
+    for name, stored in (("bad-byte", b"bad\x80.txt"), ("overlong", b"a\xc0\xafevil.txt")):
+        a = Archive(path("invalid-utf8-%s.zip" % name), [(stored, OLD, D)])
+        a.patch(0, "flag", lambda v: v | UTF8_FLAG)
+        a.save()
+    # Names that a best-fit conversion to code page 949 would turn into "..", "\\" or "/";
+    # the private-use stand-in of "/" as Wine keeps it.
+    flagged(path("best-fit.zip"), [("．．/．．/evil.txt", OLD, D), ("a＼..＼evil.txt", OLD, D),
+                                    ("a／..／evil.txt", OLD, D)])
+    flagged(path("private-use.zip"), [("a\uf02f..\uf02fevil.txt", OLD, D)])
+    # A refused name without any code page 949 form: the log shows "?" for it.
+    flagged(path("refused-thai.zip"), [("กข/CON.txt", OLD, D)])
+    # Names without the flag that carry a Unicode Path field: the field names the file when
+    # its CRC matches the stored name, else the stored name does.
+    with zipfile.ZipFile(path("unicode-path.zip"), "w") as archive:
+        for stored, field in ((b"world.txt", unicode_path_field(b"world.txt", "世界.txt")),
+                              (b"stored.txt", unicode_path_field(b"stored.txt", "他.txt", 1))):
+            info = zipfile.ZipInfo(stored.decode("ascii"), OLD)
+            info.compress_type = D
+            info.extra = field
+            archive.writestr(info, content_of(stored))
 
 
 if __name__ == "__main__":
