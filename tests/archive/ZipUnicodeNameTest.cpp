@@ -10,74 +10,20 @@
 #include <vector>
 
 #include "tests/support/TestSupport.h"
+#include "tests/support/WideFiles.h"
 
 namespace {
 
 using testing_support::FromUnixPath;
+using testing_support::ListWideTree;
 using testing_support::ReadFileBytes;
+using testing_support::ReadWideFile;
+using testing_support::Utf16;
 using testing_support::TempFolder;
 using testing_support::TodaysLogPath;
+using testing_support::WideWriteTime;
 using testing_support::WriteFileBytes;
 using Names = std::vector<std::wstring>;
-
-std::wstring Utf16(const std::string& utf8) {
-  std::wstring wide(utf8.size(), L'\0');
-  wide.resize(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0],
-                                    static_cast<int>(wide.size())));
-  return wide;
-}
-
-std::wstring Wide(const std::string& ansi) {
-  std::wstring wide(ansi.size(), L'\0');
-  wide.resize(::MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0],
-                                    static_cast<int>(wide.size())));
-  return wide;
-}
-
-// Every name below root, relative, folders with a trailing "\", sorted.
-void ListInto(const std::wstring& root, const std::wstring& relative, Names* names) {
-  WIN32_FIND_DATAW found;
-  HANDLE find = ::FindFirstFileW((root + L"\\" + relative + L"*").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return;
-  do {
-    const std::wstring name = found.cFileName;
-    if (name == L"." || name == L"..") continue;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      names->push_back(relative + name + L"\\");
-      ListInto(root, relative + name + L"\\", names);
-    } else {
-      names->push_back(relative + name);
-    }
-  } while (::FindNextFileW(find, &found));
-  ::FindClose(find);
-}
-
-Names ListWide(const std::wstring& root) {
-  Names names;
-  ListInto(root, L"", &names);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-std::string ReadWide(const std::wstring& path) {
-  winfx::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                         OPEN_EXISTING, 0, nullptr));
-  std::string bytes;
-  char buffer[4096];
-  DWORD got = 0;
-  while (file && ::ReadFile(file.Get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) {
-    bytes.append(buffer, got);
-  }
-  return bytes;
-}
-
-ULONGLONG WrittenTime(const std::wstring& path) {
-  winfx::ScopedHandle file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                                         OPEN_EXISTING, 0, nullptr));
-  FILETIME written = {};
-  if (file) ::GetFileTime(file.Get(), nullptr, nullptr, &written);
-  return (static_cast<ULONGLONG>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
-}
 
 ULONGLONG StoredTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
   SYSTEMTIME local = {year, month, 0, day, hour, minute, second, 0};
@@ -112,7 +58,7 @@ class ZipUnicodeNameTest : public ::testing::Test {
 
   // What the installation folder holds besides its settings, log and target folder.
   Names Beside() {
-    Names names = ListWide(Wide(install_.Path()));
+    Names names = ListWideTree(testing_support::AnsiToUtf16(install_.Path()));
     names.erase(std::remove_if(names.begin(), names.end(),
                                [](const std::wstring& name) {
                                  return name == L"info.ini" || name.compare(0, 4, L"log\\") == 0 ||
@@ -126,7 +72,7 @@ class ZipUnicodeNameTest : public ::testing::Test {
 
   TempFolder install_{"zipunicode"};
   std::string target_ = install_ / "target";
-  std::wstring wideTarget_ = Wide(target_);
+  std::wstring wideTarget_ = testing_support::AnsiToUtf16(target_);
   CZipExtractor extractor_;
 };
 
@@ -138,15 +84,15 @@ TEST_F(ZipUnicodeNameTest, FlaggedNamesLandUnderTheirExactNamesWithTheirBytesAnd
                     Utf16(u8"说明.txt"),   Utf16(u8"문서\\"),            Utf16(u8"문서\\설명서.txt"),
                     Utf16(u8"😀.txt")};
   std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(expected, ListWide(wideTarget_));
+  EXPECT_EQ(expected, ListWideTree(wideTarget_));
   for (const std::string& name : {korean, chinese, japanese, emoji}) {
     std::wstring path = wideTarget_ + L"\\" + Utf16(name);
     std::replace(path.begin(), path.end(), L'/', L'\\');
-    EXPECT_EQ(ContentOf(name), ReadWide(path)) << name;
+    EXPECT_EQ(ContentOf(name), ReadWideFile(path)) << name;
   }
-  EXPECT_EQ(StoredTime(2019, 12, 31, 23, 59, 58), WrittenTime(wideTarget_ + L"\\" + Utf16(chinese)));
-  EXPECT_EQ(StoredTime(2019, 12, 31, 23, 59, 58), WrittenTime(wideTarget_ + L"\\" + Utf16(emoji)));
-  EXPECT_EQ(StoredTime(2010, 5, 6, 7, 8, 10), WrittenTime(wideTarget_ + L"\\" + Utf16(japanese)));
+  EXPECT_EQ(StoredTime(2019, 12, 31, 23, 59, 58), WideWriteTime(wideTarget_ + L"\\" + Utf16(chinese)));
+  EXPECT_EQ(StoredTime(2019, 12, 31, 23, 59, 58), WideWriteTime(wideTarget_ + L"\\" + Utf16(emoji)));
+  EXPECT_EQ(StoredTime(2010, 5, 6, 7, 8, 10), WideWriteTime(wideTarget_ + L"\\" + Utf16(japanese)));
   // Without the flag the name is code page 949, as before: the ANSI functions find it.
   EXPECT_EQ(ContentOf("바탕.ini"), ReadFileBytes(target_ + "\\바탕.ini"));
   EXPECT_EQ(ContentOf(korean), ReadFileBytes(target_ + "\\문서\\설명서.txt"));
@@ -155,8 +101,8 @@ TEST_F(ZipUnicodeNameTest, FlaggedNamesLandUnderTheirExactNamesWithTheirBytesAnd
 TEST_F(ZipUnicodeNameTest, AUnicodePathFieldNamesTheFileOnlyWhenItsCrcMatches) {
   ASSERT_EQ(1, Extract("unicode-path.zip"));
   const std::wstring world = Utf16(u8"世界.txt");
-  EXPECT_EQ((Names{L"stored.txt", world}), ListWide(wideTarget_));
-  EXPECT_EQ(ContentOf("world.txt"), ReadWide(wideTarget_ + L"\\" + world));
+  EXPECT_EQ((Names{L"stored.txt", world}), ListWideTree(wideTarget_));
+  EXPECT_EQ(ContentOf("world.txt"), ReadWideFile(wideTarget_ + L"\\" + world));
 }
 
 TEST_F(ZipUnicodeNameTest, FlaggedNamesThatAreNoUtf8AreRefusedWithTheNameLine) {
@@ -164,7 +110,7 @@ TEST_F(ZipUnicodeNameTest, FlaggedNamesThatAreNoUtf8AreRefusedWithTheNameLine) {
     EXPECT_EQ(0, Extract(archive)) << archive;
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_NAME), ::GetLastError()) << archive;
   }
-  EXPECT_EQ(Names{}, ListWide(wideTarget_));
+  EXPECT_EQ(Names{}, ListWideTree(wideTarget_));
   EXPECT_EQ(Names{}, Beside());
   // The undecodable bytes show as "?": the line stays code page 949 text.
   const std::string log = Log();
@@ -179,7 +125,7 @@ TEST_F(ZipUnicodeNameTest, LookAlikesOfDotsAndSeparatorsStayPlainNamesInsideTheF
   Names expected = {Utf16(u8"．．\\"), Utf16(u8"．．\\．．\\"), Utf16(u8"．．\\．．\\evil.txt"),
                     Utf16(u8"a＼..＼evil.txt"), Utf16(u8"a／..／evil.txt")};
   std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(expected, ListWide(wideTarget_));
+  EXPECT_EQ(expected, ListWideTree(wideTarget_));
   EXPECT_EQ(Names{}, Beside());
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(L"C:\\evil.txt"));
 }
@@ -188,7 +134,7 @@ TEST_F(ZipUnicodeNameTest, RefusedNamesWithoutACodePage949FormAreLoggedWithQuest
   // The private-use stand-in of "/" would be turned back into one on Wine's disk.
   EXPECT_EQ(0, Extract("private-use.zip"));
   EXPECT_EQ(0, Extract("refused-thai.zip"));
-  EXPECT_EQ(Names{}, ListWide(wideTarget_));
+  EXPECT_EQ(Names{}, ListWideTree(wideTarget_));
   EXPECT_EQ(Names{}, Beside());
   const std::string log = Log();
   EXPECT_NE(std::string::npos, log.find("unzip실패 " + target_ + "\\a?..?evil.txt | NAME_NOT_ALLOWED"));
