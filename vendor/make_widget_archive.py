@@ -13,6 +13,8 @@ Korean Windows zip tools store names).
                                           CRC (tests)
       [--long-entry N]                    adds deep/d...d/f...f.txt, whose path in a folder
                                           of N characters is 259 characters long (tests)
+      [--unicode-names]                   adds files whose names are stored in UTF-8 with
+                                          the flag, as most zip tools store them (tests)
 """
 import argparse
 import random
@@ -27,6 +29,8 @@ TEXT_FILES = [
     ("skins/default/fonts/font.txt", "face=NanumGothic\r\nsize=9\r\n"),
     ("docs/읽어보기.txt", "Quillon 위젯을 설치해 주셔서 감사합니다.\r\n"),
 ]
+# Names in UTF-8 (flagged): Korean, Chinese, Japanese and an emoji, each holding its name.
+UNICODE_NAMES = ["문서/설명서.txt", "说明.txt", "日本語/ファイル.txt", "😀.txt"]
 FOLDER_ENTRIES = ["config/", "skins/", "skins/default/", "docs/", "cache/"]
 
 
@@ -76,6 +80,7 @@ def main():
     parser.add_argument("--stored-time", default=",".join(map(str, STORED_TIME)))
     parser.add_argument("--bad-crc", action="store_true")
     parser.add_argument("--long-entry", type=int, default=0)
+    parser.add_argument("--unicode-names", action="store_true")
     args = parser.parse_args()
     stored = tuple(int(part) for part in args.stored_time.split(","))
 
@@ -96,6 +101,12 @@ def main():
         if args.long_entry:
             archive.writestr(entry(long_entry_name(args.long_entry), False, stored),
                              b"the longest path a plain extraction holds\r\n")
+        if args.unicode_names:
+            for name in UNICODE_NAMES:
+                # A plain ZipInfo stores a name that is no ASCII in UTF-8 and flags it.
+                info = zipfile.ZipInfo(name, stored)
+                info.compress_type = zipfile.ZIP_DEFLATED
+                archive.writestr(info, name.encode("utf-8") + b"\r\n")
         if args.bad_entry:
             archive.writestr(entry("../outside.txt"), b"must not be written\r\n")
         if args.bad_crc:

@@ -100,6 +100,10 @@ std::string InstallerFixture::LongPathWidgetArchive() {
   return ReadFileBytes(FromUnixPath(QUILLON_TEST_LONG_ARCHIVE));
 }
 
+std::string InstallerFixture::UnicodeWidgetArchive() {
+  return ReadFileBytes(FromUnixPath(QUILLON_TEST_UNICODE_ARCHIVE));
+}
+
 void InstallerFixture::QueueArchiveFaults(const std::string& faults) {
   ASSERT_TRUE(WriteFileBytes(FaultsPath(), "Quillon_Widget.zip " + faults + "\n"));
 }

@@ -36,6 +36,10 @@ class InstallerFixture : public ::testing::Test {
   // The widget with deep\d...\f...txt besides, whose path in a folder of
   // QUILLON_LONG_FOLDER_LENGTH characters is 259 characters long.
   static std::string LongPathWidgetArchive();
+  // The widget with files whose names are stored in UTF-8 (flagged), stored 2022-07-08
+  // 09:10:12: 문서\설명서.txt, 说明.txt, 日本語\ファイル.txt and 😀.txt, each holding its
+  // name in UTF-8 and a line break.
+  static std::string UnicodeWidgetArchive();
 
   // What the vendor server serves as /update/Quillon_Widget.zip.sig (see
   // vendor/vendor_server.py): "sign" (the served archive's, as without a word), "none",
