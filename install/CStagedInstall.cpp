@@ -203,16 +203,16 @@ bool CStagedInstall::Plan(std::vector<Step>* steps, std::string* stuckLink) cons
   return listed;
 }
 
-std::vector<std::string> CStagedInstall::TargetsInUse() const {
-  std::vector<std::string> inUse;
+std::vector<WideString> CStagedInstall::TargetsInUse() const {
+  std::vector<WideString> inUse;
   for (const Step& step : PlanMoves()) {
     if (step.kind == StepKind::kReplace) AddInUse(step.path, &inUse);
   }
   return inUse;
 }
 
-std::vector<std::string> CStagedInstall::LeftoversInUse() const {
-  std::vector<std::string> inUse;
+std::vector<WideString> CStagedInstall::LeftoversInUse() const {
+  std::vector<WideString> inUse;
   std::vector<Step> plan;
   int refusedLine = 0;
   if (!IsFolder(m_longBackup) || !Exists(Join(m_longBackup, Wide(kPlanName))) ||
@@ -228,11 +228,10 @@ std::vector<std::string> CStagedInstall::LeftoversInUse() const {
   return inUse;
 }
 
-void CStagedInstall::AddInUse(const WideString& relative, std::vector<std::string>* inUse) const {
+void CStagedInstall::AddInUse(const WideString& relative, std::vector<WideString>* inUse) const {
   const WideString target = InFolder(relative);
-  // A name without an ANSI form shows with "?": no program is found by it, so a file held
-  // under such a name keeps the installation from going on.
-  const std::string shown = m_folder + "\\" + winfx::ToShownAnsi(relative);
+  // The plain full path, as a running program's image name reads.
+  const WideString shown = Join(Wide(m_folder), relative);
   switch (FileTree::KindOf(target)) {
     case EntryKind::kFile:
       if (IsInUse(target)) inUse->push_back(shown);
@@ -240,7 +239,7 @@ void CStagedInstall::AddInUse(const WideString& relative, std::vector<std::strin
     case EntryKind::kFolder:
       FileTree::Walk(target, [&](const WideString& inside, EntryKind kind) {
         if (kind == EntryKind::kFile && IsInUse(Join(target, inside))) {
-          inUse->push_back(shown + "\\" + winfx::ToShownAnsi(inside));
+          inUse->push_back(Join(shown, inside));
         }
         return true;
       });

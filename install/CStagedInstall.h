@@ -19,6 +19,8 @@
 
 class CStagedInstall {
  public:
+  using WideString = winfx::WideString;
+
   // Folders inside the installation folder; the leading dot hides them under Wine too.
   static constexpr char kStagingName[] = ".QuillonStaging";
   static constexpr char kBackupName[] = ".QuillonBackup";
@@ -64,13 +66,13 @@ class CStagedInstall {
   // Files in the installation folder that the move would replace (alone or with their
   // folder) and that cannot be opened for writing now (a running program, say), as full
   // paths. A link is never opened: it is moved itself.
-  std::vector<std::string> TargetsInUse() const;
+  std::vector<WideString> TargetsInUse() const;
 
   // Files that putting right a killed run's moves would remove or replace (what the moves
   // brought in) and that cannot be opened for writing now, as full paths: a widget started
   // from the half-moved folder. Empty without unfinished moves or with a plan that will
   // not be acted on.
-  std::vector<std::string> LeftoversInUse() const;
+  std::vector<WideString> LeftoversInUse() const;
 
   // Moves every staged file into place. True when all moved and the moves were recorded as
   // complete; the old files then wait in the backup folder for RemoveOldFiles (or the next
@@ -104,7 +106,6 @@ class CStagedInstall {
   static constexpr char kPausedEventForTesting[] = "QuillonSetup.MovesPausedForTesting";
 
  private:
-  using WideString = winfx::WideString;
 
   // PlanMoves' steps into *plan; false when a folder cannot be listed. *stuckLink (when
   // given) receives the path of a link in the way that the system cannot move itself, or
@@ -123,7 +124,7 @@ class CStagedInstall {
   bool ReadPlan(std::vector<Step>* plan, int* refusedLine) const;
   // Adds the files at relative (a file, or those below a folder; never behind a link) that
   // cannot be opened for writing now, as full paths.
-  void AddInUse(const WideString& relative, std::vector<std::string>* inUse) const;
+  void AddInUse(const WideString& relative, std::vector<WideString>* inUse) const;
   // True when relative may stand in a plan: a plain relative path (archive entry rules),
   // outside the work folders, whose folders are real ones (no link, no file) both in
   // place and among the files moved aside.

@@ -170,11 +170,11 @@ bool WidgetInstallation::CheckFreeSpace() {
   return false;
 }
 
-bool WidgetInstallation::CloseProgramsUsing(const std::vector<std::string>& files) {
+bool WidgetInstallation::CloseProgramsUsing(const std::vector<winfx::WideString>& files) {
   if (files.empty()) return true;
   if (!m_screen.AllowClosingWidget()) return false;
   std::vector<std::unique_ptr<winfx::RunningProgram>> programs;
-  for (const std::string& file : files) {
+  for (const winfx::WideString& file : files) {
     programs.push_back(std::make_unique<winfx::RunningProgram>(file));
     programs.back()->AskToClose();
   }

@@ -12,6 +12,7 @@
 #include "install/InstallationScreen.h"
 #include "settings/CSetupUtil.h"
 #include "winfx/ScopedHandle.h"
+#include "winfx/WidePath.h"
 
 class CStagedInstall;
 
@@ -52,7 +53,7 @@ class WidgetInstallation {
   bool CheckFreeSpace();
   // Asks the operator, then the programs started from files, to close, and waits for them.
   // True when all of them ended (or there were none).
-  bool CloseProgramsUsing(const std::vector<std::string>& files);
+  bool CloseProgramsUsing(const std::vector<winfx::WideString>& files);
   // Deletes the archive and its signature: they go and come together.
   void DeleteArchive();
   // Tells the screen and returns false.

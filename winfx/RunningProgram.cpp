@@ -26,10 +26,10 @@ BOOL CALLBACK CloseIfOwned(HWND hwnd, LPARAM param) {
 
 }  // namespace
 
-RunningProgram::RunningProgram(const std::string& exePath) {
+RunningProgram::RunningProgram(const WideString& exePath) {
   // Both sides as full paths: a path typed with "/" or ".." still names the same file.
-  char full[MAX_PATH] = {};
-  const DWORD length = ::GetFullPathNameA(exePath.c_str(), MAX_PATH, full, nullptr);
+  wchar_t full[MAX_PATH] = {};
+  const DWORD length = ::GetFullPathNameW(exePath.c_str(), MAX_PATH, full, nullptr);
   if (length == 0 || length >= MAX_PATH) return;
   ScopedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return;
@@ -40,10 +40,10 @@ RunningProgram::RunningProgram(const std::string& exePath) {
     ScopedHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
                                        entry.th32ProcessID));
     if (!process) continue;
-    char image[MAX_PATH] = {};
+    wchar_t image[MAX_PATH] = {};
     DWORD size = MAX_PATH;
-    if (!::QueryFullProcessImageNameA(process.Get(), 0, image, &size)) continue;
-    if (lstrcmpiA(image, full) != 0) continue;
+    if (!::QueryFullProcessImageNameW(process.Get(), 0, image, &size)) continue;
+    if (::CompareStringOrdinal(image, -1, full, -1, TRUE) != CSTR_EQUAL) continue;
     m_ids.push_back(entry.th32ProcessID);
     m_processes.push_back(std::move(process));
   }

@@ -9,14 +9,16 @@
 #include <vector>
 
 #include "winfx/ScopedHandle.h"
+#include "winfx/WidePath.h"
 
 namespace winfx {
 
 class RunningProgram {
  public:
   // Takes the snapshot: every process whose executable is exePath (compared without
-  // regard to case). Processes that cannot be opened are left out.
-  explicit RunningProgram(const std::string& exePath);
+  // regard to case; wide, so any name is found). Processes that cannot be opened are left
+  // out.
+  explicit RunningProgram(const WideString& exePath);
 
   // True when any of the processes found still runs.
   bool IsRunning() const;

@@ -148,7 +148,12 @@ TEST_F(CStagedInstallTest, FilesInUseAreFoundAmongTheOnesToReplace) {
                                     OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held.back().IsValid());
   }
-  EXPECT_EQ(used, staged_.TargetsInUse());
+  std::vector<std::string> found;
+  for (const winfx::WideString& path : staged_.TargetsInUse()) {
+    bool exact = false;
+    found.push_back(winfx::ToAnsi(path, &exact));
+  }
+  EXPECT_EQ(used, found);
 }
 
 // The state a killed run leaves halfway through the moves is copied while the moves are
