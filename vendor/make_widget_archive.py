@@ -14,7 +14,8 @@ Korean Windows zip tools store names).
       [--long-entry N]                    adds deep/d...d/f...f.txt, whose path in a folder
                                           of N characters is 259 characters long (tests)
       [--unicode-names]                   adds files whose names are stored in UTF-8 with
-                                          the flag, as most zip tools store them (tests)
+                                          the flag, as most zip tools store them, and a copy
+                                          of the widget among them (tests)
 """
 import argparse
 import random
@@ -29,8 +30,10 @@ TEXT_FILES = [
     ("skins/default/fonts/font.txt", "face=NanumGothic\r\nsize=9\r\n"),
     ("docs/읽어보기.txt", "Quillon 위젯을 설치해 주셔서 감사합니다.\r\n"),
 ]
-# Names in UTF-8 (flagged): Korean, Chinese, Japanese and an emoji, each holding its name.
+# Names in UTF-8 (flagged): Korean, Chinese, Japanese and an emoji, each holding its name;
+# and where the widget's copy goes.
 UNICODE_NAMES = ["문서/설명서.txt", "说明.txt", "日本語/ファイル.txt", "😀.txt"]
+UNICODE_WIDGET = "日本語/위젯😀.exe"
 FOLDER_ENTRIES = ["config/", "skins/", "skins/default/", "docs/", "cache/"]
 
 
@@ -107,6 +110,8 @@ def main():
                 info = zipfile.ZipInfo(name, stored)
                 info.compress_type = zipfile.ZIP_DEFLATED
                 archive.writestr(info, name.encode("utf-8") + b"\r\n")
+            with open(args.exe, "rb") as f:
+                archive.writestr(zipfile.ZipInfo(UNICODE_WIDGET, stored), f.read())
         if args.bad_entry:
             archive.writestr(entry("../outside.txt"), b"must not be written\r\n")
         if args.bad_crc:

@@ -8,6 +8,7 @@
 
 #include "tests/support/InstallerFixture.h"
 #include "tests/support/WideFiles.h"
+#include "winfx/ScopedHandle.h"
 
 namespace {
 
@@ -21,6 +22,8 @@ using testing_support::Utf16;
 using testing_support::WideWriteTime;
 
 constexpr char kDoneText[] = "Quillon위젯 설치가 완료되었습니다. 위젯이 실행됩니다.";
+constexpr char kCloseWidgetQuestion[] =
+    "Quillon위젯이 실행 중입니다. [확인]을 누르면 위젯을 종료하고 설치를 계속합니다.";
 
 class UnicodeNameInstallTest : public InstallerFixture {
  protected:
@@ -52,12 +55,29 @@ TEST_F(UnicodeNameInstallTest, Utf8NamesInstallUnderTheirExactNamesAndAReinstall
   EXPECT_TRUE(driver_->WaitForExit(20000));
   ExpectTheNamedFiles();
 
-  // Over itself, with a file of the operator's beside them in a folder of such a name.
+  // Over itself, with a file of the operator's beside them in a folder of such a name, and
+  // the widget's copy running from a name without a code page 949 form: the installer
+  // finds it in use, asks, and closes it.
   uidriver::EndProcessesNamed("QuillonWidget.exe");
   const std::wstring mine = AnsiToUtf16(installFolder_) + L"\\" + Utf16(u8"日本語");
   ASSERT_TRUE(PutWideFile(mine, Utf16(u8"メモ.txt"), "the operator's"));
+  std::wstring copy = mine + L"\\" + Utf16(u8"위젯😀.exe");
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION started = {};
+  ASSERT_TRUE(::CreateProcessW(copy.c_str(), &copy[0], nullptr, nullptr, FALSE, 0, nullptr, mine.c_str(),
+                               &startup, &started));
+  winfx::ScopedHandle process(started.hProcess), thread(started.hThread);
+  ASSERT_TRUE(uidriver::WaitUntil([] { return WidgetWindow() != nullptr; }, 20000));
   StartInstaller();
-  EXPECT_EQ(kDoneText, ConfirmAndAnswer(installFolder_));
+  Confirm(installFolder_);
+  HWND question = driver_->WaitForBox(driver_->AppCaption(), 120000);
+  ASSERT_NE(nullptr, question);
+  EXPECT_EQ(kCloseWidgetQuestion, driver_->AnswerBox(question, IDOK));
+  EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.Get(), 20000));
+  HWND done = driver_->WaitForBox(driver_->AppCaption(), 120000);
+  ASSERT_NE(nullptr, done);
+  EXPECT_EQ(kDoneText, driver_->AnswerBox(done, IDOK));
   EXPECT_TRUE(driver_->WaitForExit(20000));
   ExpectTheNamedFiles();
   EXPECT_EQ("the operator's", ReadWideFile(mine + L"\\" + Utf16(u8"メモ.txt")));

@@ -38,7 +38,7 @@ class InstallerFixture : public ::testing::Test {
   static std::string LongPathWidgetArchive();
   // The widget with files whose names are stored in UTF-8 (flagged), stored 2022-07-08
   // 09:10:12: 문서\설명서.txt, 说明.txt, 日本語\ファイル.txt and 😀.txt, each holding its
-  // name in UTF-8 and a line break.
+  // name in UTF-8 and a line break, and a copy of the widget as 日本語\위젯😀.exe.
   static std::string UnicodeWidgetArchive();
 
   // What the vendor server serves as /update/Quillon_Widget.zip.sig (see
