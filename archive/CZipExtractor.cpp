@@ -1,58 +1,19 @@
 #include "archive/CZipExtractor.h"
 
-#include "archive/ZipEntryName.h"
+#include "archive/ZipPipeline.h"
 #include "winfx/Format.h"
 
 namespace {
 
 using winfx::Format;
 
-// Log lines, byte for byte (trailing blanks included).
+// Log lines, byte for byte.
 constexpr char kNoArchiveLine[] = "[unzip] 파일이 존재하지 않습니다.";
 constexpr char kFolderFailedLine[] = "[unzip] 폴더생성 실패. %s";
 constexpr char kNoEntriesLine[] = "[unzip] 압축 내 파일이 없거나 읽을 수 없습니다.";
 constexpr char kEntryFailedLine[] = "[unzip] 압축해제 실패 . %s / err : %d";
-constexpr char kEntryFolderFailedLine[] = "[unzip] 폴더생성실패 %s ";
-constexpr char kCreateFailedLine[] = "[unzip] 파일생성실패 %s | %s ";
-constexpr char kUnzipFailedLine[] = "[unzip] unzip실패 %s | %s ";
-
-// Second part of the "unzip실패" line for the extractor's own refusals.
-constexpr char kReasonLeavesFolder[] = "NAME_LEAVES_FOLDER";
-constexpr char kReasonNotPlainName[] = "NAME_NOT_ALLOWED";
-constexpr char kReasonNameTooLong[] = "NAME_TOO_LONG";
-constexpr char kReasonPathTooLong[] = "PATH_TOO_LONG";
-constexpr char kReasonEncrypted[] = "ENCRYPTED";
-constexpr char kReasonSizeMismatch[] = "SIZE_MISMATCH";
-
-// Without a zip64 record an entry count of 65535 may stand for more: the directory then
-// ends where the next header no longer reads.
-constexpr uLong kSaturatedEntryCount = 0xFFFF;
-
-// Text from the archive as it may appear in a log line: control characters would break
-// the one-line-per-event format, so they show as "?".
-std::string Printable(const std::string& text) {
-  std::string shown = text;
-  for (char& c : shown) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  }
-  return shown;
-}
 
 const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
-
-// minizip's result codes in words, for the "unzip실패" line.
-std::string UnzResultName(int result) {
-  switch (result) {
-    case UNZ_ERRNO: return "UNZ_ERRNO";
-    case UNZ_END_OF_LIST_OF_FILE: return "UNZ_END_OF_LIST_OF_FILE";
-    case UNZ_PARAMERROR: return "UNZ_PARAMERROR";
-    case UNZ_BADZIPFILE: return "UNZ_BADZIPFILE";
-    case UNZ_INTERNALERROR: return "UNZ_INTERNALERROR";
-    case UNZ_CRCERROR: return "UNZ_CRCERROR";
-    case Z_MEM_ERROR: return "Z_MEM_ERROR";
-    default: return Format("UNZ_ERROR %d", result);
-  }
-}
 
 // 0 with the thread's last error set to error, for ExtractAll's "압축해제 실패" line.
 int FailWith(DWORD error) {
@@ -83,6 +44,7 @@ int CZipExtractor::Close() {
 }
 
 int CZipExtractor::ExtractAll(const char* folder) {
+  m_inflatedBytes = 0;
   if (!m_zip) {
     m_log.WriteLog(kNoArchiveLine);
     return 0;
@@ -99,20 +61,10 @@ int CZipExtractor::ExtractAll(const char* folder) {
   }
   if (unzGoToFirstFile(m_zip.Get()) != UNZ_OK) return FailWith(ERROR_INVALID_DATA);
 
-  for (uLong extracted = 1;; ++extracted) {
-    if (!ExtractCurrentEntry(folder)) return LogEntryFailure(folder);
-    const int next = unzGoToNextFile(m_zip.Get());
-    if (next == UNZ_END_OF_LIST_OF_FILE) return 1;
-    if (next != UNZ_OK) {
-      if (global.number_entry == kSaturatedEntryCount && extracted >= kSaturatedEntryCount) {
-        return 1;
-      }
-      // The next entry's header can't be read: the entries after it would be lost, so
-      // this is no success.
-      ::SetLastError(ERROR_INVALID_DATA);
-      return LogEntryFailure(folder);
-    }
-  }
+  ZipPipeline pipeline(m_zip.Get(), folder, &m_log, &m_knownFolders);
+  const bool extracted = pipeline.ExtractToEnd(global.number_entry);
+  m_inflatedBytes = pipeline.InflatedBytes();
+  return extracted ? 1 : LogEntryFailure(folder, pipeline.Error());
 }
 
 int CZipExtractor::GetTotalSize(unsigned long long* bytes, unsigned long* entries) {
@@ -131,166 +83,21 @@ int CZipExtractor::GetTotalSize(unsigned long long* bytes, unsigned long* entrie
   return walk == UNZ_END_OF_LIST_OF_FILE ? 1 : 0;
 }
 
-int CZipExtractor::LogEntryFailure(const char* folder) {
-  const DWORD error = ::GetLastError();
+int CZipExtractor::LogEntryFailure(const char* folder, DWORD error) {
   m_log.WriteLog(Format(kEntryFailedLine, folder, static_cast<int>(error)));
   return FailWith(error);
 }
 
 int CZipExtractor::ExtractCurrentEntry(const char* folder) {
   if (!m_zip) return FailWith(ERROR_INVALID_HANDLE);
-  if (folder == nullptr || !EnsureKnownFolder(folder)) {
-    const DWORD error = ::GetLastError();
-    m_log.WriteLog(Format(kEntryFolderFailedLine, OrEmpty(folder)));
-    return FailWith(error);
-  }
-
-  unz_file_info info;
-  char name[kNameBufferSize];
-  if (unzGetCurrentFileInfo(m_zip.Get(), &info, name, sizeof(name), nullptr, 0, nullptr, 0) !=
-      UNZ_OK) {
-    return FailWith(ERROR_INVALID_DATA);
-  }
-  // The reader leaves a name that fills the buffer unterminated; such a name is cut and
-  // could read as another valid one, so it is refused.
-  const bool cut = info.size_filename >= kNameBufferSize;
-  const std::string entryName = ToWindowsSeparators(
-      cut ? std::string(name, kNameBufferSize - 1) : std::string(name, info.size_filename));
-
-  std::string target = folder;
-  if (target.empty() || target.back() != '\\') target += '\\';
-  target += entryName;
-
-  if (cut) return RefuseEntry(target, kReasonNameTooLong, ERROR_FILENAME_EXCED_RANGE);
-  switch (ClassifyZipEntryName(entryName)) {
-    case ZipEntryNameKind::kFolder:
-      // Folders are made only for the files inside them.
-      return 1;
-    case ZipEntryNameKind::kLeavesFolder:
-      return RefuseEntry(target, kReasonLeavesFolder, ERROR_INVALID_NAME);
-    case ZipEntryNameKind::kNotPlainName:
-      return RefuseEntry(target, kReasonNotPlainName, ERROR_INVALID_NAME);
-    case ZipEntryNameKind::kFile:
-      break;
-  }
-  if (target.size() >= MAX_PATH) {
-    return RefuseEntry(target, kReasonPathTooLong, ERROR_FILENAME_EXCED_RANGE);
-  }
-  // The reader would copy some other methods out raw, and encrypted data undecrypted:
-  // such entries are refused before anything is created for them.
-  if (info.compression_method != kMethodStored && info.compression_method != kMethodDeflated) {
-    return RefuseEntry(target, Format("UNSUPPORTED_METHOD %lu", info.compression_method),
-                       ERROR_NOT_SUPPORTED);
-  }
-  if (info.flag & kFlagEncrypted) return RefuseEntry(target, kReasonEncrypted, ERROR_NOT_SUPPORTED);
-
-  winfx::ScopedHandle file;
-  if (!CreateEntryFile(target, &file)) return FailWith(::GetLastError());
-  const DWORD error = CopyCurrentEntry(file.Get(), info, target);
-  if (error != ERROR_SUCCESS) {
-    file.Reset();  // closed before it is removed
-    // A partly written or corrupted file is not left looking like an extracted one.
-    ::DeleteFileA(target.c_str());
-    return FailWith(error);
-  }
-  // On the handle that wrote the data: no second open of each file.
-  SetStoredFileTime(file.Get(), info.dosDate);
-  return 1;
-}
-
-bool CZipExtractor::CreateEntryFile(const std::string& target, winfx::ScopedHandle* file) {
-  const std::string parent = target.substr(0, target.find_last_of('\\'));
-  for (int attempt = 0;; ++attempt) {
-    if (!EnsureKnownFolder(parent)) return false;
-    file->Reset(::CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (*file) return true;
-    const DWORD error = ::GetLastError();
-    // A folder made earlier may have gone since (the caller cleared the target between two
-    // extractions): forget what is known and look at the disk once more.
-    if (error == ERROR_PATH_NOT_FOUND && attempt == 0 && !m_knownFolders.empty()) {
-      m_knownFolders.clear();
-      continue;
-    }
-    m_log.WriteLog(Format(kCreateFailedLine, target.c_str(), "INVALID_HANDLE_VALUE"));
-    ::SetLastError(error);
-    return false;
-  }
-}
-
-int CZipExtractor::EnsureKnownFolder(const std::string& path) {
-  return EnsureFolderPath(path, &m_knownFolders);
-}
-
-DWORD CZipExtractor::CopyCurrentEntry(HANDLE file, const unz_file_info& info,
-                                      const std::string& target) {
-  ScopedZipEntry entry(m_zip.Get());
-  if (entry.OpenResult() != UNZ_OK) {
-    LogUnzipFailure(target, UnzResultName(entry.OpenResult()));
-    return ERROR_INVALID_DATA;
-  }
-  char buffer[kCopyBufferSize];
-  unsigned long long copied = 0;
-  for (;;) {
-    const int got = entry.Read(buffer, sizeof(buffer));
-    if (got == 0) break;
-    if (got < 0) return ERROR_INVALID_DATA;
-    DWORD written = 0;
-    if (!::WriteFile(file, buffer, static_cast<DWORD>(got), &written, nullptr)) {
-      return ::GetLastError();
-    }
-    if (written != static_cast<DWORD>(got)) return ERROR_DISK_FULL;
-    copied += written;
-  }
-  const int closed = entry.Close();
-  if (closed != UNZ_OK) {
-    LogUnzipFailure(target, UnzResultName(closed));
-    return ERROR_CRC;
-  }
-  // The reader checks the CRC only when the stored length was reached, and stops at that
-  // length: data that ends early is caught here.
-  if (copied != info.uncompressed_size) {
-    LogUnzipFailure(target, kReasonSizeMismatch);
-    return ERROR_CRC;
-  }
-  return ERROR_SUCCESS;
-}
-
-int CZipExtractor::RefuseEntry(const std::string& target, const std::string& reason,
-                               DWORD error) {
-  LogUnzipFailure(target, reason);
-  return FailWith(error);
-}
-
-void CZipExtractor::LogUnzipFailure(const std::string& target, const std::string& reason) {
-  m_log.WriteLog(Format(kUnzipFailedLine, Printable(target).c_str(), reason.c_str()));
-}
-
-int CZipExtractor::EnsureFolderPath(const std::string& path, FolderSet* known) {
-  if (path.empty()) return FailWith(ERROR_INVALID_NAME);
-  if (known != nullptr && known->count(path) != 0) return 1;
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return FailWith(ERROR_ALREADY_EXISTS);
-  } else {
-    const size_t cut = path.find_last_of('\\');
-    if (cut == std::string::npos) {
-      if (!::CreateDirectoryA(path.c_str(), nullptr)) return 0;
-    } else if (cut + 1 == path.size()) {
-      // "C:\dir\" is the folder C:\dir itself.
-      if (!EnsureFolderPath(path.substr(0, cut), known)) return 0;
-    } else if (!EnsureFolderPath(path.substr(0, cut), known) ||
-               !::CreateDirectoryA(path.c_str(), nullptr)) {
-      return 0;
-    }
-  }
-  if (known != nullptr) known->insert(path);
-  return 1;
+  // A null folder fails the folder check as "" does, with its line.
+  ZipPipeline pipeline(m_zip.Get(), OrEmpty(folder), &m_log, &m_knownFolders);
+  return pipeline.ExtractCurrentEntry() ? 1 : FailWith(pipeline.Error());
 }
 
 int CZipExtractor::EnsureFolder(const char* path) {
   if (path == nullptr) return FailWith(ERROR_INVALID_NAME);
-  return EnsureFolderPath(path, nullptr);
+  return ZipEntryWriter::EnsureFolderPath(path, nullptr);
 }
 
 int CZipExtractor::EnsureParentFolder(const char* path) {
@@ -304,15 +111,5 @@ int CZipExtractor::RestoreFileTime(const char* path, DWORD dosDateTime) {
   winfx::ScopedHandle file(::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                          OPEN_EXISTING, 0, nullptr));
   if (!file) return 0;
-  return SetStoredFileTime(file.Get(), dosDateTime);
-}
-
-int CZipExtractor::SetStoredFileTime(HANDLE file, DWORD dosDateTime) {
-  FILETIME local, utc;
-  if (!::DosDateTimeToFileTime(HIWORD(dosDateTime), LOWORD(dosDateTime), &local) ||
-      !::LocalFileTimeToFileTime(&local, &utc)) {
-    return 0;
-  }
-  // No last-access time given: the file keeps the one it has.
-  return ::SetFileTime(file, &utc, nullptr, &utc) ? 1 : 0;
+  return ZipEntryWriter::SetStoredFileTime(file.Get(), dosDateTime);
 }

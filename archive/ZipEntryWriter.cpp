@@ -1,0 +1,164 @@
+#include "archive/ZipEntryWriter.h"
+
+#include <utility>
+
+#include "winfx/Format.h"
+
+namespace {
+
+using winfx::Format;
+
+// Log lines, byte for byte (trailing blanks included).
+constexpr char kEntryFolderFailedLine[] = "[unzip] 폴더생성실패 %s ";
+constexpr char kCreateFailedLine[] = "[unzip] 파일생성실패 %s | %s ";
+constexpr char kUnzipFailedLine[] = "[unzip] unzip실패 %s | %s ";
+
+// Text from the archive as it may appear in a log line: control characters would break
+// the one-line-per-event format, so they show as "?".
+std::string Printable(const std::string& text) {
+  std::string shown = text;
+  for (char& c : shown) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return shown;
+}
+
+// 0 with the thread's last error set to error.
+int FailWith(DWORD error) {
+  ::SetLastError(error);
+  return 0;
+}
+
+}  // namespace
+
+ZipEntryWriter::ZipEntryWriter(std::string folder, CSetupUtil* log, FolderSet* knownFolders)
+    : m_folder(std::move(folder)), m_log(log), m_knownFolders(knownFolders) {}
+
+ZipEntryWriter::~ZipEntryWriter() { RemoveFile(); }
+
+bool ZipEntryWriter::Take(const ZipPiece& piece) {
+  if (m_error != ERROR_SUCCESS) return false;
+  switch (piece.kind) {
+    case ZipPiece::Kind::kWalkFailure:
+      return Fail(piece.error);
+    case ZipPiece::Kind::kFolderEntry:
+      return CheckFolder();
+    case ZipPiece::Kind::kRefusal:
+      if (!CheckFolder()) return false;
+      if (!piece.reason.empty()) LogUnzipFailure(piece.target, piece.reason);
+      return Fail(piece.error);
+    case ZipPiece::Kind::kFileStart:
+      if (!CheckFolder() || !CreateEntryFile(piece.target)) return false;
+      m_dosDateTime = piece.dosDateTime;
+      break;
+    case ZipPiece::Kind::kFileData:
+      break;
+  }
+  return WriteData(piece);
+}
+
+bool ZipEntryWriter::CheckFolder() {
+  if (EnsureKnownFolder(m_folder)) return true;
+  const DWORD error = ::GetLastError();
+  m_log->WriteLog(Format(kEntryFolderFailedLine, m_folder.c_str()));
+  return Fail(error);
+}
+
+bool ZipEntryWriter::CreateEntryFile(const std::string& target) {
+  const std::string parent = target.substr(0, target.find_last_of('\\'));
+  for (int attempt = 0;; ++attempt) {
+    if (!EnsureKnownFolder(parent)) return Fail(::GetLastError());
+    m_file.Reset(::CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (m_file) {
+      m_target = target;
+      return true;
+    }
+    const DWORD error = ::GetLastError();
+    // A folder made earlier may have gone since (the caller cleared the target between two
+    // extractions): forget what is known and look at the disk once more.
+    if (error == ERROR_PATH_NOT_FOUND && attempt == 0 && !m_knownFolders->empty()) {
+      m_knownFolders->clear();
+      continue;
+    }
+    m_log->WriteLog(Format(kCreateFailedLine, target.c_str(), "INVALID_HANDLE_VALUE"));
+    return Fail(error);
+  }
+}
+
+bool ZipEntryWriter::WriteData(const ZipPiece& piece) {
+  if (piece.size != 0) {
+    DWORD written = 0;
+    if (!::WriteFile(m_file.Get(), piece.buffer.get(), piece.size, &written, nullptr)) {
+      const DWORD error = ::GetLastError();
+      RemoveFile();
+      return Fail(error);
+    }
+    if (written != piece.size) {
+      RemoveFile();
+      return Fail(ERROR_DISK_FULL);
+    }
+  }
+  if (piece.error != ERROR_SUCCESS) {
+    if (!piece.reason.empty()) LogUnzipFailure(m_target, piece.reason);
+    RemoveFile();
+    return Fail(piece.error);
+  }
+  if (piece.lastOfFile) {
+    // On the handle that wrote the data: no second open of each file.
+    SetStoredFileTime(m_file.Get(), m_dosDateTime);
+    m_file.Reset();
+  }
+  return true;
+}
+
+void ZipEntryWriter::RemoveFile() {
+  if (!m_file) return;
+  m_file.Reset();  // closed before it is removed
+  ::DeleteFileA(m_target.c_str());
+}
+
+int ZipEntryWriter::EnsureKnownFolder(const std::string& path) {
+  return EnsureFolderPath(path, m_knownFolders);
+}
+
+bool ZipEntryWriter::Fail(DWORD error) {
+  m_error = error;
+  return false;
+}
+
+void ZipEntryWriter::LogUnzipFailure(const std::string& target, const std::string& reason) {
+  m_log->WriteLog(Format(kUnzipFailedLine, Printable(target).c_str(), reason.c_str()));
+}
+
+int ZipEntryWriter::EnsureFolderPath(const std::string& path, FolderSet* known) {
+  if (path.empty()) return FailWith(ERROR_INVALID_NAME);
+  if (known != nullptr && known->count(path) != 0) return 1;
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return FailWith(ERROR_ALREADY_EXISTS);
+  } else {
+    const size_t cut = path.find_last_of('\\');
+    if (cut == std::string::npos) {
+      if (!::CreateDirectoryA(path.c_str(), nullptr)) return 0;
+    } else if (cut + 1 == path.size()) {
+      // "C:\dir\" is the folder C:\dir itself.
+      if (!EnsureFolderPath(path.substr(0, cut), known)) return 0;
+    } else if (!EnsureFolderPath(path.substr(0, cut), known) ||
+               !::CreateDirectoryA(path.c_str(), nullptr)) {
+      return 0;
+    }
+  }
+  if (known != nullptr) known->insert(path);
+  return 1;
+}
+
+int ZipEntryWriter::SetStoredFileTime(HANDLE file, DWORD dosDateTime) {
+  FILETIME local, utc;
+  if (!::DosDateTimeToFileTime(HIWORD(dosDateTime), LOWORD(dosDateTime), &local) ||
+      !::LocalFileTimeToFileTime(&local, &utc)) {
+    return 0;
+  }
+  // No last-access time given: the file keeps the one it has.
+  return ::SetFileTime(file, &utc, nullptr, &utc) ? 1 : 0;
+}
