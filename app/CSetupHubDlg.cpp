@@ -22,6 +22,10 @@ constexpr char kDownloadFailedFormat[] =
 // retry number and the most retries there are.
 constexpr char kRetryStatusFormat[] = " (재시도 %d/%d)";
 
+// The signature's few bytes come before the archive without a sign on the screen: the
+// operator sees one file name and one bar rising over the archive.
+bool ShowsOnScreen(const std::string& name) { return name != product::kArchiveSignatureFile; }
+
 }  // namespace
 
 CSetupHubDlg::CSetupHubDlg()
@@ -115,7 +119,11 @@ void CSetupHubDlg::QueueWidgetDownloads(std::string serverUrl, std::string folde
   // One level only; an existing folder or a failure is left to the download to find.
   ::CreateDirectoryA(folder.c_str(), nullptr);
 
-  const char* const files[] = {product::kArchiveFile};
+  // The signature first: a vendor that serves none is found before the archive's bytes
+  // are spent. Without the vendor's key there is nothing to check it with.
+  std::vector<const char*> files;
+  if (product::kArchivePublicKey != nullptr) files.push_back(product::kArchiveSignatureFile);
+  files.push_back(product::kArchiveFile);
   for (const char* name : files) {
     std::string url = m_serverUrl + "/update/" + name;
     std::string path = folder + "\\" + name;
@@ -132,7 +140,7 @@ void CSetupHubDlg::OnQueueTimer() {
     return;
   }
   m_pDownload->SetDownloadInfo(GetHwnd(), m_downloadUrls[0], m_downloadPaths[0]);
-  m_step1Dlg.SetStatus(m_downloadNames[0]);
+  if (ShowsOnScreen(m_downloadNames[0])) m_step1Dlg.SetStatus(m_downloadNames[0]);
   if (m_pDownload->StartDownload() < 0) {
     // Not started (bad address, file not creatable): dropped without a message.
     RemoveFirstDownload();
@@ -141,6 +149,7 @@ void CSetupHubDlg::OnQueueTimer() {
 }
 
 LRESULT CSetupHubDlg::OnDownloadProgress(WPARAM percent, LPARAM) {
+  if (m_downloadNames.empty() || !ShowsOnScreen(m_downloadNames[0])) return 1;
   m_step1Dlg.SetProgress(static_cast<int>(percent));
   return 1;
 }
@@ -160,6 +169,8 @@ LRESULT CSetupHubDlg::OnDownloadResult(WPARAM, LPARAM succeeded) {
     return 1;
   }
   // The queue stops here, the failed item still first; the operator leaves and retries.
+  // A file that was fetched without a sign on the screen is named there now.
+  if (!ShowsOnScreen(m_downloadNames[0])) m_step1Dlg.SetStatus(m_downloadNames[0]);
   m_message = winfx::Format(kDownloadFailedFormat, m_downloadUrls[0].c_str());
   m_util.WriteLog(m_message);
   m_step1Dlg.ShowFailure(m_message);

@@ -7,9 +7,16 @@ namespace product {
 // Set at configure time (CMake cache variable QUILLON_SERVER_URL).
 extern const char kServerUrl[];
 
+// The vendor's archive-signing public key (X then Y of a P-256 point, 64 bytes), or null
+// when the build was given none: the archive is then installed unchecked. Set at configure
+// time (CMake cache variable QUILLON_ARCHIVE_PUBLIC_KEY).
+extern const unsigned char* const kArchivePublicKey;
+
 constexpr char kAgreementPath[] = "/Orlo_venta/install_agree.asp";
 constexpr char kDefaultFolder[] = "C:\\QuillonWidget";
 constexpr char kArchiveFile[] = "Quillon_Widget.zip";
+// The vendor's signature of the archive, served beside it.
+constexpr char kArchiveSignatureFile[] = "Quillon_Widget.zip.sig";
 constexpr char kWidgetProgram[] = "QuillonWidget.exe";
 constexpr char kPickedFolderName[] = "QuillonWidget";
 constexpr char kShortcutFile[] = "\\Quillon위젯.lnk";

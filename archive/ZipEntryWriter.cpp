@@ -74,7 +74,15 @@ bool ZipEntryWriter::CreateEntryFile(const std::string& target) {
       m_target = target;
       return true;
     }
-    const DWORD error = ::GetLastError();
+    DWORD error = ::GetLastError();
+    // A folder of the file's name (another entry's, say) is in the way: the archive's
+    // fault, not a missing permission.
+    if (error == ERROR_ACCESS_DENIED) {
+      const DWORD attributes = ::GetFileAttributesA(target.c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        error = ERROR_ALREADY_EXISTS;
+      }
+    }
     // A folder made earlier may have gone since (the caller cleared the target between two
     // extractions): forget what is known and look at the disk once more.
     if (error == ERROR_PATH_NOT_FOUND && attempt == 0 && !m_knownFolders->empty()) {

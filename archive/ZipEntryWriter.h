@@ -47,7 +47,8 @@ class ZipEntryWriter {
   // The target folder is there (made again when it went): false, logged, when it is not.
   bool CheckFolder();
   // Makes target's folder and creates target (replacing a file of that name) as the
-  // current file; false, logged, when it can't be created.
+  // current file; false, logged, when it can't be created (ERROR_ALREADY_EXISTS where a
+  // folder of its name is in the way).
   bool CreateEntryFile(const std::string& target);
   // Writes the piece's data into the current file and ends the file as the piece says.
   bool WriteData(const ZipPiece& piece);

@@ -98,6 +98,12 @@ bool MakeHiddenFolder(const std::string& folder) {
   return true;
 }
 
+// false with the thread's last error set to error.
+bool FailWith(DWORD error) {
+  ::SetLastError(error);
+  return false;
+}
+
 // The test seam of the moves (see kPauseEventForTesting). Bounded: an event of that name
 // made by anything else cannot hold an installation for longer than this.
 constexpr DWORD kPauseLimitMs = 120000;
@@ -193,21 +199,23 @@ std::vector<std::string> CStagedInstall::TargetsInUse() const {
 
 bool CStagedInstall::MoveIntoPlace() {
   // A version that brings folders of the installer's own names cannot be put in place.
-  if (Exists(Join(m_staging, kStagingName)) || Exists(Join(m_staging, kBackupName))) {
+  if (Exists(Join(m_staging, kStagingName)) || Exists(Join(m_staging, kBackupName)) ||
+      Exists(Join(m_staging, kLockName))) {
     DiscardStaging();
-    return false;
+    return FailWith(ERROR_INVALID_DATA);
   }
   // A staging folder that cannot be listed, or holds nothing, is no version to install.
   std::vector<Step> plan;
   if (!Plan(&plan) || plan.empty()) {
     DiscardStaging();
-    return false;
+    return FailWith(ERROR_INVALID_DATA);
   }
   RemoveTree(m_backup);
   if (!MakeHiddenFolder(m_backup) || !WritePlan(plan)) {
+    const DWORD error = ::GetLastError();
     RemoveTree(m_backup);
     DiscardStaging();
-    return false;
+    return FailWith(error);
   }
   const std::string backupFiles = Join(m_backup, kBackupFilesName);
   for (size_t i = 0; i < plan.size(); ++i) {
@@ -230,18 +238,20 @@ bool CStagedInstall::MoveIntoPlace() {
       }
     }
     if (!moved) {
+      const DWORD error = ::GetLastError();
       // With the plan kept when something cannot be put back, the next run tries again.
       RollBack(plan);
       DiscardStaging();
-      return false;
+      return FailWith(error);
     }
   }
   // Removing the plan completes the installation: from here on a leftover backup folder
   // only holds old files to remove. While it stands, the moves count as unfinished.
   if (!::DeleteFileA(Join(m_backup, kPlanName).c_str())) {
+    const DWORD error = ::GetLastError();
     RollBack(plan);
     DiscardStaging();
-    return false;
+    return FailWith(error);
   }
   return true;
 }

@@ -16,6 +16,8 @@ class CStagedInstall {
   // Folders inside the installation folder; the leading dot hides them under Wine too.
   static constexpr char kStagingName[] = ".QuillonStaging";
   static constexpr char kBackupName[] = ".QuillonBackup";
+  // The lock file an installer holds in the installation folder while it works there.
+  static constexpr char kLockName[] = ".QuillonLock";
   // Inside the backup folder: the plan of the moves, and the old files moved aside.
   static constexpr char kPlanName[] = "plan.txt";
   static constexpr char kBackupFilesName[] = "files";
@@ -57,9 +59,11 @@ class CStagedInstall {
   // the backup folder for RemoveOldFiles (or the next run's RecoverLeftovers). False when
   // a move failed: every file moved so far is put back, the old files restored and the
   // staging folder removed, so the folder holds the old version as it was (file contents
-  // and times). A staged version holding a folder named like the staging or the backup
-  // folder, holding nothing, or that cannot be listed is refused the same way, before
-  // anything is moved.
+  // and times), with the thread's last error set to the failed step's. A staged version
+  // holding an entry named like the staging or the backup folder or the lock, holding
+  // nothing, or that
+  // cannot be listed is refused the same way, before anything is moved, with
+  // ERROR_INVALID_DATA.
   bool MoveIntoPlace();
 
   // After a successful MoveIntoPlace: removes the old files and the emptied staging folder.

@@ -5,12 +5,12 @@
 
 #include "app/CSetupHubDlg.h"
 #include "app/ProductConstants.h"
+#include "install/WidgetInstallation.h"
 #include "res/resource.h"
 #include "screens/CSkinBitmap.h"
 #include "screens/CStagedInstall.h"
 #include "winfx/Format.h"
 #include "winfx/MessageBox.h"
-#include "winfx/RunningProgram.h"
 #include "winfx/ScopedCom.h"
 
 namespace {
@@ -32,15 +32,13 @@ constexpr size_t kBrowsePathSize = 512;
 constexpr char kEmptyFolderText[] = "설치경로를 입력해 주세요.";
 constexpr char kQuitText[] = "설치프로그램을 종료하시겠습니까?";
 constexpr char kQuitCaption[] = "확인";
+constexpr char kFolderLockedText[] =
+    "다른 설치프로그램이 이 폴더에 Quillon위젯을 설치하고 있습니다. 설치가 끝난 후 다시 시도해 주세요.";
 constexpr char kOpenFailedStatus[] = "압축파일 오픈 실패 = 1...";
 constexpr char kExtractingStatus[] = "압축해제중입니다.기다려 주세요...";
 constexpr char kExtractFailedStatus[] = "압축해제 실패...";
 constexpr char kExtractFailedText[] =
     "Quillon위젯 압축해제에 실패했습니다. [끝내기] 후 다시 시도해 주세요.";
-// Free space the installation needs besides the archive's uncompressed size: the file
-// system's share (up to a cluster per entry) and a margin for the folders and the plan.
-constexpr unsigned long long kSpacePerEntry = 4096;
-constexpr unsigned long long kSpaceMargin = 1024 * 1024;
 constexpr char kNoSpaceStatus[] = "디스크 공간 부족...";
 constexpr char kNoSpaceFormat[] =
     "Quillon위젯을 설치할 디스크 공간이 부족합니다. 필요한 공간: %.1fMB, 남은 공간: %.1fMB. "
@@ -48,13 +46,15 @@ constexpr char kNoSpaceFormat[] =
 // Asked when a file to replace is in use (a running widget); OK closes the widget.
 constexpr char kCloseWidgetQuestion[] =
     "Quillon위젯이 실행 중입니다. [확인]을 누르면 위젯을 종료하고 설치를 계속합니다.";
-// How long the widget's processes get to end after they were asked to close.
-constexpr DWORD kCloseWaitMs = 10000;
 constexpr char kInUseFailedText[] =
     "Quillon위젯이 실행 중이어서 설치하지 못했습니다. [끝내기] 후 다시 시도해 주세요.";
 constexpr char kInstallFailedStatus[] = "설치 실패...";
 constexpr char kInstallFailedText[] =
     "Quillon위젯 설치에 실패했습니다. [끝내기] 후 다시 시도해 주세요.";
+// The archive does not carry the vendor's signature (or the signature is missing).
+constexpr char kVerifyFailedStatus[] = "서명 확인 실패...";
+constexpr char kVerifyFailedText[] =
+    "Quillon위젯 설치파일의 서명을 확인하지 못했습니다. [끝내기] 후 다시 시도해 주세요.";
 constexpr char kDoneStatus[] = "설치완료...";
 constexpr char kDoneText[] = "Quillon위젯 설치가 완료되었습니다. 위젯이 실행됩니다.";
 
@@ -62,39 +62,7 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
   return folder + "\\" + name;
 }
 
-// The durations of the extraction and of the move into place, in the program folder's log.
-constexpr char kExtractTimeLine[] = "[install] 압축해제 %.1f ms";
-constexpr char kMoveTimeLine[] = "[install] 파일 이동 %.1f ms";
-
-LARGE_INTEGER Now() {
-  LARGE_INTEGER now;
-  ::QueryPerformanceCounter(&now);
-  return now;
-}
-
-double MillisecondsSince(const LARGE_INTEGER& start) {
-  LARGE_INTEGER frequency;
-  ::QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(Now().QuadPart - start.QuadPart) * 1000.0 /
-         static_cast<double>(frequency.QuadPart);
-}
-
 double Megabytes(unsigned long long bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
-
-// True when the extractor's failure (its last error) lies in the archive itself: a CRC or
-// length that differs, data that does not inflate, a refused name or method. Any other
-// error is local to this machine (space, access, a file in use).
-bool IsArchiveFault(DWORD error) {
-  switch (error) {
-    case ERROR_CRC:
-    case ERROR_INVALID_DATA:
-    case ERROR_INVALID_NAME:
-    case ERROR_NOT_SUPPORTED:
-      return true;
-    default:
-      return false;
-  }
-}
 
 }  // namespace
 
@@ -175,6 +143,14 @@ void CWidgetInstallDlg::OnOK() {
     winfx::AppMessageBox(kEmptyFolderText);
     return;
   }
+  // Another installer (of another session, say) working in the folder keeps it: nothing
+  // is touched, and the operator may try again or choose another folder.
+  ::CreateDirectoryA(folder.c_str(), nullptr);
+  if (m_folderLock.Acquire(JoinPath(folder, CStagedInstall::kLockName)) ==
+      winfx::FileLock::Result::kTaken) {
+    winfx::AppMessageBox(kFolderLockedText);
+    return;
+  }
   m_confirmed = true;
   m_installFolder = folder;
   // From here on the folder is the one the queue downloads into and the installation uses.
@@ -197,60 +173,10 @@ void CWidgetInstallDlg::SetProgress(int percent) { m_progress.SetPos(percent); }
 void CWidgetInstallDlg::SetStatus(std::string text) { SetItemText(IDC_INSTALL_STATUS, text); }
 
 void CWidgetInstallDlg::InstallFromArchive() {
-  std::string archive = JoinPath(m_installFolder, product::kArchiveFile);
-  std::string program = JoinPath(m_installFolder, product::kWidgetProgram);
-
-  m_zip.SetLogFolder(m_installFolder);
-  CStagedInstall staged(m_installFolder);
-  // What a killed run left is put right before anything else is written.
-  if (!staged.RecoverLeftovers()) {
-    FailInstallation(kInstallFailedText);
-    return;
-  }
-  if (!m_zip.Open(archive.c_str())) {
-    // A download that is no zip is of no use to the next run; a file that was there
-    // before the confirmation is not the installer's to remove.
-    if (!m_archiveWasThere) ::DeleteFileA(archive.c_str());
-    SetStatus(kOpenFailedStatus);
-    ShowFailure("");
-    return;
-  }
-  if (!CheckFreeSpace()) {
-    m_zip.Close();
-    return;
-  }
-  SetStatus(kExtractingStatus);
-  const LARGE_INTEGER extractStart = Now();
-  const bool prepared = staged.PrepareStaging();
-  const int extracted = prepared ? m_zip.ExtractAll(staged.StagingFolder().c_str()) : 0;
-  const DWORD error = prepared ? ::GetLastError() : ERROR_CANNOT_MAKE;
-  m_zip.Close();
-  g_pHub->m_util.WriteLog(winfx::Format(kExtractTimeLine, MillisecondsSince(extractStart)));
-  if (!extracted) {
-    // Nothing of the new version reaches the folder. An archive that failed its own
-    // checks goes; after a local failure it stays for the next run.
-    staged.DiscardStaging();
-    if (IsArchiveFault(error)) ::DeleteFileA(archive.c_str());
-    SetStatus(kExtractFailedStatus);
-    ShowFailure(kExtractFailedText);
-    return;
-  }
-  // A file may also be held by something that is no program of its own: checked again.
-  if (!CloseProgramsUsing(staged.TargetsInUse()) || !staged.TargetsInUse().empty()) {
-    // Nothing is moved; the archive stays for the next run.
-    staged.DiscardStaging();
-    FailInstallation(kInUseFailedText);
-    return;
-  }
-  const LARGE_INTEGER moveStart = Now();
-  const bool moved = staged.MoveIntoPlace();
-  g_pHub->m_util.WriteLog(winfx::Format(kMoveTimeLine, MillisecondsSince(moveStart)));
-  if (!moved) {
-    FailInstallation(kInstallFailedText);
-    return;
-  }
-  staged.RemoveOldFiles();
-  ::DeleteFileA(archive.c_str());
+  WidgetInstallation installation(m_installFolder, product::kArchivePublicKey, this,
+                                  &g_pHub->m_util, m_archiveWasThere);
+  if (!installation.Run()) return;
+  const std::string program = JoinPath(m_installFolder, product::kWidgetProgram);
   SetStatus(kDoneStatus);
   g_pHub->m_util.CreateShortcut(program, product::kShortcutFile, product::kShortcutDescription,
                                 1, 0, 0, 1);
@@ -259,45 +185,45 @@ void CWidgetInstallDlg::InstallFromArchive() {
   EndDialog(IDOK);
 }
 
-bool CWidgetInstallDlg::CheckFreeSpace() {
-  unsigned long long total = 0;
-  unsigned long entries = 0;
-  ULARGE_INTEGER available;
-  // Without these figures the extraction itself finds out (and reports) what is wrong.
-  if (!m_zip.GetTotalSize(&total, &entries) ||
-      !::GetDiskFreeSpaceExA(m_installFolder.c_str(), &available, nullptr, nullptr)) {
-    return true;
+void CWidgetInstallDlg::OnExtracting() { SetStatus(kExtractingStatus); }
+
+void CWidgetInstallDlg::OnFailure(Failure failure) {
+  switch (failure) {
+    case Failure::kNoArchive:
+      SetStatus(kOpenFailedStatus);
+      ShowFailure("");
+      return;
+    case Failure::kNotSigned:
+      SetStatus(kVerifyFailedStatus);
+      ShowFailure(kVerifyFailedText);
+      return;
+    case Failure::kExtractFailed:
+      SetStatus(kExtractFailedStatus);
+      ShowFailure(kExtractFailedText);
+      return;
+    case Failure::kWidgetRunning:
+      SetStatus(kInstallFailedStatus);
+      ShowFailure(kInUseFailedText);
+      return;
+    case Failure::kLeftoversStay:
+    case Failure::kMoveFailed:
+      SetStatus(kInstallFailedStatus);
+      ShowFailure(kInstallFailedText);
+      return;
   }
-  const unsigned long long needed = total + entries * kSpacePerEntry + kSpaceMargin;
-  if (available.QuadPart >= needed) return true;
+}
+
+void CWidgetInstallDlg::OnNoSpace(unsigned long long needed, unsigned long long available) {
   SetStatus(kNoSpaceStatus);
-  ShowFailure(winfx::Format(kNoSpaceFormat, Megabytes(needed), Megabytes(available.QuadPart)));
-  return false;
+  ShowFailure(winfx::Format(kNoSpaceFormat, Megabytes(needed), Megabytes(available)));
 }
 
-bool CWidgetInstallDlg::CloseProgramsUsing(const std::vector<std::string>& files) {
-  if (files.empty()) return true;
-  if (winfx::AppMessageBox(kCloseWidgetQuestion, MB_OKCANCEL) != IDOK) return false;
-  std::vector<std::unique_ptr<winfx::RunningProgram>> programs;
-  for (const std::string& file : files) {
-    programs.push_back(std::make_unique<winfx::RunningProgram>(file));
-    programs.back()->AskToClose();
-  }
-  const DWORD start = ::GetTickCount();
-  bool ended = true;
-  for (const auto& program : programs) {
-    const DWORD spent = ::GetTickCount() - start;
-    ended = program->WaitForEnd(spent < kCloseWaitMs ? kCloseWaitMs - spent : 0) && ended;
-  }
-  return ended;
-}
-
-void CWidgetInstallDlg::FailInstallation(const std::string& text) {
-  SetStatus(kInstallFailedStatus);
-  ShowFailure(text);
+bool CWidgetInstallDlg::AllowClosingWidget() {
+  return winfx::AppMessageBox(kCloseWidgetQuestion, MB_OKCANCEL) == IDOK;
 }
 
 void CWidgetInstallDlg::OnDestroy() {
+  m_folderLock.Release();
   m_titleFont.Reset();
   m_pSkin.reset();
 }

@@ -7,15 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "archive/CZipExtractor.h"
+#include "install/InstallationScreen.h"
 #include "screens/CWebBrowser2.h"
 #include "winfx/Dialog.h"
+#include "winfx/FileLock.h"
 #include "winfx/ProgressCtrl.h"
 #include "winfx/ScopedGdi.h"
 
 class CSkinBitmap;
 
-class CWidgetInstallDlg : public winfx::Dialog {
+class CWidgetInstallDlg : public winfx::Dialog, private InstallationScreen {
  public:
   CWidgetInstallDlg();
   ~CWidgetInstallDlg() override;
@@ -24,12 +25,10 @@ class CWidgetInstallDlg : public winfx::Dialog {
   void SetProgress(int percent);
   // The status line's text.
   void SetStatus(std::string text);
-  // Extracts the archive in the installation folder, deletes it, makes the desktop link,
-  // tells the operator, starts the widget and ends the screen with IDOK. When the archive
-  // cannot be opened or extracted, the screen stays open with its status line (and, for
-  // a failed extraction, a message box) telling so, and "끝내기" enabled again. The
-  // archive is removed after a success and when it failed its own checks; after a
-  // failure of this machine's (space, a file in use) it stays for the next run.
+  // Installs the downloaded archive into the installation folder (see WidgetInstallation),
+  // makes the desktop link, tells the operator, starts the widget and ends the screen with
+  // IDOK. When the installation fails, the screen stays open with its status line (and,
+  // for most failures, a message box) telling so, and "끝내기" enabled again.
   void InstallFromArchive();
   // Enables "끝내기" again (it leads to the quit question) and shows text in a box owned
   // by the screen; an empty text shows no box.
@@ -39,7 +38,9 @@ class CWidgetInstallDlg : public winfx::Dialog {
   INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
   BOOL OnInitDialog() override;
   // "동의설치": takes the folder, locks it (edit box and picker disabled with both
-  // buttons) and starts the downloads. Does nothing once confirmed.
+  // buttons; its lock file held until the screen ends) and starts the downloads. Does
+  // nothing once confirmed; a folder whose lock file another installer holds is told of
+  // and left alone.
   void OnOK() override;
   // "끝내기" and Esc: asks before leaving.
   void OnCancel() override;
@@ -48,15 +49,11 @@ class CWidgetInstallDlg : public winfx::Dialog {
   void OnBrowseFolder();
   void OnPaint();
   void OnDestroy();
-  // Compares the open archive's uncompressed size (with a margin) with the free space of
-  // the installation volume. False, with the space box shown, when it does not fit.
-  bool CheckFreeSpace();
-  // For files in use (empty: nothing to do, true): asks the operator whether the widget
-  // may be closed; on OK asks the programs started from those files to close and waits
-  // up to 10 s. True when all of them ended; false after Cancel or when one still runs.
-  bool CloseProgramsUsing(const std::vector<std::string>& files);
-  // A failure of the installation step (the archive stays): status line, 끝내기, box.
-  void FailInstallation(const std::string& text);
+  // InstallationScreen: what the installation's steps tell and ask, in the screen's texts.
+  void OnExtracting() override;
+  void OnFailure(Failure failure) override;
+  void OnNoSpace(unsigned long long needed, unsigned long long available) override;
+  bool AllowClosingWidget() override;
 
   std::unique_ptr<CSkinBitmap> m_pSkin;
   winfx::ScopedFont m_titleFont;
@@ -66,7 +63,8 @@ class CWidgetInstallDlg : public winfx::Dialog {
   bool m_confirmed = false;
   // The archive was in the folder before the confirmation (so it was not downloaded).
   bool m_archiveWasThere = false;
-  CZipExtractor m_zip;
+  // Held from the confirmation until the screen ends.
+  winfx::FileLock m_folderLock;
   winfx::ProgressCtrl m_progress;
   CWebBrowser2 m_browser;
 };

@@ -6,13 +6,14 @@
 
 #include <string>
 
+#include "winfx/DllSearch.h"
 #include "winfx/ScopedCom.h"
 #include "winfx/ScopedHandle.h"
 
 namespace {
 
 // SHGetFolderPathA is looked up at run time in SHFOLDER.DLL, which also serves systems
-// whose shell32 lacks it; the library is not linked.
+// whose shell32 lacks it; the library is not linked, and comes from the system folder only.
 using GetFolderPathFunction = HRESULT(WINAPI*)(HWND owner, int csidl, HANDLE token,
                                                DWORD flags, LPSTR path);
 constexpr char kShellFolderLibrary[] = "SHFOLDER.DLL";
@@ -76,7 +77,7 @@ void CSetupUtil::CreateShortcut(std::string target, std::string linkName,
                                 int programs, int overwrite) {
   if (desktop == 0 && quickLaunch == 0 && programs == 0) return;
 
-  winfx::ScopedModule shellFolder(::LoadLibraryA(kShellFolderLibrary));
+  winfx::ScopedModule shellFolder(winfx::LoadSystemLibrary(kShellFolderLibrary));
   if (!shellFolder) return;
   GetFolderPathFunction getFolderPath = LookUpGetFolderPath(shellFolder.Get());
   if (getFolderPath == nullptr) return;

@@ -13,6 +13,11 @@ Answers:
   /Orlo_venta/install_agree.asp   the agreement page
   /update/NAME                    the file <root>/update/NAME, read from disk per request;
                                   strong ETag and Last-Modified from its size and time
+  /update/NAME.sig                where no such file is on disk and the server was started
+                                  with --signing-key KEY.pem: the signature of
+                                  <root>/update/NAME with that key (DER ECDSA over SHA-256,
+                                  as `openssl dgst -sha256 -sign` makes it); the file
+                                  <root>/signature may say otherwise (see below)
   /ok/N                           a body of N bytes (byte i is (i + 7 g) % 251, g the body's
                                   generation: 0 until a "bump" fault for the same target,
                                   path and query); ETag "g<g>-<N>"
@@ -42,6 +47,13 @@ answered normally. A fault is one of:
   bump                the synthetic body changes (a new generation, a new ETag) first
   replace=FILE        <root>/update/FILE replaces the requested file first
 
+Signatures: the first word of <root>/signature (read per request; "sign" when missing) is
+  sign                the signature of NAME with the signing key
+  none                no signature: 404
+  garbage             64 bytes that are no signature
+  other-key           the signature of NAME with another key (made once per server)
+  of FILE             the signing key's signature of <root>/update/FILE instead of NAME
+
 Log (<root>/requests.log unless --log): one line per request when its answer is chosen,
 "GET <target>", then tab-separated "name: value" fields: the request's headers, then
 "X-Answer: <status>" and "X-Answer-Bytes: <body bytes this answer sends>" (after a cut).
@@ -64,6 +76,7 @@ import struct
 import ssl
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 from urllib.parse import parse_qs, urlsplit
@@ -133,6 +146,48 @@ def file_body(path):
 
     return Body(info.st_size, '"%s"' % digest[:16],
                 email.utils.formatdate(info.st_mtime, usegmt=True), read)
+
+
+def bytes_body(data):
+    """A body of fixed bytes, with a strong ETag of its content."""
+    digest = hashlib.sha1(data).hexdigest()
+
+    def read(start, end):
+        yield data[start:end]
+
+    return Body(len(data), '"%s"' % digest[:16], None, read)
+
+
+class Signer:
+    """Signs update files with openssl: with the vendor's key, or with another key made
+    once. A signature is made once per key and content, so a resumed download of it gets
+    the same bytes."""
+
+    def __init__(self, key):
+        self.key = key
+        self.other_key = None
+        self.lock = threading.Lock()
+        self.made = {}
+
+    def sign(self, path, other=False):
+        with open(path, "rb") as f:
+            data = f.read()
+        with self.lock:
+            key = self.another_key() if other else self.key
+            cache = (key, hashlib.sha256(data).hexdigest())
+            if cache not in self.made:
+                self.made[cache] = subprocess.run(
+                    ["openssl", "dgst", "-sha256", "-sign", key, path],
+                    check=True, capture_output=True).stdout
+            return self.made[cache]
+
+    def another_key(self):
+        if self.other_key is None:
+            folder = tempfile.mkdtemp(prefix="quillon-other-key-")
+            self.other_key = os.path.join(folder, "other.key")
+            subprocess.run(["openssl", "ecparam", "-name", "prime256v1", "-genkey", "-noout",
+                            "-out", self.other_key], check=True, capture_output=True)
+        return self.other_key
 
 
 def parse_fault(text):
@@ -343,8 +398,9 @@ class VendorServer(http.server.ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, server_address, root, request_log):
+    def __init__(self, server_address, root, request_log, signing_key=None):
         self.root = root
+        self.signer = Signer(signing_key) if signing_key else None
         self.request_log = request_log
         self.lock = threading.Lock()
         self.request_counts = {}
@@ -416,7 +472,28 @@ class VendorServer(http.server.ThreadingHTTPServer):
         if not self.plain_name(name):
             return None
         path = os.path.join(self.root, "update", name)
-        return file_body(path) if os.path.isfile(path) else None
+        if os.path.isfile(path):
+            return file_body(path)
+        if name.endswith(".sig") and self.signer:
+            return self.signature_body(name[:-len(".sig")])
+        return None
+
+    def signature_body(self, name):
+        """The signature of update file name as <root>/signature asks for, or None."""
+        try:
+            with open(os.path.join(self.root, "signature"), encoding="utf-8") as f:
+                mode = f.read().split()
+        except OSError:
+            mode = []
+        mode = mode or ["sign"]
+        if mode[0] == "of" and len(mode) > 1 and self.plain_name(mode[1]):
+            name = mode[1]
+        path = os.path.join(self.root, "update", name)
+        if mode[0] == "none" or not os.path.isfile(path):
+            return None
+        if mode[0] == "garbage":
+            return bytes_body(bytes(range(7, 71)))
+        return bytes_body(self.signer.sign(path, other=mode[0] == "other-key"))
 
     def replace_update_file(self, path, replacement):
         name = path[len(UPDATE_PREFIX):]
@@ -428,10 +505,10 @@ class VendorServer(http.server.ThreadingHTTPServer):
                 pass
 
 
-def make_server(port, root, request_log, tls_cert=None, tls_key=None):
+def make_server(port, root, request_log, tls_cert=None, tls_key=None, signing_key=None):
     """The listening server on 127.0.0.1:port; the one place that creates it. With a
-    certificate and its key it speaks HTTPS."""
-    server = VendorServer((HOST, port), root, request_log)
+    certificate and its key it speaks HTTPS; with a signing key it signs update files."""
+    server = VendorServer((HOST, port), root, request_log, signing_key)
     if tls_cert:
         # Each accepted connection does its TLS handshake in its own handler thread (on its
         # first read), so a client that refuses the certificate holds up nobody.
@@ -457,7 +534,8 @@ def watch(pid):
 def serve(args):
     os.makedirs(os.path.join(args.root, "update"), exist_ok=True)
     open(args.log, "a").close()
-    server = make_server(args.port, args.root, args.log, args.tls_cert, args.tls_key)
+    server = make_server(args.port, args.root, args.log, args.tls_cert, args.tls_key,
+                         args.signing_key)
     signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
     if args.watch_pid:
         threading.Thread(target=watch, args=(args.watch_pid,), daemon=True).start()
@@ -478,11 +556,14 @@ def is_our_server(pid):
         return False
 
 
-def tls_options(args):
-    """The HTTPS options of args, to hand on to the server process."""
-    if not args.tls_cert:
-        return []
-    return ["--tls-cert", args.tls_cert, "--tls-key", args.tls_key]
+def server_options(args):
+    """The HTTPS and signing options of args, to hand on to the server process."""
+    options = []
+    if args.tls_cert:
+        options += ["--tls-cert", args.tls_cert, "--tls-key", args.tls_key]
+    if args.signing_key:
+        options += ["--signing-key", args.signing_key]
+    return options
 
 
 def start(args):
@@ -491,7 +572,7 @@ def start(args):
     if port_open(args.port):
         sys.exit("vendor_server: port %d on %s is taken by another program" % (args.port, HOST))
     command = [sys.executable, os.path.abspath(__file__), "serve", "--port", str(args.port),
-               "--root", args.root, "--log", args.log] + tls_options(args)
+               "--root", args.root, "--log", args.log] + server_options(args)
     # It never outlives whoever started it (ctest, a script).
     command += ["--watch-pid", str(args.watch_pid or os.getppid())]
     errors_path = args.pidfile + ".err"
@@ -539,11 +620,15 @@ def main():
     parser.add_argument("--watch-pid", type=int, default=0)
     parser.add_argument("--tls-cert", default=None, help="PEM certificate: serve HTTPS")
     parser.add_argument("--tls-key", default=None, help="PEM private key of --tls-cert")
+    parser.add_argument("--signing-key", default=None,
+                        help="PEM EC private key: serve NAME.sig beside each update file")
     args = parser.parse_args()
     if bool(args.tls_cert) != bool(args.tls_key):
         parser.error("--tls-cert and --tls-key go together")
     if args.tls_cert:
         args.tls_cert, args.tls_key = os.path.abspath(args.tls_cert), os.path.abspath(args.tls_key)
+    if args.signing_key:
+        args.signing_key = os.path.abspath(args.signing_key)
     args.root = os.path.abspath(args.root)
     args.log = os.path.abspath(args.log or os.path.join(args.root, "requests.log"))
     args.pidfile = os.path.abspath(args.pidfile or os.path.join(args.root, "server.pid"))

@@ -4,6 +4,7 @@
 
 #include "winfx/AxHostWindow.h"
 #include "winfx/Dialog.h"
+#include "winfx/DllSearch.h"
 #include "winfx/ScopedCom.h"
 
 namespace winfx {
@@ -42,8 +43,11 @@ bool WinApp::EnableControlContainer() {
 
 }  // namespace winfx
 
-// The entry point of every program built on this layer: it runs the one application object.
+// The entry point of every program built on this layer: it restricts where DLLs are loaded
+// from before any window or COM call can load one, then runs the one application object.
+// (The static constructors that ran before it load no DLL.)
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  winfx::RestrictDllSearch();
   winfx::WinApp* app = winfx::WinApp::Current();
   return app != nullptr ? app->Run() : 1;
 }

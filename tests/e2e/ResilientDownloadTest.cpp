@@ -110,6 +110,8 @@ TEST_F(ResilientDownloadTest, ABodyThatChangesBeforeTheResumeIsFetchedWholeNever
   // readers find the archive by its end). A splice of the two would not open.
   const std::string next = std::string(4096, 'Q') + WidgetArchive();
   StageNextArchive(next);
+  // The vendor signs what it will serve: the signature, fetched first, is the new body's.
+  ServeSignature("of Quillon_Widget.zip.next");
   QueueArchiveFaults("close@50%,replace=Quillon_Widget.zip.next");
   StartInstaller();
   EXPECT_EQ(kDoneText, ConfirmAndAnswer(installFolder_));
@@ -167,7 +169,7 @@ TEST_F(ResilientDownloadTest, TwoBusyAnswersAreWaitedOutWithEachRetryOnTheStatus
 }
 
 TEST_F(ResilientDownloadTest, AMissingArchiveIsAskedForOnceAndReportedAtOnce) {
-  ServeNoArchive();
+  QueueArchiveFaults("404");
   StartInstaller();
   EXPECT_EQ(FailureText(), ConfirmAndAnswer(installFolder_));
   EXPECT_EQ(1u, ArchiveRequests().size());

@@ -31,17 +31,6 @@ constexpr char kNewVersion[] = "version=1.0\r\n";
 
 class SafeInstallTest : public InstallerFixture {
  protected:
-  // The old version (version 0.9), extracted as an earlier installation left it.
-  void InstallOldVersion() {
-    std::string archive = *workFolder_ / "old.zip";
-    ASSERT_TRUE(WriteFileBytes(archive, OldWidgetArchive()));
-    CZipExtractor zip;
-    ASSERT_TRUE(zip.Open(archive.c_str()));
-    ASSERT_TRUE(zip.ExtractAll(installFolder_.c_str()));
-    zip.Close();
-    ASSERT_EQ(kOldVersion, ReadFileBytes(installFolder_ + "\\version.txt"));
-  }
-
   // The files a complete new version holds, as the new archive gives them.
   std::map<std::string, FileState> NewVersion() {
     std::string archive = *workFolder_ / "new.zip";
@@ -74,7 +63,7 @@ class SafeInstallTest : public InstallerFixture {
 
   // The installation folder's files, without the trace a started widget leaves.
   std::map<std::string, FileState> InstalledFiles() const {
-    std::map<std::string, FileState> files = FileStates(installFolder_);
+    std::map<std::string, FileState> files = FolderStates();
     files.erase("widget_started.txt");
     return files;
   }
@@ -87,7 +76,7 @@ class SafeInstallTest : public InstallerFixture {
 
 TEST_F(SafeInstallTest, ALastEntryWithABadCrcLeavesTheOldInstallationIntact) {
   InstallOldVersion();
-  std::map<std::string, FileState> old = FileStates(installFolder_);
+  std::map<std::string, FileState> old = FolderStates();
   ServeArchive(BadCrcWidgetArchive());
   StartInstaller();
   Confirm(installFolder_);
@@ -99,14 +88,14 @@ TEST_F(SafeInstallTest, ALastEntryWithABadCrcLeavesTheOldInstallationIntact) {
   // The archive failed its own check: it goes. The old version is as it was.
   EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
   EXPECT_TRUE(NoWorkFolders());
-  EXPECT_EQ(old, FileStates(installFolder_));
+  EXPECT_EQ(old, FolderStates());
   EXPECT_EQ(nullptr, WidgetWindow());
   QuitThroughQuitButton();
 }
 
 TEST_F(SafeInstallTest, AnInstallerKilledDuringTheMovesLeavesAVersionTheNextRunInstallsOver) {
   InstallOldVersion();
-  std::map<std::string, FileState> old = FileStates(installFolder_);
+  std::map<std::string, FileState> old = FolderStates();
   {
     // The moves stop halfway at the installer's test seam; it is killed there.
     winfx::ScopedHandle pause(::CreateEventA(nullptr, TRUE, FALSE, CStagedInstall::kPauseEventForTesting));
@@ -119,7 +108,7 @@ TEST_F(SafeInstallTest, AnInstallerKilledDuringTheMovesLeavesAVersionTheNextRunI
     ASSERT_TRUE(KillInstallerHard());
   }
   // Killed halfway, the folder mixes the versions; the archive stays.
-  EXPECT_NE(old, FileStates(installFolder_));
+  EXPECT_NE(old, FolderStates());
   EXPECT_TRUE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
 
   // The next run puts the old version back, then installs the new one from the archive.
@@ -156,16 +145,18 @@ TEST_F(SafeInstallTest, ARunningWidgetIsClosedOnOkAndTheNewOneStarted) {
 TEST_F(SafeInstallTest, ARunningWidgetKeptOnCancelLeavesTheOldVersionAndTheArchive) {
   InstallOldVersion();
   std::unique_ptr<uidriver::Process> old = StartInstalledWidget();
-  std::map<std::string, FileState> before = FileStates(installFolder_);
+  std::map<std::string, FileState> before = FolderStates();
   StartInstaller();
   EXPECT_EQ(kInUseFailedText, ConfirmAndAnswerCloseQuestion(IDCANCEL));
   EXPECT_EQ("설치 실패...", driver_->Status());
   EXPECT_TRUE(old->IsRunning());
   EXPECT_TRUE(NoWorkFolders());
-  // Every old file as it was; the downloaded archive is all that is new.
-  std::map<std::string, FileState> after = FileStates(installFolder_);
+  // Every old file as it was; the downloaded archive and its signature are all that is new.
+  std::map<std::string, FileState> after = FolderStates();
   EXPECT_EQ(WidgetArchive(), after["Quillon_Widget.zip"].bytes);
+  EXPECT_EQ(1u, after.count("Quillon_Widget.zip.sig"));
   after.erase("Quillon_Widget.zip");
+  after.erase("Quillon_Widget.zip.sig");
   EXPECT_EQ(before, after);
   QuitThroughQuitButton();
 }

@@ -2,6 +2,9 @@
 
 #include <sstream>
 
+#include "archive/CZipExtractor.h"
+#include "screens/CStagedInstall.h"
+
 namespace testing_support {
 
 namespace {
@@ -32,6 +35,7 @@ InstallerFixture::~InstallerFixture() {
   uidriver::EndProcessesNamed("QuillonWidget.exe");
   ::DeleteFileA(FaultsPath().c_str());
   ::DeleteFileA(NextArchivePath().c_str());
+  ::DeleteFileA(SignatureModePath().c_str());
   if (!overriddenApp_.empty()) ::RegDeleteTreeA(HKEY_CURRENT_USER, overriddenApp_.c_str());
   ::DeleteFileA(DesktopLinkPath().c_str());
 }
@@ -45,6 +49,28 @@ std::string InstallerFixture::RequestLogPath() const { return vendorRoot_ + "\\r
 std::string InstallerFixture::FaultsPath() const { return vendorRoot_ + "\\faults"; }
 
 std::string InstallerFixture::NextArchivePath() const { return ServedArchivePath() + ".next"; }
+
+std::string InstallerFixture::SignatureModePath() const { return vendorRoot_ + "\\signature"; }
+
+void InstallerFixture::ServeSignature(const std::string& mode) {
+  ASSERT_TRUE(WriteFileBytes(SignatureModePath(), mode + "\n"));
+}
+
+std::map<std::string, FileState> InstallerFixture::FolderStates() const {
+  std::map<std::string, FileState> files = FileStates(installFolder_);
+  files.erase(CStagedInstall::kLockName);
+  return files;
+}
+
+void InstallerFixture::InstallOldVersion() {
+  std::string archive = *workFolder_ / "old.zip";
+  ASSERT_TRUE(WriteFileBytes(archive, OldWidgetArchive()));
+  CZipExtractor zip;
+  ASSERT_TRUE(zip.Open(archive.c_str()));
+  ASSERT_TRUE(zip.ExtractAll(installFolder_.c_str()));
+  zip.Close();
+  ASSERT_EQ("version=0.9\r\n", ReadFileBytes(installFolder_ + "\\version.txt"));
+}
 
 void InstallerFixture::ServeArchive(const std::string& bytes) {
   ASSERT_TRUE(WriteFileBytes(ServedArchivePath(), bytes));
@@ -111,6 +137,10 @@ std::vector<std::string> InstallerFixture::ArchiveRequests() const {
 
 void InstallerFixture::StartInstaller() { StartInstallerNamed("QuillonSetup.exe"); }
 
+void InstallerFixture::StartInstallerInItsFolder() {
+  StartInstallerNamed("QuillonSetup.exe", programFolder_->Path());
+}
+
 void InstallerFixture::StartInstallerWithoutBrowserControl() {
   const std::string name = "QuillonSetupNoBrowser.exe";
   ASSERT_TRUE(::CopyFileA((*programFolder_ / "QuillonSetup.exe").c_str(),
@@ -124,9 +154,10 @@ void InstallerFixture::StartInstallerWithoutBrowserControl() {
   StartInstallerNamed(name);
 }
 
-void InstallerFixture::StartInstallerNamed(const std::string& exeName) {
+void InstallerFixture::StartInstallerNamed(const std::string& exeName,
+                                           const std::string& currentFolder) {
   driver_ = std::make_unique<uidriver::InstallerDriver>(*programFolder_ / exeName);
-  ASSERT_TRUE(driver_->Start()) << "the install screen did not appear";
+  ASSERT_TRUE(driver_->Start(30000, currentFolder)) << "the install screen did not appear";
 }
 
 void InstallerFixture::Confirm(const std::string& folder) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +34,19 @@ class InstallerFixture : public ::testing::Test {
   static std::string OldWidgetArchive();        // version 0.9, other stored times
   static std::string BadCrcWidgetArchive();     // the last entry fails its CRC
 
+  // What the vendor server serves as /update/Quillon_Widget.zip.sig (see
+  // vendor/vendor_server.py): "sign" (the served archive's, as without a word), "none",
+  // "garbage", "other-key" or "of NAME" (the signature of update file NAME).
+  void ServeSignature(const std::string& mode);
+
+  // The old version (version 0.9), extracted into the installation folder as an earlier
+  // installation left it.
+  void InstallOldVersion();
+
+  // Every file of the installation folder with its state, but for the lock file a running
+  // installer holds there.
+  std::map<std::string, FileState> FolderStates() const;
+
   // Faults for the next requests of the archive, one per request in order, as the vendor
   // server reads them ("close@50%,503,ok"; see vendor/vendor_server.py).
   void QueueArchiveFaults(const std::string& faults);
@@ -48,6 +62,8 @@ class InstallerFixture : public ::testing::Test {
 
   // Starts the installer and waits for its screen.
   void StartInstaller();
+  // The same as Explorer starts it: with its own folder as the current one.
+  void StartInstallerInItsFolder();
   // The same with the WebBrowser control's libraries switched off for this one run (the
   // installer runs under another file name, which gets its own DLL overrides).
   void StartInstallerWithoutBrowserControl();
@@ -83,11 +99,12 @@ class InstallerFixture : public ::testing::Test {
   std::unique_ptr<uidriver::InstallerDriver> driver_;
 
  private:
-  void StartInstallerNamed(const std::string& exeName);
+  void StartInstallerNamed(const std::string& exeName, const std::string& currentFolder = "");
   std::string ServedArchivePath() const;
   std::string RequestLogPath() const;
   std::string FaultsPath() const;       // the vendor server's queued archive faults
   std::string NextArchivePath() const;  // what a "replace=" fault serves next
+  std::string SignatureModePath() const;  // the vendor server's signature mode
 
   std::string vendorRoot_;  // Windows path
   size_t requestLogStart_ = 0;

@@ -33,8 +33,8 @@ InstallerDriver::~InstallerDriver() {
   Kill();
 }
 
-bool InstallerDriver::Start(DWORD timeoutMs) {
-  process_ = std::make_unique<Process>(exe_, "");
+bool InstallerDriver::Start(DWORD timeoutMs, const std::string& folder) {
+  process_ = std::make_unique<Process>(exe_, "", folder);
   if (!process_->Started()) return false;
   screen_ = WaitForDialog(kScreenCaption, process_->Id(), timeoutMs);
   return screen_ != nullptr;

@@ -35,7 +35,8 @@ class InstallerDriver {
   InstallerDriver& operator=(const InstallerDriver&) = delete;
 
   // Starts the installer and waits for its install screen; false when it does not appear.
-  bool Start(DWORD timeoutMs = 30000);
+  // folder: its current folder (empty: this program's).
+  bool Start(DWORD timeoutMs = 30000, const std::string& folder = "");
   HWND Screen() const { return screen_; }
   const Process& Program() const { return *process_; }
   // The application message-box caption: the exe's file name without extension.

@@ -1,0 +1,158 @@
+#include "archive/ArchiveSignature.h"
+
+#include <bcrypt.h>
+
+#include <cstring>
+#include <vector>
+
+#include "winfx/ScopedCng.h"
+#include "winfx/ScopedHandle.h"
+
+namespace {
+
+constexpr size_t kCoordinateSize = 32;
+constexpr size_t kHashSize = 32;
+
+// DER tags of an ECDSA-Sig-Value.
+constexpr unsigned char kSequenceTag = 0x30;
+constexpr unsigned char kIntegerTag = 0x02;
+
+// Reads one short-form DER element of tag at der[*at]; its contents' offset and length
+// come back, *at moves past it. Lengths of 128 and more never occur in a P-256 signature.
+bool ReadElement(const std::string& der, size_t* at, unsigned char tag, size_t* start,
+                 size_t* length) {
+  if (*at + 2 > der.size() || static_cast<unsigned char>(der[*at]) != tag) return false;
+  const unsigned char size = static_cast<unsigned char>(der[*at + 1]);
+  if (size >= 0x80 || *at + 2 + size > der.size()) return false;
+  *start = *at + 2;
+  *length = size;
+  *at = *start + size;
+  return true;
+}
+
+// One INTEGER of the signature as 32 big-endian bytes: positive, minimally encoded, and
+// not larger than a coordinate (a leading zero byte only where the next has its top bit).
+bool ReadCoordinate(const std::string& der, size_t* at, unsigned char* out) {
+  size_t start = 0, length = 0;
+  if (!ReadElement(der, at, kIntegerTag, &start, &length) || length == 0) return false;
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(der.data()) + start;
+  if (bytes[0] & 0x80) return false;  // negative
+  if (bytes[0] == 0 && length > 1) {
+    if (!(bytes[1] & 0x80)) return false;  // not minimal
+    ++bytes;
+    --length;
+  }
+  if (length > kCoordinateSize) return false;
+  std::memset(out, 0, kCoordinateSize - length);
+  std::memcpy(out + kCoordinateSize - length, bytes, length);
+  return true;
+}
+
+}  // namespace
+
+ArchiveSignature::ArchiveSignature(const unsigned char* publicKey) {
+  std::memcpy(m_publicKey, publicKey, kPublicKeySize);
+}
+
+ArchiveSignature::Verdict ArchiveSignature::Verify(HANDLE archive,
+                                                   const std::string& derSignature) const {
+  if (derSignature.size() > kMaxSignatureFileSize) return Verdict::kSignatureTooLarge;
+  unsigned char rs[2 * kCoordinateSize];
+  if (!DecodeDerSignature(derSignature, rs)) return Verdict::kSignatureMalformed;
+  unsigned char hash[kHashSize];
+  const Verdict hashed = HashArchive(archive, hash);
+  if (hashed != Verdict::kGenuine) return hashed;
+
+  BCRYPT_ALG_HANDLE rawAlgorithm = nullptr;
+  if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&rawAlgorithm, BCRYPT_ECDSA_P256_ALGORITHM,
+                                                    nullptr, 0))) {
+    return Verdict::kCryptoUnavailable;
+  }
+  winfx::ScopedCngAlgorithm algorithm(rawAlgorithm);
+  // BCRYPT_ECCKEY_BLOB followed by X and Y.
+  unsigned char blob[sizeof(BCRYPT_ECCKEY_BLOB) + kPublicKeySize];
+  BCRYPT_ECCKEY_BLOB header = {BCRYPT_ECDSA_PUBLIC_P256_MAGIC, kCoordinateSize};
+  std::memcpy(blob, &header, sizeof(header));
+  std::memcpy(blob + sizeof(header), m_publicKey, kPublicKeySize);
+  BCRYPT_KEY_HANDLE rawKey = nullptr;
+  if (!BCRYPT_SUCCESS(::BCryptImportKeyPair(algorithm.Get(), nullptr, BCRYPT_ECCPUBLIC_BLOB,
+                                            &rawKey, blob, sizeof(blob), 0))) {
+    return Verdict::kCryptoUnavailable;
+  }
+  winfx::ScopedCngKey key(rawKey);
+  const NTSTATUS checked =
+      ::BCryptVerifySignature(key.Get(), nullptr, hash, kHashSize, rs, sizeof(rs), 0);
+  return BCRYPT_SUCCESS(checked) ? Verdict::kGenuine : Verdict::kMismatch;
+}
+
+ArchiveSignature::Verdict ArchiveSignature::HashArchive(HANDLE archive,
+                                                        unsigned char (&hash)[32]) {
+  LARGE_INTEGER start = {};
+  if (!::SetFilePointerEx(archive, start, nullptr, FILE_BEGIN)) return Verdict::kArchiveUnreadable;
+  BCRYPT_ALG_HANDLE rawAlgorithm = nullptr;
+  if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&rawAlgorithm, BCRYPT_SHA256_ALGORITHM,
+                                                    nullptr, 0))) {
+    return Verdict::kCryptoUnavailable;
+  }
+  winfx::ScopedCngAlgorithm algorithm(rawAlgorithm);
+  BCRYPT_HASH_HANDLE rawHash = nullptr;
+  if (!BCRYPT_SUCCESS(::BCryptCreateHash(algorithm.Get(), &rawHash, nullptr, 0, nullptr, 0, 0))) {
+    return Verdict::kCryptoUnavailable;
+  }
+  winfx::ScopedCngHash sha(rawHash);
+  std::vector<unsigned char> block(kHashBlockSize);
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(archive, block.data(), kHashBlockSize, &got, nullptr)) {
+      return Verdict::kArchiveUnreadable;
+    }
+    if (got == 0) break;
+    if (!BCRYPT_SUCCESS(::BCryptHashData(sha.Get(), block.data(), got, 0))) {
+      return Verdict::kCryptoUnavailable;
+    }
+  }
+  return BCRYPT_SUCCESS(::BCryptFinishHash(sha.Get(), hash, sizeof(hash), 0))
+             ? Verdict::kGenuine
+             : Verdict::kCryptoUnavailable;
+}
+
+ArchiveSignature::Verdict ArchiveSignature::ReadSignatureFile(const std::string& path,
+                                                              std::string* der) {
+  der->clear();
+  winfx::ScopedHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return Verdict::kSignatureMissing;
+  LARGE_INTEGER size = {};
+  if (!::GetFileSizeEx(file.Get(), &size)) return Verdict::kSignatureMissing;
+  if (size.QuadPart > kMaxSignatureFileSize) return Verdict::kSignatureTooLarge;
+  der->resize(static_cast<size_t>(size.QuadPart));
+  DWORD got = 0;
+  if (!der->empty() &&
+      (!::ReadFile(file.Get(), &(*der)[0], static_cast<DWORD>(der->size()), &got, nullptr) ||
+       got != der->size())) {
+    der->clear();
+    return Verdict::kSignatureMissing;
+  }
+  return Verdict::kGenuine;
+}
+
+bool ArchiveSignature::DecodeDerSignature(const std::string& der, unsigned char (&rs)[64]) {
+  size_t at = 0, start = 0, length = 0;
+  if (!ReadElement(der, &at, kSequenceTag, &start, &length) || at != der.size()) return false;
+  at = start;
+  return ReadCoordinate(der, &at, rs) && ReadCoordinate(der, &at, rs + kCoordinateSize) &&
+         at == der.size();
+}
+
+const char* ArchiveSignature::VerdictName(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::kGenuine: return "GENUINE";
+    case Verdict::kSignatureMissing: return "SIGNATURE_MISSING";
+    case Verdict::kSignatureTooLarge: return "SIGNATURE_TOO_LARGE";
+    case Verdict::kSignatureMalformed: return "SIGNATURE_MALFORMED";
+    case Verdict::kArchiveUnreadable: return "ARCHIVE_UNREADABLE";
+    case Verdict::kCryptoUnavailable: return "CRYPTO_UNAVAILABLE";
+    case Verdict::kMismatch: return "MISMATCH";
+  }
+  return "UNKNOWN";
+}

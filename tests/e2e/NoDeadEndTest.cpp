@@ -1,0 +1,69 @@
+// Failures that the next run gets past by itself, with the real QuillonSetup.exe under Wine:
+// an archive that cannot install is fetched again, and a folder another installer works in
+// is left alone until it is free.
+#include <gtest/gtest.h>
+
+#include "screens/CStagedInstall.h"
+#include "tests/support/InstallerFixture.h"
+#include "winfx/ScopedHandle.h"
+
+namespace {
+
+using testing_support::FromUnixPath;
+using testing_support::InstallerFixture;
+using testing_support::ListTree;
+using testing_support::PathExists;
+using testing_support::ReadFileBytes;
+
+constexpr char kDoneText[] = "Quillon위젯 설치가 완료되었습니다. 위젯이 실행됩니다.";
+constexpr char kExtractFailedText[] =
+    "Quillon위젯 압축해제에 실패했습니다. [끝내기] 후 다시 시도해 주세요.";
+constexpr char kFolderLockedText[] =
+    "다른 설치프로그램이 이 폴더에 Quillon위젯을 설치하고 있습니다. 설치가 끝난 후 다시 시도해 주세요.";
+
+class NoDeadEndTest : public InstallerFixture {};
+
+TEST_F(NoDeadEndTest, AnArchiveNoFolderCanHoldIsDeletedAndTheFixedOneDownloadedNextRun) {
+  // "Data" (a file) and "data\x.txt": no Windows folder holds both.
+  ServeArchive(ReadFileBytes(FromUnixPath(QUILLON_TEST_INSTALL_ARCHIVES) + "\\case_clash_folder_first.zip"));
+  StartInstaller();
+  EXPECT_EQ(kExtractFailedText, ConfirmAndAnswer(installFolder_));
+  QuitThroughQuitButton();
+  EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
+  EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip.sig"));
+
+  ServeWidgetArchive();
+  StartInstaller();
+  EXPECT_EQ(kDoneText, ConfirmAndAnswer(installFolder_));
+  EXPECT_EQ(2u, ArchiveRequests().size());
+  EXPECT_EQ("version=1.0\r\n", ReadFileBytes(installFolder_ + "\\version.txt"));
+}
+
+TEST_F(NoDeadEndTest, AFolderAnotherInstallerHoldsIsLeftAloneUntilItIsFree) {
+  ASSERT_TRUE(::CreateDirectoryA(installFolder_.c_str(), nullptr));
+  const std::string lock = installFolder_ + "\\" + CStagedInstall::kLockName;
+  {
+    // Held as another installer (of another session, say) holds it: open, without sharing.
+    winfx::ScopedHandle other(::CreateFileA(lock.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                            CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    ASSERT_TRUE(other.IsValid());
+    StartInstaller();
+    EXPECT_EQ(kFolderLockedText, ConfirmAndAnswer(installFolder_));
+    // Nothing fetched, nothing written, and the screen takes a confirmation again.
+    EXPECT_FALSE(Requested("/update/Quillon_Widget.zip.sig"));
+    EXPECT_TRUE(ArchiveRequests().empty());
+    EXPECT_EQ(std::vector<std::string>{std::string(CStagedInstall::kLockName)}, ListTree(installFolder_));
+    EXPECT_TRUE(driver_->InstallEnabled());
+    EXPECT_TRUE(driver_->FolderEditEnabled());
+  }
+  // The other installer has ended: the same screen installs.
+  driver_->ClickInstall();
+  HWND box = driver_->WaitForBox(driver_->AppCaption(), 120000);
+  ASSERT_NE(nullptr, box);
+  EXPECT_EQ(kDoneText, driver_->AnswerBox(box, IDOK));
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+  EXPECT_FALSE(PathExists(lock));
+  EXPECT_TRUE(PathExists(installFolder_ + "\\QuillonWidget.exe"));
+}
+
+}  // namespace

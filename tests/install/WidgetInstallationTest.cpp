@@ -1,0 +1,107 @@
+// The installation's steps on real archives and real folders of the Wine prefix, with a
+// screen that records what it is told: what each failure leaves, the archive above all.
+#include "install/WidgetInstallation.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "tests/support/TestSupport.h"
+#include "winfx/ScopedHandle.h"
+
+namespace {
+
+using testing_support::FromUnixPath;
+using testing_support::ListTree;
+using testing_support::PathExists;
+using testing_support::ReadFileBytes;
+using testing_support::TempFolder;
+using testing_support::WriteFileBytes;
+using Failure = InstallationScreen::Failure;
+
+// Records the failures told and answers the question about a running widget.
+class RecordingScreen : public InstallationScreen {
+ public:
+  void OnExtracting() override { extracting = true; }
+  void OnFailure(Failure failure) override { failures.push_back(failure); }
+  void OnNoSpace(unsigned long long, unsigned long long) override { noSpace = true; }
+  bool AllowClosingWidget() override { return false; }
+
+  bool extracting = false;
+  bool noSpace = false;
+  std::vector<Failure> failures;
+};
+
+class WidgetInstallationTest : public ::testing::Test {
+ protected:
+  WidgetInstallationTest() : root_("installation"), folder_(root_ / "QuillonWidget") {
+    ::CreateDirectoryA(folder_.c_str(), nullptr);
+  }
+
+  // Puts the test archive name in the folder as the downloaded archive (with a signature
+  // file beside it) and runs the steps without a key.
+  bool Install(const std::string& name) {
+    archive_ = ReadFileBytes(FromUnixPath(QUILLON_TEST_INSTALL_ARCHIVES) + "\\" + name);
+    EXPECT_FALSE(archive_.empty()) << name;
+    EXPECT_TRUE(WriteFileBytes(folder_ + "\\Quillon_Widget.zip", archive_));
+    EXPECT_TRUE(WriteFileBytes(folder_ + "\\Quillon_Widget.zip.sig", "signature"));
+    CSetupUtil log;
+    WidgetInstallation installation(folder_, nullptr, &screen_, &log, false);
+    return installation.Run();
+  }
+
+  TempFolder root_;
+  std::string folder_;
+  std::string archive_;
+  RecordingScreen screen_;
+};
+
+TEST_F(WidgetInstallationTest, AnArchiveNoFolderCanHoldGoesWithItsSignatureSoTheNextRunDownloads) {
+  struct Case {
+    const char* archive;
+    Failure failure;
+  };
+  const Case cases[] = {
+      {"case_clash_file_first.zip", Failure::kExtractFailed},
+      {"case_clash_folder_first.zip", Failure::kExtractFailed},
+      {"long_name.zip", Failure::kExtractFailed},
+      {"work_folder.zip", Failure::kMoveFailed},
+      {"folders_only.zip", Failure::kMoveFailed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.archive);
+    screen_.failures.clear();
+    EXPECT_FALSE(Install(c.archive));
+    EXPECT_EQ(std::vector<Failure>{c.failure}, screen_.failures);
+    // Nothing left: neither file of the pair, no work folder, nothing of the archive.
+    EXPECT_EQ(std::vector<std::string>{}, ListTree(folder_));
+  }
+}
+
+TEST_F(WidgetInstallationTest, TheArchiveStaysWhenAFileToReplaceIsInUse) {
+  ASSERT_TRUE(WriteFileBytes(folder_ + "\\a.txt", "old\r\n"));
+  // Held open without sharing, as a running program holds its executable.
+  winfx::ScopedHandle held(::CreateFileA((folder_ + "\\a.txt").c_str(), GENERIC_READ, 0, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held.IsValid());
+  EXPECT_FALSE(Install("work_folder.zip"));
+  EXPECT_EQ(std::vector<Failure>{Failure::kWidgetRunning}, screen_.failures);
+  EXPECT_EQ(archive_, ReadFileBytes(folder_ + "\\Quillon_Widget.zip"));
+  EXPECT_TRUE(PathExists(folder_ + "\\Quillon_Widget.zip.sig"));
+  held.Reset();
+  EXPECT_EQ("old\r\n", ReadFileBytes(folder_ + "\\a.txt"));
+}
+
+TEST_F(WidgetInstallationTest, OnlyFaultsOfThisMachineKeepTheArchive) {
+  for (DWORD error : {ERROR_DISK_FULL, ERROR_HANDLE_DISK_FULL, ERROR_SHARING_VIOLATION,
+                      ERROR_LOCK_VIOLATION, ERROR_ACCESS_DENIED, ERROR_WRITE_PROTECT}) {
+    EXPECT_TRUE(WidgetInstallation::IsLocalFault(error)) << error;
+  }
+  for (DWORD error : {ERROR_CRC, ERROR_INVALID_DATA, ERROR_INVALID_NAME, ERROR_NOT_SUPPORTED,
+                      ERROR_FILENAME_EXCED_RANGE, ERROR_ALREADY_EXISTS, ERROR_PATH_NOT_FOUND,
+                      ERROR_DIRECTORY}) {
+    EXPECT_FALSE(WidgetInstallation::IsLocalFault(error)) << error;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,92 @@
+#!/usr/bin/env python3
+"""The vendor's archive-signing key in a release build (QUILLON_ARCHIVE_PUBLIC_KEY): a P-256
+key made with openssl is built into the installer; a missing file, an RSA key and a key of
+another curve stop the configuration; without a key the configuration warns.
+Linux-side: it builds, it runs nothing under Wine.
+
+  archive_key_build_test.py SOURCE_DIR
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+SOURCE_DIR = None
+# The release installer's size budget.
+SIZE_LIMIT = 327680
+
+
+def run(*args, check=True):
+    return subprocess.run(args, check=check, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+
+
+def configure(build, *options):
+    return run("cmake", "-S", SOURCE_DIR, "-B", build,
+               "-DCMAKE_TOOLCHAIN_FILE=%s/cmake/mingw-i686.cmake" % SOURCE_DIR,
+               "-DCMAKE_BUILD_TYPE=Release", "-DQUILLON_BUILD_TESTS=OFF", *options, check=False)
+
+
+def public_key(work, name, *genkey):
+    """A public key in PEM made by openssl from the private key genkey makes."""
+    private = os.path.join(work, name + ".key")
+    public = os.path.join(work, name + ".pub.pem")
+    run(*genkey, "-out", private)
+    run("openssl", "pkey", "-in", private, "-pubout", "-out", public)
+    return public
+
+
+class ArchiveKeyBuildTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix="quillon-archive-key.")
+        cls.p256 = public_key(cls.work, "p256", "openssl", "ecparam", "-name", "prime256v1",
+                              "-genkey", "-noout")
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+    def refused(self, key):
+        result = configure(os.path.join(self.work, "refused"), "-DQUILLON_ARCHIVE_PUBLIC_KEY=" + key)
+        self.assertNotEqual(0, result.returncode)
+        return result.stdout.decode(errors="replace")
+
+    def test_the_key_goes_into_the_installer_within_the_size_budget(self):
+        build = os.path.join(self.work, "build")
+        configured = configure(build, "-DQUILLON_ARCHIVE_PUBLIC_KEY=" + self.p256)
+        self.assertEqual(0, configured.returncode, configured.stdout)
+        self.assertNotIn(b"will not verify", configured.stdout)
+        run("cmake", "--build", build, "-j", "2")
+        der = run("openssl", "pkey", "-pubin", "-in", self.p256, "-outform", "DER").stdout
+        with open(os.path.join(build, "QuillonSetup.exe"), "rb") as f:
+            exe = f.read()
+        self.assertIn(der[-64:], exe, "X and Y of the key are not in the installer")
+        self.assertLessEqual(len(exe), SIZE_LIMIT)
+        print("release installer with a key: %d bytes" % len(exe))
+
+    def test_a_missing_file_stops_the_configuration(self):
+        self.assertIn("no such file", self.refused(os.path.join(self.work, "missing.pem")))
+
+    def test_an_rsa_key_or_another_curve_stops_the_configuration(self):
+        rsa = public_key(self.work, "rsa", "openssl", "genpkey", "-algorithm", "RSA")
+        p384 = public_key(self.work, "p384", "openssl", "ecparam", "-name", "secp384r1",
+                          "-genkey", "-noout")
+        for key in (rsa, p384):
+            self.assertIn("not an EC P-256", self.refused(key))
+
+    def test_a_file_that_is_no_pem_stops_the_configuration(self):
+        der = os.path.join(self.work, "p256.der")
+        run("openssl", "pkey", "-pubin", "-in", self.p256, "-outform", "DER", "-out", der)
+        self.assertIn("not a PEM public key", self.refused(der))
+
+    def test_without_a_key_the_configuration_warns(self):
+        result = configure(os.path.join(self.work, "nokey"))
+        self.assertEqual(0, result.returncode, result.stdout)
+        self.assertIn(b"will not verify", result.stdout.replace(b"\n", b" "))
+
+
+if __name__ == "__main__":
+    SOURCE_DIR = os.path.abspath(sys.argv.pop(1))
+    unittest.main(verbosity=2)

@@ -1,0 +1,14 @@
+#include "winfx/FileLock.h"
+
+namespace winfx {
+
+FileLock::Result FileLock::Acquire(const std::string& path) {
+  Release();
+  file_.Reset(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
+                            nullptr));
+  if (file_) return Result::kHeld;
+  return ::GetLastError() == ERROR_SHARING_VIOLATION ? Result::kTaken : Result::kFailed;
+}
+
+}  // namespace winfx
