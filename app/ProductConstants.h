@@ -23,7 +23,7 @@ constexpr char kShortcutFile[] = "\\Quillon위젯.lnk";
 constexpr char kShortcutDescription[] = "Quillon위젯";
 constexpr char kInstallTitle[] = "Quillon 위젯 설치";
 constexpr char kHubTitle[] = "LumoPOS 설치";
-// Names the session's one running installer.
+// Names the machine's one running installer.
 constexpr char kInstanceName[] = "QuillonWidgetSetup";
 
 }  // namespace product

@@ -1,5 +1,7 @@
 #include "archive/CZipExtractor.h"
 
+#include <utility>
+
 #include "archive/ZipPipeline.h"
 #include "winfx/Format.h"
 
@@ -28,6 +30,8 @@ CZipExtractor::CZipExtractor() = default;
 CZipExtractor::~CZipExtractor() { Close(); }
 
 void CZipExtractor::SetLogFolder(std::string folder) { m_log.Init(folder); }
+
+void CZipExtractor::SetFinalFolder(std::string folder) { m_finalFolder = std::move(folder); }
 
 int CZipExtractor::Open(const char* path) {
   Close();
@@ -61,7 +65,7 @@ int CZipExtractor::ExtractAll(const char* folder) {
   }
   if (unzGoToFirstFile(m_zip.Get()) != UNZ_OK) return FailWith(ERROR_INVALID_DATA);
 
-  ZipPipeline pipeline(m_zip.Get(), folder, &m_log, &m_knownFolders);
+  ZipPipeline pipeline(m_zip.Get(), folder, m_finalFolder, &m_log, &m_knownFolders);
   const bool extracted = pipeline.ExtractToEnd(global.number_entry);
   m_inflatedBytes = pipeline.InflatedBytes();
   return extracted ? 1 : LogEntryFailure(folder, pipeline.Error());
@@ -91,7 +95,7 @@ int CZipExtractor::LogEntryFailure(const char* folder, DWORD error) {
 int CZipExtractor::ExtractCurrentEntry(const char* folder) {
   if (!m_zip) return FailWith(ERROR_INVALID_HANDLE);
   // A null folder fails the folder check as "" does, with its line.
-  ZipPipeline pipeline(m_zip.Get(), OrEmpty(folder), &m_log, &m_knownFolders);
+  ZipPipeline pipeline(m_zip.Get(), OrEmpty(folder), m_finalFolder, &m_log, &m_knownFolders);
   return pipeline.ExtractCurrentEntry() ? 1 : FailWith(pipeline.Error());
 }
 

@@ -37,6 +37,11 @@ class CZipExtractor {
   // switches DEBUG on.
   void SetLogFolder(std::string folder);
 
+  // Paths are measured against MAX_PATH as if the entries were extracted into folder (the
+  // one they finally go to), whatever folder they are written into (a staging folder
+  // inside it, say); "" (the default): the folder written into.
+  void SetFinalFolder(std::string folder);
+
   // Closes any open archive, then opens the zip archive at path (an ANSI path). 1 when it
   // is open; 0 for a null path, a missing file or no zip archive, leaving none open.
   int Open(const char* path);
@@ -51,8 +56,10 @@ class CZipExtractor {
   // entry (which creates nothing). 0 when it failed, with the thread's last error set to
   // the reason and no file of its own left (an existing file it did not get to replace
   // stays as it was). Refuses names that would leave folder or that Windows would read as
-  // something else, paths of MAX_PATH or more, encrypted entries, methods other than
-  // stored and deflate, and data whose length or CRC differs from the stored one.
+  // something else, paths of MAX_PATH or more (in the final folder, see SetFinalFolder;
+  // longer ones where it is written are written all the same), encrypted entries, methods
+  // other than stored and deflate, and data whose length or CRC differs from the stored
+  // one.
   int ExtractCurrentEntry(const char* folder);
 
   // The sum of the uncompressed sizes the open archive's directory declares, and the
@@ -65,7 +72,8 @@ class CZipExtractor {
 
   // 1 when path exists as a folder afterwards: missing levels are created top-down. 0 for
   // a null or empty path, a path that names a file, or a level that could not be created
-  // (last error set). A trailing "\" names the same folder.
+  // (last error set). A trailing "\" names the same folder; a path of MAX_PATH or more
+  // works too.
   static int EnsureFolder(const char* path);
 
   // EnsureFolder of the part of path before its last "\"; 0 when path has no "\".
@@ -85,6 +93,7 @@ class CZipExtractor {
   int LogEntryFailure(const char* folder, DWORD error);
 
   CSetupUtil m_log;
+  std::string m_finalFolder;
   ScopedUnzFile m_zip;
   // Folders found or made by the extraction since Open (paths as the entries' targets
   // name them).

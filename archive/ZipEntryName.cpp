@@ -7,12 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "winfx/WidePath.h"
+
 namespace {
 
-// Wide text of this file. Its own traits type makes it a string class of its own, built here
-// with only the members used: std::wstring would link the C++ library's whole prebuilt one.
-struct WideTraits : std::char_traits<wchar_t> {};
-using WideText = std::basic_string<wchar_t, WideTraits>;
+using WideText = winfx::WideString;
 
 // Characters no Windows file name may hold, besides control characters and ":".
 constexpr wchar_t kForbiddenCharacters[] = L"<>\"|?*";
@@ -22,16 +21,6 @@ constexpr wchar_t kForbiddenCharacters[] = L"<>\"|?*";
 constexpr const wchar_t* kDeviceNames[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
 constexpr const wchar_t* kNumberedDevices[] = {L"COM", L"LPT"};
 constexpr wchar_t kDeviceDigits[] = L"0123456789\u00B9\u00B2\u00B3";
-
-// The name as the ...A functions will see it; false when it is no text in the ANSI code page.
-bool ToWide(const std::string& name, WideText* wide) {
-  int length = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name.data(),
-                                     static_cast<int>(name.size()), nullptr, 0);
-  if (length <= 0) return false;
-  wide->assign(static_cast<size_t>(length), L'\0');
-  return ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name.data(),
-                               static_cast<int>(name.size()), &(*wide)[0], length) == length;
-}
 
 std::vector<WideText> SplitComponents(const WideText& path) {
   std::vector<WideText> components;
@@ -91,7 +80,8 @@ std::string ToWindowsSeparators(std::string name) {
 
 ZipEntryNameKind ClassifyZipEntryName(const std::string& name) {
   WideText wide;
-  if (name.empty() || !ToWide(name, &wide)) return ZipEntryNameKind::kNotPlainName;
+  // The name as the ...A functions will see it.
+  if (name.empty() || !winfx::ToWide(name, &wide)) return ZipEntryNameKind::kNotPlainName;
 
   // ":" names a drive or a stream of another file; a leading "\" the root of the drive.
   if (wide.front() == L'\\' || wide.find(L':') != WideText::npos) {

@@ -36,9 +36,11 @@ std::string UnzResultName(int result) {
 
 }  // namespace
 
-ZipEntryReader::ZipEntryReader(unzFile zip, const std::string& folder)
+ZipEntryReader::ZipEntryReader(unzFile zip, const std::string& folder,
+                               const std::string& finalFolder)
     : m_zip(zip), m_prefix(folder) {
   if (m_prefix.empty() || m_prefix.back() != '\\') m_prefix += '\\';
+  m_finalPrefixLength = finalFolder.empty() ? m_prefix.size() : finalFolder.size() + 1;
 }
 
 void ZipEntryReader::ReadToEnd(Sink* sink, uLong declaredEntries) {
@@ -86,7 +88,8 @@ bool ZipEntryReader::ReadCurrentEntry(Sink* sink) {
     case ZipEntryNameKind::kFile:
       break;
   }
-  if (target.size() >= MAX_PATH) {
+  // Written into a staging folder, say, a path is as long as it will be where it goes.
+  if (m_finalPrefixLength + entryName.size() >= MAX_PATH) {
     return Refuse(sink, target, kReasonPathTooLong, ERROR_FILENAME_EXCED_RANGE);
   }
   // The reader would copy some other methods out raw, and encrypted data undecrypted:

@@ -33,8 +33,10 @@ class ZipEntryReader {
     virtual bool Put(ZipPiece&& piece) = 0;
   };
 
-  // A reader of zip's entries for targets below folder. zip stays open while it is used.
-  ZipEntryReader(unzFile zip, const std::string& folder);
+  // A reader of zip's entries for targets below folder, whose paths are measured against
+  // MAX_PATH as if below finalFolder ("": folder itself), where the entries finally go.
+  // zip stays open while it is used.
+  ZipEntryReader(unzFile zip, const std::string& folder, const std::string& finalFolder);
   ZipEntryReader(const ZipEntryReader&) = delete;
   ZipEntryReader& operator=(const ZipEntryReader&) = delete;
 
@@ -61,5 +63,8 @@ class ZipEntryReader {
   unzFile m_zip;
   // The target folder with a trailing "\": entry names are added to it.
   std::string m_prefix;
+  // The length of the final folder's path with its "\" (of the target folder's without a
+  // final folder).
+  size_t m_finalPrefixLength;
   unsigned long long m_inflated = 0;
 };

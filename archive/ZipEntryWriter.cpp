@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "winfx/Format.h"
+#include "winfx/WidePath.h"
 
 namespace {
 
@@ -68,8 +69,8 @@ bool ZipEntryWriter::CreateEntryFile(const std::string& target) {
   const std::string parent = target.substr(0, target.find_last_of('\\'));
   for (int attempt = 0;; ++attempt) {
     if (!EnsureKnownFolder(parent)) return Fail(::GetLastError());
-    m_file.Reset(::CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    m_file.Reset(::CreateFileW(winfx::WidePath(target).c_str(), GENERIC_WRITE, 0, nullptr,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (m_file) {
       m_target = target;
       return true;
@@ -78,7 +79,7 @@ bool ZipEntryWriter::CreateEntryFile(const std::string& target) {
     // A folder of the file's name (another entry's, say) is in the way: the archive's
     // fault, not a missing permission.
     if (error == ERROR_ACCESS_DENIED) {
-      const DWORD attributes = ::GetFileAttributesA(target.c_str());
+      const DWORD attributes = ::GetFileAttributesW(winfx::WidePath(target).c_str());
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         error = ERROR_ALREADY_EXISTS;
       }
@@ -123,7 +124,7 @@ bool ZipEntryWriter::WriteData(const ZipPiece& piece) {
 void ZipEntryWriter::RemoveFile() {
   if (!m_file) return;
   m_file.Reset();  // closed before it is removed
-  ::DeleteFileA(m_target.c_str());
+  ::DeleteFileW(winfx::WidePath(m_target).c_str());
 }
 
 int ZipEntryWriter::EnsureKnownFolder(const std::string& path) {
@@ -142,18 +143,19 @@ void ZipEntryWriter::LogUnzipFailure(const std::string& target, const std::strin
 int ZipEntryWriter::EnsureFolderPath(const std::string& path, FolderSet* known) {
   if (path.empty()) return FailWith(ERROR_INVALID_NAME);
   if (known != nullptr && known->count(path) != 0) return 1;
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  const winfx::WideString wide = winfx::WidePath(path);
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return FailWith(ERROR_ALREADY_EXISTS);
   } else {
     const size_t cut = path.find_last_of('\\');
     if (cut == std::string::npos) {
-      if (!::CreateDirectoryA(path.c_str(), nullptr)) return 0;
+      if (!::CreateDirectoryW(wide.c_str(), nullptr)) return 0;
     } else if (cut + 1 == path.size()) {
       // "C:\dir\" is the folder C:\dir itself.
       if (!EnsureFolderPath(path.substr(0, cut), known)) return 0;
     } else if (!EnsureFolderPath(path.substr(0, cut), known) ||
-               !::CreateDirectoryA(path.c_str(), nullptr)) {
+               !::CreateDirectoryW(wide.c_str(), nullptr)) {
       return 0;
     }
   }

@@ -32,9 +32,9 @@ class ZipEntryWriter {
   // ERROR_SUCCESS, or the reason of the failure that ended the writer.
   DWORD Error() const { return m_error; }
 
-  // 1 when path exists as a folder afterwards: missing levels are created top-down. 0 for
-  // an empty path, one that names a file, or a level that could not be made (last error
-  // set). With known, a folder found there is taken as it is, and each folder found on
+  // 1 when path exists as a folder afterwards: missing levels are created top-down (a path
+  // of MAX_PATH or more too). 0 for an empty path, one that names a file, or a level that
+  // could not be made (last error set). With known, a folder found there is taken as it is, and each folder found on
   // disk or made is added: one extraction looks at a folder once.
   static int EnsureFolderPath(const std::string& path, FolderSet* known);
 

@@ -39,6 +39,18 @@ bool DownloadRules::IsTransientStatus(long status) {
   }
 }
 
+bool DownloadRules::EndsResume(long status) {
+  return status >= 400 && status < 500 && !IsTransientStatus(status);
+}
+
+bool DownloadRules::IsValidatorText(const std::string& validator) {
+  if (validator.empty() || validator.size() > kMaxValidatorBytes) return false;
+  for (unsigned char c : validator) {
+    if (c < 0x20 || c > 0x7E) return false;
+  }
+  return true;
+}
+
 bool DownloadRules::IsTransientNetworkError(DWORD error) {
   switch (error) {
     case ERROR_INTERNET_INVALID_URL:

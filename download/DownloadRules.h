@@ -16,8 +16,19 @@ class DownloadRules {
   // The wait before retry n is 2^(n-1) units, give or take this share.
   static constexpr double kJitterShare = 0.25;
 
+  // A validator kept for a part is at most this long.
+  static constexpr size_t kMaxValidatorBytes = 256;
+
   // True for the statuses that a later attempt may get past: 408, 429, 500, 502, 503, 504.
   static bool IsTransientStatus(long status);
+
+  // True for an answer to a resumed request that no later resume gets past, so the held
+  // bytes are dropped: any 4xx (416 among them) but 408 and 429.
+  static bool EndsResume(long status);
+
+  // True for a validator that may be sent back as a header's value as it is: 1 to
+  // kMaxValidatorBytes bytes of printable ASCII (no CR, LF or other control character).
+  static bool IsValidatorText(const std::string& validator);
 
   // True for a WinINet error of a send or read that a later attempt may get past: all but
   // certificate and secure-channel errors and addresses WinINet does not understand.

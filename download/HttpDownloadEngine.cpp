@@ -108,9 +108,9 @@ HttpDownloadEngine::Outcome HttpDownloadEngine::Attempt() {
       if (headers.empty() || !RangeGoesOn(held)) return Outcome::kRestart;
       UpdateProgress(held, m_total);
       break;
-    case 416:  // range not satisfiable
-      return Outcome::kRestart;
     default:
+      // Refused for good as a resume (416, 412, ...): asked again at once without a range.
+      if (!headers.empty() && DownloadRules::EndsResume(status)) return Outcome::kRestart;
       if (!DownloadRules::IsTransientStatus(status)) return Outcome::kPermanent;
       SYSTEMTIME now;
       ::GetSystemTime(&now);
@@ -233,16 +233,20 @@ std::string HttpDownloadEngine::AnswerHeader(DWORD query) const {
   return std::string(text, size);
 }
 
-bool HttpDownloadEngine::StartWholeBody() {
-  const std::string lengthText = AnswerHeader(HTTP_QUERY_CONTENT_LENGTH);
-  m_total = std::strtoull(lengthText.c_str(), nullptr, 10);
+std::string HttpDownloadEngine::AnswerValidator() const {
   // A strong ETag identifies the very bytes; a weak one does not, Last-Modified does
   // to the second.
   std::string validator = AnswerHeader(HTTP_QUERY_ETAG);
   if (validator.empty() || validator.compare(0, 2, "W/") == 0) {
     validator = AnswerHeader(HTTP_QUERY_LAST_MODIFIED);
   }
-  return m_part.StartOver(validator, m_total);
+  return validator;
+}
+
+bool HttpDownloadEngine::StartWholeBody() {
+  const std::string lengthText = AnswerHeader(HTTP_QUERY_CONTENT_LENGTH);
+  m_total = std::strtoull(lengthText.c_str(), nullptr, 10);
+  return m_part.StartOver(AnswerValidator(), m_total);
 }
 
 bool HttpDownloadEngine::RangeGoesOn(ULONGLONG held) {
@@ -252,6 +256,8 @@ bool HttpDownloadEngine::RangeGoesOn(ULONGLONG held) {
     return false;
   }
   if (first != held || total != m_part.Total() || last + 1 != total) return false;
+  // A server that does not check If-Range may send a range of a body that has changed.
+  if (AnswerValidator() != m_part.Validator()) return false;
   m_total = total;
   return true;
 }

@@ -85,7 +85,8 @@ class HttpDownloadEngine {
   enum class Outcome {
     kComplete,     // the target holds the whole body
     kTransient,    // worth another attempt after a wait
-    kRestart,      // the held bytes are no good: ask again at once for the whole body
+    kRestart,      // the held bytes are no good or refused for good: ask again at once
+                   // for the whole body
     kPermanent,    // another attempt would end the same way
     kWriteFailed,  // the part cannot be written (a full disk)
     kStopped,      // Stop was called
@@ -113,10 +114,13 @@ class HttpDownloadEngine {
   bool MayUseProxy() const;
   // A header of the answer, or "" when it has none.
   std::string AnswerHeader(DWORD query) const;
+  // The answer's validator: its strong ETag, else its Last-Modified; "" when it has neither.
+  std::string AnswerValidator() const;
   // Takes a 200: the part starts over with the answer's validator and length; false when
   // the part cannot be written.
   bool StartWholeBody();
-  // True when a 206 goes on exactly from the held bytes of the same body to its end.
+  // True when a 206 goes on exactly from the held bytes of the same body (the validator
+  // kept with them) to its end.
   bool RangeGoesOn(ULONGLONG held);
   // Reads the body into the part with progress; kComplete when it holds the announced
   // total (or the body ended cleanly and none was announced).

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "download/DownloadRules.h"
 #include "winfx/ScopedHandle.h"
 
 namespace {
@@ -35,7 +36,16 @@ bool PartFile::Open() {
     if (created_) ::DeleteFileA(partPath_.c_str());
     return false;
   }
-  ReadCompanionLocked();
+  if (!ReadCompanionLocked()) {
+    // Such a validator would go out as header lines of its own: the bytes it describes are
+    // of no use.
+    ::DeleteFileA(resumePath_.c_str());
+    if (!file_.Truncate()) {
+      file_.Close();
+      return false;
+    }
+    held_ = 0;
+  }
   return true;
 }
 
@@ -73,7 +83,7 @@ bool PartFile::StartOver(const std::string& validator, ULONGLONG total) {
   total_ = 0;
   if (!file_.Truncate()) return false;
   held_ = 0;
-  validator_ = validator;
+  if (DownloadRules::IsValidatorText(validator)) validator_ = validator;
   total_ = total;
   return validator_.empty() || WriteCompanionLocked();
 }
@@ -141,16 +151,21 @@ bool PartFile::WriteCompanionLocked() {
          companion.Write(text.data(), static_cast<DWORD>(text.size())) && companion.Close();
 }
 
-void PartFile::ReadCompanionLocked() {
+bool PartFile::ReadCompanionLocked() {
   validator_.clear();
   total_ = 0;
   const std::string text = ReadSmallFile(resumePath_);
   const size_t firstEnd = text.find("\r\n");
-  if (firstEnd == std::string::npos || firstEnd == 0) return;
+  if (firstEnd == std::string::npos || firstEnd == 0) return true;
+  const std::string validator = text.substr(0, firstEnd);
+  if (!DownloadRules::IsValidatorText(validator)) return false;
   const size_t secondEnd = text.find("\r\n", firstEnd + 2);
-  if (secondEnd == std::string::npos) return;
+  if (secondEnd == std::string::npos) return true;
   const std::string totalText = text.substr(firstEnd + 2, secondEnd - firstEnd - 2);
-  if (totalText.empty() || totalText.find_first_not_of("0123456789") != std::string::npos) return;
-  validator_ = text.substr(0, firstEnd);
+  if (totalText.empty() || totalText.find_first_not_of("0123456789") != std::string::npos) {
+    return true;
+  }
+  validator_ = validator;
   total_ = std::strtoull(totalText.c_str(), nullptr, 10);
+  return true;
 }

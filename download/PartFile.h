@@ -24,8 +24,10 @@ class PartFile {
   PartFile(const PartFile&) = delete;
   PartFile& operator=(const PartFile&) = delete;
 
-  // Opens the part for appending, creating it when missing, and reads the companion.
-  // False when the part cannot be opened (nothing is created then).
+  // Opens the part for appending, creating it when missing, and reads the companion. A
+  // companion whose validator is no header value (DownloadRules::IsValidatorText) is
+  // removed and the part emptied. False when the part cannot be opened (nothing is created
+  // then).
   bool Open();
 
   // Bytes the part holds.
@@ -38,8 +40,8 @@ class PartFile {
   bool CanResume() const;
 
   // Empties the part for a new body and keeps validator and total for it (validator ""
-  // when the server gave none, total 0 when it announced none). False when the part or
-  // the companion cannot be written.
+  // when the server gave none, total 0 when it announced none; a validator that is no
+  // header value is not kept). False when the part or the companion cannot be written.
   bool StartOver(const std::string& validator, ULONGLONG total);
   // Appends size bytes; false when not all could be written or the part is released.
   bool Append(const void* data, DWORD size);
@@ -63,7 +65,9 @@ class PartFile {
  private:
   bool CanResumeLocked() const;
   bool WriteCompanionLocked();
-  void ReadCompanionLocked();
+  // Reads validator and total from the companion (none when it is missing or unreadable);
+  // false when its validator is no header value.
+  bool ReadCompanionLocked();
   void RemoveLocked();
 
   const std::string targetPath_;

@@ -4,7 +4,7 @@
 
 #include "app/ProductConstants.h"
 #include "archive/ArchiveSignature.h"
-#include "screens/CStagedInstall.h"
+#include "install/CStagedInstall.h"
 #include "winfx/Format.h"
 #include "winfx/RunningProgram.h"
 
@@ -66,9 +66,11 @@ bool WidgetInstallation::IsLocalFault(unsigned long error) {
 
 bool WidgetInstallation::Run() {
   m_zip.SetLogFolder(m_folder);
+  // Extracted into the staging folder, measured against the folder the files go to.
+  m_zip.SetFinalFolder(m_folder);
   CStagedInstall staged(m_folder);
   // What a killed run left is put right before anything else is written.
-  if (!RecoverLeftovers(&staged)) return Fail(Failure::kLeftoversStay);
+  if (!RecoverLeftovers(&staged)) return false;
   // The checked archive stays open without sharing for writers until the extraction has
   // ended: nothing can swap it in between.
   winfx::ScopedHandle checked;
@@ -119,7 +121,13 @@ bool WidgetInstallation::Run() {
 }
 
 bool WidgetInstallation::RecoverLeftovers(CStagedInstall* staged) {
-  return staged->RecoverLeftovers();
+  // A widget started from the half-moved folder holds files the recovery must take back:
+  // it is closed first, with the operator's leave, as before the moves. On Cancel nothing
+  // is touched and the next run asks again.
+  if (!CloseProgramsUsing(staged->LeftoversInUse()) || !staged->LeftoversInUse().empty()) {
+    return Fail(Failure::kWidgetRunning);
+  }
+  return staged->RecoverLeftovers() || Fail(Failure::kLeftoversStay);
 }
 
 bool WidgetInstallation::VerifyArchive(winfx::ScopedHandle* checked) {

@@ -43,7 +43,8 @@ class WidgetInstallation {
   static bool IsLocalFault(unsigned long error);
 
  private:
-  // Puts right what a killed run left, asking to close a widget that holds its files.
+  // Puts right what a killed run left, asking to close a widget that holds its files;
+  // false after the screen was told why not.
   bool RecoverLeftovers(CStagedInstall* staged);
   // Checks the archive against its signature and holds it open in *checked (readers only).
   bool VerifyArchive(winfx::ScopedHandle* checked);

@@ -8,7 +8,7 @@
 #include "install/WidgetInstallation.h"
 #include "res/resource.h"
 #include "screens/CSkinBitmap.h"
-#include "screens/CStagedInstall.h"
+#include "install/CStagedInstall.h"
 #include "winfx/Format.h"
 #include "winfx/MessageBox.h"
 #include "winfx/ScopedCom.h"

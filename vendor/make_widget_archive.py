@@ -11,6 +11,8 @@ Korean Windows zip tools store names).
       [--stored-time Y,M,D,h,m,s]         the stored time of every entry
       [--bad-crc]                         ends with an entry whose data does not match its
                                           CRC (tests)
+      [--long-entry N]                    adds deep/d...d/f...f.txt, whose path in a folder
+                                          of N characters is 259 characters long (tests)
 """
 import argparse
 import random
@@ -55,6 +57,14 @@ def bulk_data(rng, size):
     return bytes(out[:size])
 
 
+def long_entry_name(folder_length):
+    """deep/<folder>/<file>.txt of 259 - folder_length - 1 characters: with the folder and
+    its separator, a path of 259 characters, the longest below MAX_PATH."""
+    length = 259 - folder_length - 1
+    folder = "d" * 100
+    return "deep/%s/%s.txt" % (folder, "f" * (length - len("deep/") - len(folder) - len("/.txt")))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
@@ -65,6 +75,7 @@ def main():
     parser.add_argument("--version", default="1.0")
     parser.add_argument("--stored-time", default=",".join(map(str, STORED_TIME)))
     parser.add_argument("--bad-crc", action="store_true")
+    parser.add_argument("--long-entry", type=int, default=0)
     args = parser.parse_args()
     stored = tuple(int(part) for part in args.stored_time.split(","))
 
@@ -82,6 +93,9 @@ def main():
             for i in range(args.bulk_files):
                 name = "data/%02d/file%04d.bin" % (i % 40, i)
                 archive.writestr(entry(name), bulk_data(rng, per_file))
+        if args.long_entry:
+            archive.writestr(entry(long_entry_name(args.long_entry), False, stored),
+                             b"the longest path a plain extraction holds\r\n")
         if args.bad_entry:
             archive.writestr(entry("../outside.txt"), b"must not be written\r\n")
         if args.bad_crc:

@@ -45,6 +45,8 @@ answered normally. A fault is one of:
   stall@P             the body stops after P bytes (or P%) until the client goes
   norange             Range and If-Range ignored: 200 with the whole body
   bump                the synthetic body changes (a new generation, a new ETag) first
+  bumprange           as bump, and a range is answered from the new body whatever If-Range
+                      says (a server or cache that does not check it)
   replace=FILE        <root>/update/FILE replaces the requested file first
 
 Signatures: the first word of <root>/signature (read per request; "sign" when missing) is
@@ -200,7 +202,7 @@ def parse_fault(text):
             return (kind, text[len(kind) + 1:])
     if text.startswith("replace="):
         return ("replace", text[len("replace="):])
-    if text in ("norange", "bump"):
+    if text in ("norange", "bump", "bumprange"):
         return (text, None)
     status, _, retry_after = text.partition("ra")
     return ("status", (int(status), retry_after or None))
@@ -236,7 +238,7 @@ class VendorHandler(http.server.BaseHTTPRequestHandler):
         kind, arg = fault
         if kind == "replace":
             self.server.replace_update_file(target.path, arg)
-        elif kind == "bump":
+        elif kind in ("bump", "bumprange"):
             self.server.bump_generation(self.path)
         if kind == "status":
             status, retry_after = arg
@@ -289,7 +291,7 @@ class VendorHandler(http.server.BaseHTTPRequestHandler):
         if not first.isdigit() or (last and not last.isdigit()):
             return None
         if_range = self.headers.get("If-Range")
-        if if_range is not None:
+        if if_range is not None and fault[0] != "bumprange":
             # A weak ETag never matches; a date matches only Last-Modified exactly.
             strong = body.etag is not None and not body.etag.startswith("W/")
             if not ((strong and if_range == body.etag) or

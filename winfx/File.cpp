@@ -2,9 +2,11 @@
 
 namespace winfx {
 
-bool File::Create(const std::string& path) {
+bool File::Create(const std::string& path) { return Create(WidePath(path)); }
+
+bool File::Create(const WideString& path) {
   Close();
-  handle_.Reset(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+  handle_.Reset(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   return handle_.IsValid();
 }

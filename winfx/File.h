@@ -6,6 +6,7 @@
 #include <string>
 
 #include "winfx/ScopedHandle.h"
+#include "winfx/WidePath.h"
 
 namespace winfx {
 
@@ -19,6 +20,8 @@ class File {
   // processes may read it but not write it. Returns false (and holds nothing) when the
   // file cannot be opened; a file that is already open is closed first.
   bool Create(const std::string& path);
+  // The same for a wide path (an extended-length one, say).
+  bool Create(const WideString& path);
 
   // Opens path for writing at its end, creating it when it does not exist; other
   // processes may read it but not write it. *created tells whether it was created. Returns

@@ -3,9 +3,15 @@
 namespace winfx {
 
 SingleInstance::SingleInstance(const std::string& name)
-    : mutex_(::CreateMutexA(nullptr, FALSE, ("Local\\" + name).c_str())) {
-  // A mutex that cannot be made at all stops nobody: the program runs as it would alone.
-  first_ = !mutex_ || ::GetLastError() != ERROR_ALREADY_EXISTS;
+    : mutex_(::CreateMutexA(nullptr, FALSE, ("Global\\" + name).c_str())) {
+  const DWORD error = ::GetLastError();
+  if (mutex_) {
+    first_ = error != ERROR_ALREADY_EXISTS;
+  } else {
+    // The name exists with a security that shuts this process out: another holder runs.
+    // A mutex that cannot be made at all stops nobody: the program runs as it would alone.
+    first_ = error != ERROR_ACCESS_DENIED;
+  }
 }
 
 bool BringDialogForward(const std::string& caption) {

@@ -1,6 +1,6 @@
-// SingleInstance: one running copy of a program per user session. The first object made
-// with a name holds a named mutex until it goes; later ones, in any process of the
-// session, find it held.
+// SingleInstance: one running copy of a program per machine. The first object made with a
+// name holds a machine-wide named mutex until it goes; later ones, in any process of any
+// session, elevated or not, find it held.
 #pragma once
 
 #include <windows.h>
@@ -13,7 +13,10 @@ namespace winfx {
 
 class SingleInstance {
  public:
-  // Takes the session's mutex of this name (a name without backslashes).
+  // Takes the machine's mutex of this name (a name without backslashes; the "Global\"
+  // namespace). A mutex of the name that this process may not open (made by an elevated
+  // program, say) counts as held; one that cannot be made for any other reason stops
+  // nobody.
   explicit SingleInstance(const std::string& name);
   SingleInstance(const SingleInstance&) = delete;
   SingleInstance& operator=(const SingleInstance&) = delete;

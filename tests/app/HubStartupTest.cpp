@@ -1,6 +1,7 @@
 // The real QuillonSetup.exe started under Wine: its start-up window and log line.
 #include <gtest/gtest.h>
 
+#include "app/ProductConstants.h"
 #include "tests/support/TestSupport.h"
 #include "tools/uidriver/InstallerDriver.h"
 
@@ -67,6 +68,31 @@ TEST(HubStartupTest, ASecondStartLeavesTheRunningInstallerAlone) {
   ASSERT_TRUE(next.Started());
   EXPECT_NE(nullptr, uidriver::WaitForDialog(uidriver::kScreenCaption, next.Id(), 20000));
   next.Kill();
+}
+
+// Another installer of the machine, in another session or elevated, holds the machine-wide
+// name: one made open to all, or one whose security lets no other program open it.
+TEST(HubStartupTest, AnInstallerOfAnotherSessionOrElevatedKeepsASecondOneOut) {
+  SECURITY_DESCRIPTOR closed;
+  ASSERT_TRUE(::InitializeSecurityDescriptor(&closed, SECURITY_DESCRIPTOR_REVISION));
+  ACL empty;  // a DACL without entries: nobody is granted anything
+  ASSERT_TRUE(::InitializeAcl(&empty, sizeof(empty), ACL_REVISION));
+  ASSERT_TRUE(::SetSecurityDescriptorDacl(&closed, TRUE, &empty, FALSE));
+  SECURITY_ATTRIBUTES closedToOthers = {sizeof(closedToOthers), &closed, FALSE};
+  const std::string name = std::string("Global\\") + product::kInstanceName;
+  for (SECURITY_ATTRIBUTES* security : {static_cast<SECURITY_ATTRIBUTES*>(nullptr), &closedToOthers}) {
+    const bool closedName = security != nullptr;
+    winfx::ScopedHandle other(::CreateMutexA(security, FALSE, name.c_str()));
+    ASSERT_TRUE(other.IsValid());
+    TempFolder folder("hub-other");
+    uidriver::Process second(CopyInto(InstallerExe(), folder.Path()), "");
+    ASSERT_TRUE(second.Started());
+    // It ends by itself, without a screen of its own.
+    const bool ended = second.WaitForExit(20000);
+    if (!ended) second.Kill();
+    ASSERT_TRUE(ended) << "the second installer went on; closed name: " << closedName;
+    EXPECT_EQ(0u, second.ExitCode()) << closedName;
+  }
 }
 
 TEST(HubStartupTest, WritesTheStartupLineWhenDebugIsOn) {

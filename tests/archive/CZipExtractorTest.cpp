@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "tests/support/TestSupport.h"
+#include "winfx/WidePath.h"
 
 namespace {
 
@@ -308,6 +309,28 @@ TEST_F(ZipExtractorTest, OverLongNamesAndPathsAreRefusedNotCut) {
                    UnzipFailedLine(std::string(236, 'p') + ".txt", "PATH_TOO_LONG"),
                    EntryFailedLine(ERROR_FILENAME_EXCED_RANGE)}),
             NewLogLines());
+}
+
+// Written into a staging folder below the folder they finally go to, entries are measured
+// by their final path: one that fits there is written, however long its path where it is
+// staged; one that does not is refused before anything is written.
+TEST_F(ZipExtractorTest, PathsAreMeasuredInTheFolderTheEntriesFinallyGoTo) {
+  const std::string name = std::string(236, 'p') + ".txt";
+  const std::string staging = install_ / ".staging";
+  ASSERT_GE(staging.size() + 1 + name.size(), static_cast<size_t>(MAX_PATH));
+  // "C:\fff...": a final folder in which the entry's path has 260 characters, then 259.
+  extractor_.SetFinalFolder("C:\\" + std::string(MAX_PATH - 1 - name.size() - 3, 'f'));
+  Open("long-path.zip");
+  EXPECT_EQ(0, extractor_.ExtractAll(staging.c_str()));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE), ::GetLastError());
+  EXPECT_EQ(Lines{}, ListTree(staging));
+
+  extractor_.SetFinalFolder("C:\\" + std::string(MAX_PATH - 2 - name.size() - 3, 'f'));
+  Open("long-path.zip");
+  EXPECT_EQ(1, extractor_.ExtractAll(staging.c_str()));
+  EXPECT_EQ(ContentOf(name), ReadFileBytes(staging + "\\" + name));
+  // Too long for the folder's own clean-up.
+  ::DeleteFileW(winfx::WidePath(staging + "\\" + name).c_str());
 }
 
 TEST_F(ZipExtractorTest, KoreanNamesInCodePage949AreWrittenAsTheyAre) {

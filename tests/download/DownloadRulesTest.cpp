@@ -18,6 +18,29 @@ TEST(DownloadRulesTest, OnlyPassingServerStatusesAreRetried) {
   }
 }
 
+TEST(DownloadRulesTest, ARefusedResumeDropsThePartUnlessTheRefusalPasses) {
+  for (long status : {400L, 403L, 404L, 410L, 412L, 416L, 499L}) {
+    EXPECT_TRUE(DownloadRules::EndsResume(status)) << status;
+  }
+  for (long status : {200L, 206L, 304L, 408L, 429L, 500L, 501L, 503L, 0L}) {
+    EXPECT_FALSE(DownloadRules::EndsResume(status)) << status;
+  }
+}
+
+TEST(DownloadRulesTest, OnlyPrintableAsciiUpToTheLimitIsKeptAsAValidator) {
+  for (const std::string& validator :
+       {std::string("\"g0-1\""), std::string("W/\"x\""), std::string("Tue, 14 Nov 2023 22:13:20 GMT"),
+        std::string(DownloadRules::kMaxValidatorBytes, '~')}) {
+    EXPECT_TRUE(DownloadRules::IsValidatorText(validator)) << validator;
+  }
+  for (const std::string& validator :
+       {std::string(), std::string("\"a\"\nX: y"), std::string("\"a\"\r"), std::string("a\tb"),
+        std::string("a\x7f"), std::string("\xb0\xa1"), std::string(1, '\0'),
+        std::string(DownloadRules::kMaxValidatorBytes + 1, 'a')}) {
+    EXPECT_FALSE(DownloadRules::IsValidatorText(validator)) << validator;
+  }
+}
+
 TEST(DownloadRulesTest, CertificateAndAddressErrorsAreNotRetriedButConnectionTroubleIs) {
   const DWORD passing[] = {ERROR_INTERNET_CANNOT_CONNECT, ERROR_INTERNET_CONNECTION_RESET,
                            ERROR_INTERNET_CONNECTION_ABORTED, ERROR_INTERNET_TIMEOUT,

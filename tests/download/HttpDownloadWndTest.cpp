@@ -344,6 +344,31 @@ TEST_F(HttpDownloadWndTest, WhatTheResumeIsCheckedAgainst) {
   }
 }
 
+// A server that answers the range from a body that changed since the cut, whatever the
+// If-Range said: the 206 carries the new body's ETag or Last-Modified, which differs from
+// the one kept with the part. The part is dropped and the new body fetched whole, never
+// spliced onto the old bytes.
+TEST_F(HttpDownloadWndTest, ARangeOfAnotherBodyDropsThePartAndTheNewBodyComesWhole) {
+  for (const char* validators : {"v=etag", "v=lm"}) {
+    owner_.results.clear();
+    owner_.retries.clear();
+    const std::string path =
+        "/ok/120000" + UniqueQuery() + "&" + validators + "&faults=close@50000,bumprange";
+    const std::string target = folder_ / "changed.bin";
+    Download(path, target);
+    EXPECT_EQ(std::vector<Result>{kSucceeded}, owner_.results) << validators;
+    EXPECT_TRUE(ReadFileBytes(target) == Body(120000, 1)) << validators;
+    EXPECT_FALSE(PathExists(PartOf(target))) << validators;
+    std::vector<std::string> lines = LoggedRequests("GET " + path);
+    ASSERT_EQ(3u, lines.size()) << validators;
+    EXPECT_EQ("206", RequestLogField(lines[1], "X-Answer")) << validators;
+    // Asked again at once, without a range, in the attempt after the cut.
+    EXPECT_EQ(1u, owner_.retries.size()) << validators;
+    EXPECT_EQ("", RequestLogField(lines[2], "Range")) << validators;
+    EXPECT_EQ("200", RequestLogField(lines[2], "X-Answer")) << validators;
+  }
+}
+
 TEST_F(HttpDownloadWndTest, AStallLongerThanTheReceiveTimeoutIsRetried) {
   download_->SetReceiveTimeoutForTesting(1500);
   const std::string path = WithFaults("/ok/200000", "stall@100000");

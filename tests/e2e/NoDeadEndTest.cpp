@@ -3,7 +3,7 @@
 // is left alone until it is free.
 #include <gtest/gtest.h>
 
-#include "screens/CStagedInstall.h"
+#include "install/CStagedInstall.h"
 #include "tests/support/InstallerFixture.h"
 #include "winfx/ScopedHandle.h"
 
@@ -35,6 +35,7 @@ TEST_F(NoDeadEndTest, AnArchiveNoFolderCanHoldIsDeletedAndTheFixedOneDownloadedN
   ServeWidgetArchive();
   StartInstaller();
   EXPECT_EQ(kDoneText, ConfirmAndAnswer(installFolder_));
+  EXPECT_TRUE(driver_->WaitForExit(20000));
   EXPECT_EQ(2u, ArchiveRequests().size());
   EXPECT_EQ("version=1.0\r\n", ReadFileBytes(installFolder_ + "\\version.txt"));
 }

@@ -123,6 +123,40 @@ TEST_F(ResilientDownloadTest, ABodyThatChangesBeforeTheResumeIsFetchedWholeNever
   EXPECT_EQ(next.size(), AnswerBytes(requests[1]));
 }
 
+// Answers that say the held bytes can never be gone on from: a resume refused for good
+// (412), and a part whose companion holds a validator that is no header value (a bare line
+// feed in it). Each drops the part and the same run installs from a whole new body.
+TEST_F(ResilientDownloadTest, APartThatCanNeverBeResumedIsDroppedAndTheSameRunInstalls) {
+  QueueArchiveFaults("close@50%,412");
+  StartInstaller();
+  EXPECT_EQ(kDoneText, ConfirmAndAnswer(installFolder_));
+  ExpectInstalled();
+  std::vector<std::string> requests = ArchiveRequests();
+  ASSERT_EQ(3u, requests.size());
+  EXPECT_GT(RangeStart(requests[1]), 0);
+  EXPECT_EQ("412", RequestLogField(requests[1], "X-Answer"));
+  EXPECT_EQ(-1, RangeStart(requests[2]));
+  EXPECT_EQ("200", RequestLogField(requests[2], "X-Answer"));
+}
+
+TEST_F(ResilientDownloadTest, ACompanionWithALineFeedInItsValidatorDropsThePartAndInstalls) {
+  // Half of the archive, described by a validator with a bare line feed inside: sent as it
+  // is, the rest would reach the server as a header line of its own.
+  const std::string archive = WidgetArchive();
+  ASSERT_TRUE(::CreateDirectoryA(installFolder_.c_str(), nullptr));
+  ASSERT_TRUE(testing_support::WriteFileBytes(Part(), archive.substr(0, archive.size() / 2)));
+  ASSERT_TRUE(testing_support::WriteFileBytes(
+      Resume(), "\"v1\"\nX-Injected: yes\r\n" + std::to_string(archive.size()) + "\r\n"));
+  StartInstaller();
+  EXPECT_EQ(kDoneText, ConfirmAndAnswer(installFolder_));
+  ExpectInstalled();
+  std::vector<std::string> requests = ArchiveRequests();
+  ASSERT_EQ(1u, requests.size());
+  EXPECT_EQ(-1, RangeStart(requests[0]));
+  EXPECT_EQ("", RequestLogField(requests[0], "If-Range"));
+  EXPECT_EQ("", RequestLogField(requests[0], "X-Injected"));
+}
+
 TEST_F(ResilientDownloadTest, AnInstallerKilledMidDownloadLeavesNoArchiveAndTheNextRunResumes) {
   // The body stops at half and stays stopped: a lasting state to kill the program in.
   QueueArchiveFaults("stall@50%");

@@ -6,8 +6,9 @@
 #include <memory>
 
 #include "archive/CZipExtractor.h"
-#include "screens/CStagedInstall.h"
+#include "install/CStagedInstall.h"
 #include "tests/support/InstallerFixture.h"
+#include "winfx/FileTree.h"
 #include "winfx/ScopedHandle.h"
 
 namespace {
@@ -15,6 +16,7 @@ namespace {
 using testing_support::FileState;
 using testing_support::FileStates;
 using testing_support::InstallerFixture;
+using testing_support::LinuxLink;
 using testing_support::PathExists;
 using testing_support::ReadFileBytes;
 using testing_support::WriteFileBytes;
@@ -26,6 +28,8 @@ constexpr char kCloseWidgetQuestion[] =
     "Quillon위젯이 실행 중입니다. [확인]을 누르면 위젯을 종료하고 설치를 계속합니다.";
 constexpr char kInUseFailedText[] =
     "Quillon위젯이 실행 중이어서 설치하지 못했습니다. [끝내기] 후 다시 시도해 주세요.";
+constexpr char kInstallFailedText[] =
+    "Quillon위젯 설치에 실패했습니다. [끝내기] 후 다시 시도해 주세요.";
 constexpr char kOldVersion[] = "version=0.9\r\n";
 constexpr char kNewVersion[] = "version=1.0\r\n";
 
@@ -68,6 +72,19 @@ class SafeInstallTest : public InstallerFixture {
     return files;
   }
 
+  // Installs over the folder and kills the installer halfway through its moves (at its
+  // test seam): the folder mixes the versions.
+  void KillDuringTheMoves() {
+    winfx::ScopedHandle pause(::CreateEventA(nullptr, TRUE, FALSE, CStagedInstall::kPauseEventForTesting));
+    winfx::ScopedHandle paused(::CreateEventA(nullptr, TRUE, FALSE, CStagedInstall::kPausedEventForTesting));
+    ASSERT_TRUE(pause.IsValid() && paused.IsValid());
+    StartInstaller();
+    Confirm(installFolder_);
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(paused.Get(), 120000));
+    ASSERT_TRUE(PathExists(installFolder_ + "\\" + CStagedInstall::kBackupName));
+    ASSERT_TRUE(KillInstallerHard());
+  }
+
   bool NoWorkFolders() const {
     return !PathExists(installFolder_ + "\\" + CStagedInstall::kStagingName) &&
            !PathExists(installFolder_ + "\\" + CStagedInstall::kBackupName);
@@ -96,17 +113,7 @@ TEST_F(SafeInstallTest, ALastEntryWithABadCrcLeavesTheOldInstallationIntact) {
 TEST_F(SafeInstallTest, AnInstallerKilledDuringTheMovesLeavesAVersionTheNextRunInstallsOver) {
   InstallOldVersion();
   std::map<std::string, FileState> old = FolderStates();
-  {
-    // The moves stop halfway at the installer's test seam; it is killed there.
-    winfx::ScopedHandle pause(::CreateEventA(nullptr, TRUE, FALSE, CStagedInstall::kPauseEventForTesting));
-    winfx::ScopedHandle paused(::CreateEventA(nullptr, TRUE, FALSE, CStagedInstall::kPausedEventForTesting));
-    ASSERT_TRUE(pause.IsValid() && paused.IsValid());
-    StartInstaller();
-    Confirm(installFolder_);
-    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(paused.Get(), 120000));
-    ASSERT_TRUE(PathExists(installFolder_ + "\\" + CStagedInstall::kBackupName));
-    ASSERT_TRUE(KillInstallerHard());
-  }
+  KillDuringTheMoves();
   // Killed halfway, the folder mixes the versions; the archive stays.
   EXPECT_NE(old, FolderStates());
   EXPECT_TRUE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
@@ -123,6 +130,80 @@ TEST_F(SafeInstallTest, AnInstallerKilledDuringTheMovesLeavesAVersionTheNextRunI
   EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
   EXPECT_EQ(NewVersion(), InstalledFiles());
   EXPECT_EQ(kNewVersion, ReadFileBytes(installFolder_ + "\\version.txt"));
+}
+
+// The longest path a plain extraction into the folder holds (259 characters) is longer in
+// the staging folder and longer still among the old files moved aside. It installs all
+// the same, and again over itself (its old copy read-only, beside an old file the new
+// version lacks), with no work folder left either time.
+TEST_F(SafeInstallTest, ThePathsAPlainExtractionHoldsInstallAndReinstallOverThemselves) {
+  std::string folder = *workFolder_ / "QuillonWidget";
+  ASSERT_LE(folder.size(), static_cast<size_t>(QUILLON_LONG_FOLDER_LENGTH));
+  folder += std::string(QUILLON_LONG_FOLDER_LENGTH - folder.size(), 'x');
+  installFolder_ = folder;
+  const std::string deep = folder + "\\deep\\" + std::string(100, 'd');
+  const std::string longest = deep + "\\" + std::string(259 - deep.size() - 5, 'f') + ".txt";
+  ASSERT_EQ(259u, longest.size());
+  const std::string content = "the longest path a plain extraction holds\r\n";
+  ServeArchive(LongPathWidgetArchive());
+
+  StartInstaller();
+  EXPECT_EQ(kDoneText, ConfirmAndAnswer(folder));
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+  EXPECT_EQ(content, ReadFileBytes(longest));
+  EXPECT_TRUE(NoWorkFolders());
+
+  uidriver::EndProcessesNamed("QuillonWidget.exe");
+  ASSERT_TRUE(::SetFileAttributesA(longest.c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(WriteFileBytes(deep + "\\keep.txt", "old only"));
+  StartInstaller();
+  EXPECT_EQ(kDoneText, ConfirmAndAnswer(folder));
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+  EXPECT_EQ(content, ReadFileBytes(longest));
+  EXPECT_FALSE(::GetFileAttributesA(longest.c_str()) & FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ("old only", ReadFileBytes(deep + "\\keep.txt"));
+  EXPECT_TRUE(NoWorkFolders());
+  EXPECT_FALSE(PathExists(folder + "\\Quillon_Widget.zip"));
+}
+
+// The installation folder's config is a link to a folder outside it (with a note of the
+// operator's beside the old widget.ini), and the new version brings config\widget.ini.
+// What the link points to keeps its files, contents and times. Where the system moves a
+// link itself, the link goes aside like an old file and the new version is installed;
+// where it cannot (Wine), the installation is refused before anything moves and the old
+// version stays with its link.
+TEST_F(SafeInstallTest, ALinkToAFolderOutsideKeepsThatFoldersFiles) {
+  InstallOldVersion();
+  testing_support::TempFolder outside("outside");
+  const std::string config = installFolder_ + "\\config";
+  ASSERT_TRUE(::MoveFileExA((config + "\\widget.ini").c_str(), (outside / "widget.ini").c_str(), 0));
+  ASSERT_TRUE(WriteFileBytes(outside / "notes.txt", "the operator's own notes"));
+  ASSERT_TRUE(::RemoveDirectoryA(config.c_str()));
+  const std::map<std::string, FileState> outsideBefore = FileStates(outside.Path());
+  LinuxLink link(config, outside.Path());
+  if (!link.Made()) GTEST_SKIP() << "links are made from the Linux side of Wine";
+  const winfx::WideString linkPath = winfx::ExtendedLengthPath(config);
+  const bool linksMove = winfx::FileTree::OpensLinkItself(linkPath);
+  const std::map<std::string, FileState> old = FileStates(installFolder_);
+
+  StartInstaller();
+  const std::string box = ConfirmAndAnswer(installFolder_);
+  EXPECT_EQ(outsideBefore, FileStates(outside.Path()));
+  EXPECT_TRUE(NoWorkFolders());
+  if (linksMove) {
+    EXPECT_EQ(kDoneText, box);
+    EXPECT_TRUE(driver_->WaitForExit(20000));
+    EXPECT_EQ(NewVersion(), InstalledFiles());
+  } else {
+    EXPECT_EQ(kInstallFailedText, box);
+    QuitThroughQuitButton();
+    EXPECT_EQ(winfx::EntryKind::kLink, winfx::FileTree::KindOf(linkPath));
+    // The archive stays (the link is the folder's own, which the operator can mend).
+    std::map<std::string, FileState> now = FileStates(installFolder_);
+    EXPECT_EQ(1u, now.erase("Quillon_Widget.zip"));
+    EXPECT_EQ(1u, now.erase("Quillon_Widget.zip.sig"));
+    EXPECT_EQ(old, now);
+  }
 }
 
 TEST_F(SafeInstallTest, ARunningWidgetIsClosedOnOkAndTheNewOneStarted) {
@@ -159,6 +240,29 @@ TEST_F(SafeInstallTest, ARunningWidgetKeptOnCancelLeavesTheOldVersionAndTheArchi
   after.erase("Quillon_Widget.zip.sig");
   EXPECT_EQ(before, after);
   QuitThroughQuitButton();
+}
+
+TEST_F(SafeInstallTest, AWidgetStartedFromAHalfMovedFolderIsClosedBeforeTheRecovery) {
+  InstallOldVersion();
+  ASSERT_NO_FATAL_FAILURE(KillDuringTheMoves());
+  // The widget started from the mixed folder holds a file the recovery must take back.
+  std::unique_ptr<uidriver::Process> widget = StartInstalledWidget();
+  const std::map<std::string, FileState> mixed = InstalledFiles();
+
+  // Kept on Cancel: nothing is touched, and the next run asks again.
+  StartInstaller();
+  EXPECT_EQ(kInUseFailedText, ConfirmAndAnswerCloseQuestion(IDCANCEL));
+  EXPECT_TRUE(widget->IsRunning());
+  EXPECT_EQ(mixed, InstalledFiles());
+  QuitThroughQuitButton();
+
+  // Closed on OK: the old version is put back and the new one installed over it.
+  StartInstaller();
+  EXPECT_EQ(kDoneText, ConfirmAndAnswerCloseQuestion(IDOK));
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+  EXPECT_TRUE(widget->WaitForExit(20000)) << "the widget still runs";
+  EXPECT_TRUE(NoWorkFolders());
+  EXPECT_EQ(NewVersion(), InstalledFiles());
 }
 
 }  // namespace

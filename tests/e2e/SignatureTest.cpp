@@ -94,6 +94,7 @@ TEST_F(SignatureTest, AnArchiveTheKeyDidNotSignReachesNothingOfTheFolder) {
   ServeSignature("sign");
   StartInstaller();
   EXPECT_EQ(kDoneText, ConfirmAndAnswer(installFolder_));
+  EXPECT_TRUE(driver_->WaitForExit(20000));
   EXPECT_EQ("version=1.0\r\n", ReadFileBytes(installFolder_ + "\\version.txt"));
 }
 

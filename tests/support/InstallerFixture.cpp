@@ -3,7 +3,7 @@
 #include <sstream>
 
 #include "archive/CZipExtractor.h"
-#include "screens/CStagedInstall.h"
+#include "install/CStagedInstall.h"
 
 namespace testing_support {
 
@@ -94,6 +94,10 @@ std::string InstallerFixture::OldWidgetArchive() {
 
 std::string InstallerFixture::BadCrcWidgetArchive() {
   return ReadFileBytes(FromUnixPath(QUILLON_TEST_BADCRC_ARCHIVE));
+}
+
+std::string InstallerFixture::LongPathWidgetArchive() {
+  return ReadFileBytes(FromUnixPath(QUILLON_TEST_LONG_ARCHIVE));
 }
 
 void InstallerFixture::QueueArchiveFaults(const std::string& faults) {

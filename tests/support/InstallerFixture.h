@@ -33,6 +33,9 @@ class InstallerFixture : public ::testing::Test {
   static std::string BrokenWidgetArchive();     // the same with an entry that is refused
   static std::string OldWidgetArchive();        // version 0.9, other stored times
   static std::string BadCrcWidgetArchive();     // the last entry fails its CRC
+  // The widget with deep\d...\f...txt besides, whose path in a folder of
+  // QUILLON_LONG_FOLDER_LENGTH characters is 259 characters long.
+  static std::string LongPathWidgetArchive();
 
   // What the vendor server serves as /update/Quillon_Widget.zip.sig (see
   // vendor/vendor_server.py): "sign" (the served archive's, as without a word), "none",

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "winfx/ScopedHandle.h"
+#include "winfx/WidePath.h"
 
 namespace testing_support {
 
@@ -22,7 +23,7 @@ void ListInto(const std::string& root, const std::string& relative, std::vector<
     std::string path = relative.empty() ? name : relative + "\\" + name;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       out->push_back(path + "\\");
-      ListInto(root, path, out);
+      if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) ListInto(root, path, out);
     } else {
       out->push_back(path);
     }
@@ -46,6 +47,7 @@ TempFolder::~TempFolder() { RemoveTree(path_); }
 bool RemoveTree(const std::string& path) {
   DWORD attributes = ::GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
   ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return ::DeleteFileA(path.c_str()) != FALSE;
   std::vector<std::string> entries;
@@ -55,6 +57,7 @@ bool RemoveTree(const std::string& path) {
             [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
   for (const std::string& entry : entries) {
     std::string full = path + "\\" + entry;
+    if (::GetFileAttributesA(full.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) continue;
     if (!full.empty() && full.back() == '\\') {
       full.pop_back();
       ::RemoveDirectoryA(full.c_str());
@@ -64,6 +67,60 @@ bool RemoveTree(const std::string& path) {
     }
   }
   return ::RemoveDirectoryA(path.c_str()) != FALSE;
+}
+
+namespace {
+
+// Wine's name of path on the Linux side; "" when not under Wine.
+std::string UnixPath(const std::string& path) {
+  using UnixFileName = char*(CDECL*)(LPCWSTR);
+  auto unixFileName = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  winfx::WideString wide;
+  if (unixFileName == nullptr || !winfx::ToWide(path, &wide)) return "";
+  char* name = unixFileName(wide.c_str());
+  if (name == nullptr) return "";
+  std::string unixPath = name;
+  ::HeapFree(::GetProcessHeap(), 0, name);
+  return unixPath;
+}
+
+// Runs a Linux program by Wine's Z: drive. Wine gives no handle to wait on for such a
+// process: the caller waits for what it does.
+bool RunLinuxProgram(const std::string& commandLine) {
+  std::string command = commandLine;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+    return false;
+  }
+  winfx::ScopedHandle ownProcess(process.hProcess), ownThread(process.hThread);
+  return true;
+}
+
+// Waits up to 20 s, a few milliseconds at a time, until path shows (or is gone).
+bool WaitForPath(const std::string& path, bool shown) {
+  for (int i = 0; i < 2000; ++i) {
+    if (PathExists(path) == shown) return true;
+    ::Sleep(10);
+  }
+  return false;
+}
+
+}  // namespace
+
+LinuxLink::LinuxLink(const std::string& link, const std::string& target)
+    : link_(link), unixLink_(UnixPath(link)) {
+  const std::string unixTarget = UnixPath(target);
+  made_ = !unixLink_.empty() && !unixTarget.empty() &&
+          RunLinuxProgram("Z:\\bin\\ln -s \"" + unixTarget + "\" \"" + unixLink_ + "\"") &&
+          WaitForPath(link_, true);
+}
+
+LinuxLink::~LinuxLink() {
+  if (made_ && RunLinuxProgram("Z:\\bin\\rm -f \"" + unixLink_ + "\"")) WaitForPath(link_, false);
 }
 
 bool PathExists(const std::string& path) {
@@ -76,7 +133,7 @@ bool IsFolder(const std::string& path) {
 }
 
 std::string ReadFileBytes(const std::string& path) {
-  winfx::ScopedHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
+  winfx::ScopedHandle file(::CreateFileW(winfx::WidePath(path).c_str(), GENERIC_READ,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                          nullptr, OPEN_EXISTING, 0, nullptr));
   if (!file) return std::string();

@@ -27,18 +27,41 @@ class TempFolder {
   std::string path_;
 };
 
-// Removes a file or a folder tree; true when nothing is left at path.
+// Removes a file or a folder tree; true when nothing is left at path. A link (reparse
+// point) below path is left where it is, with its folders: under Wine a removal acts on
+// what it points to.
 bool RemoveTree(const std::string& path);
+
+// A symbolic link made from the Linux side ("ln -s"), which Wine shows as a link to a
+// folder (CreateSymbolicLink makes nothing there), removed the same way when the object
+// goes. Each waits until the link shows, or is gone.
+class LinuxLink {
+ public:
+  // link (a path that does not exist yet) to target (an existing folder).
+  LinuxLink(const std::string& link, const std::string& target);
+  ~LinuxLink();
+  LinuxLink(const LinuxLink&) = delete;
+  LinuxLink& operator=(const LinuxLink&) = delete;
+
+  // False when not under Wine, or the link did not show.
+  bool Made() const { return made_; }
+
+ private:
+  std::string link_;
+  std::string unixLink_;
+  bool made_ = false;
+};
 
 bool PathExists(const std::string& path);
 bool IsFolder(const std::string& path);
 
-// Whole file as bytes; "" when it cannot be read.
+// Whole file as bytes (a path of MAX_PATH or more too); "" when it cannot be read.
 std::string ReadFileBytes(const std::string& path);
 // Creates or replaces path with bytes; false on failure.
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 
-// Files and folders below root, as relative paths with "\" (folders end in "\"), sorted.
+// Files and folders below root, as relative paths with "\" (folders end in "\"), sorted;
+// a link is listed, never entered.
 std::vector<std::string> ListTree(const std::string& root);
 
 // A file's content and last-write time.

@@ -7,8 +7,9 @@
 #include <thread>
 #include <vector>
 
-#include "screens/CStagedInstall.h"
+#include "install/CStagedInstall.h"
 #include "tests/support/TestSupport.h"
+#include "winfx/FileTree.h"
 #include "winfx/ScopedHandle.h"
 
 namespace {
@@ -16,6 +17,7 @@ namespace {
 using testing_support::FileState;
 using testing_support::FileStates;
 using testing_support::IsFolder;
+using testing_support::LinuxLink;
 using testing_support::ListTree;
 using testing_support::PathExists;
 using testing_support::TempFolder;
@@ -76,6 +78,16 @@ class CStagedInstallTest : public ::testing::Test {
     return !PathExists(staged_.StagingFolder()) && !PathExists(staged_.BackupFolder());
   }
 
+  static bool IsLink(const std::string& path) {
+    return winfx::FileTree::KindOf(winfx::ExtendedLengthPath(path)) == winfx::EntryKind::kLink;
+  }
+
+  // Holds path open without delete sharing, so that it cannot be moved.
+  static winfx::ScopedHandle Hold(const std::string& path) {
+    return winfx::ScopedHandle(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+  }
+
   TempFolder root_;
   std::string folder_;
   CStagedInstall staged_;
@@ -107,8 +119,7 @@ TEST_F(CStagedInstallTest, AFailedMovePutsTheOldVersionBackAsItWas) {
   Put(folder_, "zzz.txt", "old z");
   Put(staged_.StagingFolder(), "zzz.txt", "new z", 2024);
   std::map<std::string, FileState> before = Snapshot();
-  winfx::ScopedHandle held(::CreateFileA((folder_ + "\\zzz.txt").c_str(), GENERIC_READ,
-                                         FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  winfx::ScopedHandle held = Hold(folder_ + "\\zzz.txt");
   ASSERT_TRUE(held.IsValid());
 
   EXPECT_FALSE(staged_.MoveIntoPlace());
@@ -207,6 +218,141 @@ TEST_F(CStagedInstallTest, AnEmptyStagingFolderInstallsNothing) {
   EXPECT_FALSE(staged_.MoveIntoPlace());
   EXPECT_EQ(old, Snapshot());
   EXPECT_TRUE(NoWorkFolders());
+}
+
+}  // namespace
+
+namespace {
+
+// A link in the installation folder to a folder outside it, where the new version brings a
+// folder of the link's name, is an entry of its own: never entered, moved aside itself
+// where the system can move a link itself (refused before anything moves where it cannot),
+// and put back when the moves fail. What it points to keeps its files, contents and times.
+TEST_F(CStagedInstallTest, ALinkInTheWayIsPutBackAsItWasAndWhatItPointsToKeepsItsFiles) {
+  TempFolder outside("outside");
+  Put(outside.Path(), "widget.ini", "outside ini");
+  Put(outside.Path(), "notes.txt", "outside notes");
+  const std::map<std::string, FileState> outsideBefore = FileStates(outside.Path());
+  StageOverOldVersion();
+  LinuxLink config(folder_ + "\\config", outside.Path());
+  if (!config.Made()) GTEST_SKIP() << "links are made from the Linux side of Wine";
+  Put(staged_.StagingFolder(), "config\\widget.ini", "new ini", 2024);
+  Put(staged_.StagingFolder(), "config\\notes.txt", "new notes", 2024);
+  // The last move fails, after the link's (where it is moved at all).
+  Put(folder_, "zzz.txt", "old z");
+  Put(staged_.StagingFolder(), "zzz.txt", "new z", 2024);
+  const std::map<std::string, FileState> before = Snapshot();
+  winfx::ScopedHandle held = Hold(folder_ + "\\zzz.txt");
+  ASSERT_TRUE(held.IsValid());
+
+  EXPECT_FALSE(staged_.MoveIntoPlace());
+  EXPECT_TRUE(IsLink(folder_ + "\\config"));
+  EXPECT_EQ(outsideBefore, FileStates(outside.Path()));
+  EXPECT_EQ(before, Snapshot());
+  EXPECT_TRUE(NoWorkFolders());
+}
+
+// A leftover backup holding links to folders outside, one of them empty: removing the
+// backup removes each link itself where the system can, never what it points to (an
+// empty folder included); where it cannot, the links and the backup stay.
+TEST_F(CStagedInstallTest, ALeftoverBackupNeverEmptiesOrRemovesWhatItsLinksPointTo) {
+  TempFolder full("outside-full");
+  TempFolder empty("outside-empty");
+  Put(full.Path(), "a.txt", "outside a");
+  const std::map<std::string, FileState> fullBefore = FileStates(full.Path());
+  Put(folder_, "a.txt", "installed");
+  Put(staged_.BackupFolder(), "files\\a.txt", "old");
+  LinuxLink toFull(staged_.BackupFolder() + "\\files\\full", full.Path());
+  LinuxLink toEmpty(staged_.BackupFolder() + "\\files\\empty", empty.Path());
+  if (!toFull.Made() || !toEmpty.Made()) GTEST_SKIP() << "links are made from the Linux side of Wine";
+  const bool linksMove = winfx::FileTree::OpensLinkItself(
+      winfx::ExtendedLengthPath(staged_.BackupFolder() + "\\files\\full"));
+
+  EXPECT_EQ(linksMove, staged_.RecoverLeftovers());
+  EXPECT_EQ(fullBefore, FileStates(full.Path()));
+  EXPECT_TRUE(IsFolder(empty.Path()));
+  EXPECT_EQ(!linksMove, IsLink(staged_.BackupFolder() + "\\files\\empty"));
+}
+
+}  // namespace
+
+namespace {
+
+// Top-level names of folder that begin with prefix.
+std::vector<std::string> NamesStartingWith(const std::string& folder, const std::string& prefix) {
+  std::vector<std::string> names;
+  for (const std::string& entry : ListTree(folder)) {
+    if (entry.rfind(prefix, 0) == 0 && entry.find('\\') == entry.size() - 1) {
+      names.push_back(entry.substr(0, entry.size() - 1));
+    }
+  }
+  return names;
+}
+
+// A plan found after a killed run is what anyone who can write into the folder made it.
+// One that names a path leaving the folder (by "..", a full path, a link) or into the work
+// folders is not acted on, not one line of it: nothing outside is moved or removed, the
+// folder keeps its files, both work folders are set aside as they are, out of the next
+// run's way, and the log says so.
+TEST_F(CStagedInstallTest, APlanThatLeadsOutOfTheFolderIsNotActedOnAndSetAside) {
+  TempFolder outside("outside");
+  Put(outside.Path(), "x.txt", "outside x");
+  LinuxLink docs(folder_ + "\\docs", outside.Path());
+  const std::string beside = root_ / "keep";
+  Put(root_.Path(), "keep", "beside the folder");
+  Put(folder_, "new.txt", "installed");
+  Put(folder_, "info.ini", "[COMMON]\r\nDEBUG=1\r\n");
+  ASSERT_TRUE(::CreateDirectoryA((folder_ + "\\log").c_str(), nullptr));
+  CStagedInstall next(folder_);  // logs: bound after the switch is on
+  struct Case {
+    const char* why;
+    std::string plan;
+  } cases[] = {
+      {"a line leaving the folder after a sound one", "N\tnew.txt\r\nN\t..\\keep\r\n"},
+      {"a file put back from beside the backup's files", "R\t..\\keep\r\n"},
+      {"a full path", "N\t" + beside + "\r\n"},
+      {"a path through a link", "N\tdocs\\x.txt\r\n"},
+      {"the installer's own work folder", "T\t.QuillonBackup\\files\r\n"},
+  };
+  auto snapshot = [&] {
+    std::map<std::string, FileState> files = Snapshot();
+    files.erase(files.lower_bound("log\\"), files.lower_bound("log]"));
+    return files;
+  };
+  const std::map<std::string, FileState> before = snapshot();
+  const std::map<std::string, FileState> besideBefore = FileStates(root_.Path());
+  const std::map<std::string, FileState> outsideBefore = FileStates(outside.Path());
+  int planted = 0;
+  for (const Case& c : cases) {
+    if (c.plan.find("docs") != std::string::npos && !docs.Made()) continue;
+    Put(staged_.BackupFolder(), "plan.txt", c.plan);
+    Put(staged_.BackupFolder(), "keep", "from the backup");
+    Put(staged_.BackupFolder(), "files\\x.txt", "moved aside");
+    Put(staged_.StagingFolder(), "new.txt", "staged");
+    ++planted;
+    EXPECT_TRUE(next.RecoverLeftovers()) << c.why;
+    EXPECT_TRUE(NoWorkFolders()) << c.why;
+    EXPECT_EQ(before, snapshot()) << c.why;
+    EXPECT_EQ(outsideBefore, FileStates(outside.Path())) << c.why;
+    std::map<std::string, FileState> besideNow = FileStates(root_.Path());
+    EXPECT_EQ(besideBefore.at("keep"), besideNow["keep"]) << c.why;
+  }
+
+  const std::vector<std::string> backups = NamesStartingWith(folder_, ".QuillonBackup-");
+  const std::vector<std::string> stagings = NamesStartingWith(folder_, ".QuillonStaging-");
+  ASSERT_EQ(static_cast<size_t>(planted), backups.size());
+  EXPECT_EQ(static_cast<size_t>(planted), stagings.size());
+  for (const std::string& backup : backups) {
+    EXPECT_EQ("moved aside", testing_support::ReadFileBytes(folder_ + "\\" + backup + "\\files\\x.txt"));
+    EXPECT_FALSE(testing_support::ReadFileBytes(folder_ + "\\" + backup + "\\plan.txt").empty());
+  }
+  const std::string log = testing_support::ReadFileBytes(testing_support::TodaysLogPath(folder_));
+  size_t refusals = 0;
+  for (size_t at = log.find("] [install] 복구계획 오류"); at != std::string::npos;
+       at = log.find("] [install] 복구계획 오류", at + 1)) {
+    ++refusals;
+  }
+  EXPECT_EQ(static_cast<size_t>(planted), refusals) << log;
 }
 
 }  // namespace

@@ -1,0 +1,444 @@
+#include "install/CStagedInstall.h"
+
+#include <utility>
+
+#include "archive/ZipEntryName.h"
+#include "winfx/File.h"
+#include "winfx/FileTree.h"
+#include "winfx/Format.h"
+#include "winfx/ScopedHandle.h"
+
+namespace {
+
+using winfx::EntryKind;
+using winfx::FileTree;
+using winfx::Format;
+using winfx::WideString;
+
+// Lines of the installation folder's daily log.
+constexpr char kPlanRefusedLine[] = "[install] 복구계획 오류 (%d번째 줄). 작업폴더를 그대로 보관합니다.";
+constexpr char kSetAsideLine[] = "[install] 작업폴더 보관 %s -> %s";
+constexpr char kSetAsideFailedLine[] = "[install] 작업폴더 보관 실패 %s / err : %d";
+constexpr char kLinkStaysLine[] = "[install] 링크를 옮길 수 없습니다. %s";
+// Names tried for a work folder set aside within one second: "-2", "-3", ...
+constexpr int kMaxAsideNames = 20;
+
+// folder\name; "" when either is empty, so that no path ever means the folder itself or
+// the root of a drive.
+WideString Join(const WideString& folder, const WideString& name) {
+  return folder.empty() || name.empty() ? WideString() : folder + L"\\" + name;
+}
+
+WideString Wide(const std::string& ansi) {
+  WideString wide;
+  winfx::ToWide(ansi, &wide);
+  return wide;
+}
+
+bool Exists(const WideString& path) { return FileTree::KindOf(path) != EntryKind::kMissing; }
+
+bool IsFolder(const WideString& path) { return FileTree::KindOf(path) == EntryKind::kFolder; }
+
+bool SameName(const std::string& name, const char* other) {
+  return ::CompareStringOrdinal(Wide(name).c_str(), -1, Wide(other).c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// True when everything below old is below staged too, as the same kind (file or folder):
+// the new version then replaces all that old holds. A link below old is never covered: its
+// folder is entered, so that the link is a step of its own. False too when old cannot be
+// listed.
+bool Covers(const WideString& staged, const WideString& old) {
+  bool covered = true;
+  const bool listed = FileTree::Walk(old, [&](const WideString& relative, EntryKind kind) {
+    covered = covered && kind != EntryKind::kLink && FileTree::KindOf(Join(staged, relative)) == kind;
+    return covered && kind == EntryKind::kFolder;
+  });
+  return listed && covered;
+}
+
+// True when path cannot be opened for writing because another handle holds it (a
+// running program's executable, say). A read-only file (access denied) is not in use.
+bool IsInUse(const WideString& path) {
+  winfx::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
+  const DWORD error = file ? ERROR_SUCCESS : ::GetLastError();
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+// Creates folder (one level) and hides it; true when it is a folder afterwards (a link of
+// its name is not).
+bool MakeHiddenFolder(const WideString& folder) {
+  if (!::CreateDirectoryW(folder.c_str(), nullptr) && !IsFolder(folder)) return false;
+  ::SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_HIDDEN);
+  return true;
+}
+
+// false with the thread's last error set to error.
+bool FailWith(DWORD error) {
+  ::SetLastError(error);
+  return false;
+}
+
+// The test seam of the moves (see kPauseEventForTesting). Bounded: an event of that name
+// made by anything else cannot hold an installation for longer than this.
+constexpr DWORD kPauseLimitMs = 120000;
+
+void PauseForTesting() {
+  winfx::ScopedHandle pause(::OpenEventA(SYNCHRONIZE, FALSE, CStagedInstall::kPauseEventForTesting));
+  if (!pause) return;
+  winfx::ScopedHandle paused(
+      ::OpenEventA(EVENT_MODIFY_STATE, FALSE, CStagedInstall::kPausedEventForTesting));
+  if (paused) ::SetEvent(paused.Get());
+  ::WaitForSingleObject(pause.Get(), kPauseLimitMs);
+}
+
+std::string ReadWholeFile(const WideString& path, bool* ok) {
+  winfx::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+  *ok = file.IsValid();
+  std::string bytes;
+  char buffer[4096];
+  DWORD got = 0;
+  while (*ok && (*ok = ::ReadFile(file.Get(), buffer, sizeof(buffer), &got, nullptr) != FALSE) && got > 0) {
+    bytes.append(buffer, got);
+  }
+  return bytes;
+}
+
+// The extended-length form of folder, without trailing separators ("\\?\C:" for a root).
+WideString LongFolder(const std::string& folder) {
+  WideString path = winfx::ExtendedLengthPath(folder);
+  while (!path.empty() && path.back() == L'\\') path.pop_back();
+  return path;
+}
+
+}  // namespace
+
+CStagedInstall::CStagedInstall(std::string folder)
+    : m_folder(std::move(folder)),
+      m_staging(m_folder + "\\" + kStagingName),
+      m_backup(m_folder + "\\" + kBackupName),
+      m_longFolder(LongFolder(m_folder)),
+      m_longStaging(Join(m_longFolder, Wide(kStagingName))),
+      m_longBackup(Join(m_longFolder, Wide(kBackupName))) {
+  m_log.Init(m_folder);
+}
+
+WideString CStagedInstall::InFolder(const std::string& relative) const {
+  return Join(m_longFolder, Wide(relative));
+}
+
+WideString CStagedInstall::InStaging(const std::string& relative) const {
+  return Join(m_longStaging, Wide(relative));
+}
+
+WideString CStagedInstall::InBackupFiles(const std::string& relative) const {
+  return Join(Join(m_longBackup, Wide(kBackupFilesName)), Wide(relative));
+}
+
+bool CStagedInstall::RecoverLeftovers() {
+  if (m_longFolder.empty()) return false;
+  bool restored = true;
+  if (IsFolder(m_longBackup) && Exists(Join(m_longBackup, Wide(kPlanName)))) {
+    std::vector<Step> plan;
+    int refusedLine = 0;
+    if (ReadPlan(&plan, &refusedLine)) {
+      restored = RollBack(plan);
+    } else if (refusedLine != 0) {
+      // A plan this installer did not write could steer the moves anywhere: none of it is
+      // done, and what the work folders hold is kept as it is, out of the next run's way.
+      m_log.WriteLog(Format(kPlanRefusedLine, refusedLine));
+      restored = SetWorkFoldersAside();
+    } else {
+      restored = false;
+    }
+  } else {
+    // No plan: the moves had not begun, or had all been made. (A file or link of the
+    // backup's name is no work of this installer's: it goes, a link as itself.)
+    FileTree::Remove(m_longBackup);
+  }
+  if (restored) DiscardStaging();
+  return !Exists(m_longBackup) && !Exists(m_longStaging);
+}
+
+bool CStagedInstall::PrepareStaging() {
+  DiscardStaging();
+  return !m_longStaging.empty() && MakeHiddenFolder(m_longStaging);
+}
+
+std::vector<CStagedInstall::Step> CStagedInstall::PlanMoves() const {
+  std::vector<Step> plan;
+  if (!Plan(&plan)) plan.clear();
+  return plan;
+}
+
+bool CStagedInstall::Plan(std::vector<Step>* steps, std::string* stuckLink) const {
+  std::vector<Step>& plan = *steps;
+  bool named = true;
+  const bool listed = FileTree::Walk(m_longStaging, [&](const WideString& relative, EntryKind kind) {
+    bool exact = false;
+    const std::string path = winfx::ToAnsi(relative, &exact);
+    named = named && exact;
+    const WideString target = Join(m_longFolder, relative);
+    const EntryKind old = FileTree::KindOf(target);
+    const bool folder = kind == EntryKind::kFolder;
+    // A folder holding old files that the new version does not replace is entered; one
+    // that holds nothing else is replaced whole (two moves instead of two per file).
+    if (folder && old == EntryKind::kFolder && !Covers(Join(m_longStaging, relative), target)) {
+      return true;
+    }
+    // Whatever is in the way (a file where a folder comes, a link) is moved aside as well.
+    if (old != EntryKind::kMissing) {
+      plan.push_back({StepKind::kReplace, path});
+      if (stuckLink != nullptr && stuckLink->empty() && old == EntryKind::kLink &&
+          !FileTree::OpensLinkItself(target)) {
+        *stuckLink = m_folder + "\\" + path;
+      }
+    } else {
+      plan.push_back({folder ? StepKind::kTree : StepKind::kAdd, path});
+    }
+    return false;
+  });
+  return listed && named;
+}
+
+std::vector<std::string> CStagedInstall::TargetsInUse() const {
+  std::vector<std::string> inUse;
+  for (const Step& step : PlanMoves()) {
+    if (step.kind == StepKind::kReplace) AddInUse(step.path, &inUse);
+  }
+  return inUse;
+}
+
+std::vector<std::string> CStagedInstall::LeftoversInUse() const {
+  std::vector<std::string> inUse;
+  std::vector<Step> plan;
+  int refusedLine = 0;
+  if (!IsFolder(m_longBackup) || !Exists(Join(m_longBackup, Wide(kPlanName))) ||
+      !ReadPlan(&plan, &refusedLine)) {
+    return inUse;
+  }
+  // What the rollback removes: what the moves brought in, in place of old files too.
+  for (const Step& step : plan) {
+    if (step.kind != StepKind::kReplace || Exists(InBackupFiles(step.path))) {
+      AddInUse(step.path, &inUse);
+    }
+  }
+  return inUse;
+}
+
+void CStagedInstall::AddInUse(const std::string& relative, std::vector<std::string>* inUse) const {
+  const WideString target = InFolder(relative);
+  const std::string shown = m_folder + "\\" + relative;
+  switch (FileTree::KindOf(target)) {
+    case EntryKind::kFile:
+      if (IsInUse(target)) inUse->push_back(shown);
+      break;
+    case EntryKind::kFolder:
+      FileTree::Walk(target, [&](const WideString& inside, EntryKind kind) {
+        bool exact = false;
+        if (kind == EntryKind::kFile && IsInUse(Join(target, inside))) {
+          inUse->push_back(shown + "\\" + winfx::ToAnsi(inside, &exact));
+        }
+        return true;
+      });
+      break;
+    default:  // a link is moved itself: nothing behind it is opened
+      break;
+  }
+}
+
+bool CStagedInstall::MoveIntoPlace() {
+  // A version that brings folders of the installer's own names cannot be put in place.
+  if (Exists(InStaging(kStagingName)) || Exists(InStaging(kBackupName)) ||
+      Exists(InStaging(kLockName))) {
+    DiscardStaging();
+    return FailWith(ERROR_INVALID_DATA);
+  }
+  // A staging folder that cannot be listed, or holds nothing, is no version to install.
+  std::vector<Step> plan;
+  std::string stuckLink;
+  if (!Plan(&plan, &stuckLink) || plan.empty()) {
+    DiscardStaging();
+    return FailWith(ERROR_INVALID_DATA);
+  }
+  // Nor can one go in that needs a link moved aside that cannot be moved itself.
+  if (!stuckLink.empty()) {
+    m_log.WriteLog(Format(kLinkStaysLine, stuckLink.c_str()));
+    DiscardStaging();
+    return FailWith(ERROR_ACCESS_DENIED);
+  }
+  FileTree::Remove(m_longBackup);
+  if (!MakeHiddenFolder(m_longBackup) || !WritePlan(plan)) {
+    const DWORD error = ::GetLastError();
+    FileTree::Remove(m_longBackup);
+    DiscardStaging();
+    return FailWith(error);
+  }
+  for (size_t i = 0; i < plan.size(); ++i) {
+    if (i == plan.size() / 2) PauseForTesting();
+    const Step& step = plan[i];
+    const WideString target = InFolder(step.path);
+    const WideString staged = InStaging(step.path);
+    bool moved = false;
+    switch (step.kind) {
+      case StepKind::kTree:
+      case StepKind::kAdd:
+        moved = ::MoveFileExW(staged.c_str(), target.c_str(), 0) != FALSE;
+        break;
+      case StepKind::kReplace:
+        moved = FileTree::EnsureParentFolders(m_longBackup,
+                                              Wide(std::string(kBackupFilesName) + "\\" + step.path)) &&
+                FileTree::Move(target, InBackupFiles(step.path)) &&
+                ::MoveFileExW(staged.c_str(), target.c_str(), 0);
+        break;
+    }
+    if (!moved) {
+      const DWORD error = ::GetLastError();
+      // With the plan kept when something cannot be put back, the next run tries again.
+      RollBack(plan);
+      DiscardStaging();
+      return FailWith(error);
+    }
+  }
+  // Removing the plan completes the installation: from here on a leftover backup folder
+  // only holds old files to remove. While it stands, the moves count as unfinished.
+  if (!::DeleteFileW(Join(m_longBackup, Wide(kPlanName)).c_str())) {
+    const DWORD error = ::GetLastError();
+    RollBack(plan);
+    DiscardStaging();
+    return FailWith(error);
+  }
+  return true;
+}
+
+void CStagedInstall::DiscardStaging() { FileTree::Remove(m_longStaging); }
+
+bool CStagedInstall::RollBack(const std::vector<Step>& plan) {
+  bool restored = true;
+  for (auto step = plan.rbegin(); step != plan.rend(); ++step) {
+    const WideString target = InFolder(step->path);
+    switch (step->kind) {
+      case StepKind::kTree:
+      case StepKind::kAdd:
+        // Neither was there before the moves began.
+        if (!FileTree::Remove(target)) restored = false;
+        break;
+      case StepKind::kReplace: {
+        // An old file still in place was never moved aside. Once it was, what is in its
+        // place is the new one.
+        const WideString aside = InBackupFiles(step->path);
+        if (!Exists(aside)) break;
+        FileTree::Remove(target);
+        if (!FileTree::Move(aside, target)) restored = false;
+        break;
+      }
+    }
+  }
+  if (restored) RemoveWorkFolders();
+  return restored;
+}
+
+bool CStagedInstall::WritePlan(const std::vector<Step>& plan) {
+  std::string text;
+  for (const Step& step : plan) {
+    text += static_cast<char>(step.kind);
+    text += '\t';
+    text += step.path;
+    text += "\r\n";
+  }
+  const WideString path = Join(m_longBackup, Wide(kPlanName));
+  const WideString partial = path + L".part";
+  winfx::File file;
+  if (!file.Create(partial) || !file.Write(text.data(), static_cast<DWORD>(text.size())) ||
+      !file.Flush() || !file.Close()) {
+    return false;
+  }
+  return ::MoveFileExW(partial.c_str(), path.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool CStagedInstall::ReadPlan(std::vector<Step>* plan, int* refusedLine) const {
+  bool read = false;
+  const std::string text = ReadWholeFile(Join(m_longBackup, Wide(kPlanName)), &read);
+  if (!read) return false;
+  // One step a line (a string stream would link the whole of iostreams into the program);
+  // every line a step, and at least one: the plan as MoveIntoPlace writes it.
+  int number = 1;
+  bool valid = !text.empty();
+  for (size_t start = 0, end; valid && start < text.size(); start = end + 1, ++number) {
+    end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const char kind = line.size() >= 3 && line[1] == '\t' ? line[0] : '\0';
+    std::string path = line.size() >= 3 ? line.substr(2) : std::string();
+    valid = (kind == 'T' || kind == 'R' || kind == 'N') && IsPlanPath(path);
+    if (!valid) break;
+    if (path.back() == '\\') path.pop_back();
+    plan->push_back({static_cast<StepKind>(kind), path});
+  }
+  if (valid) return true;
+  plan->clear();
+  *refusedLine = number;
+  return false;
+}
+
+bool CStagedInstall::IsPlanPath(const std::string& relative) const {
+  const ZipEntryNameKind kind = ClassifyZipEntryName(relative);
+  if (kind != ZipEntryNameKind::kFile && kind != ZipEntryNameKind::kFolder) return false;
+  const std::string path = kind == ZipEntryNameKind::kFolder ? relative.substr(0, relative.size() - 1)
+                                                             : relative;
+  const std::string first = path.substr(0, path.find('\\'));
+  if (SameName(first, kStagingName) || SameName(first, kBackupName) || SameName(first, kLockName)) {
+    return false;
+  }
+  // Every folder on the way is a real one (or missing), in place and among the old files
+  // moved aside: a link or a file there would lead the step elsewhere.
+  for (size_t cut = path.find('\\'); cut != std::string::npos; cut = path.find('\\', cut + 1)) {
+    const std::string folder = path.substr(0, cut);
+    for (const WideString& on : {InFolder(folder), InBackupFiles(folder)}) {
+      const EntryKind found = FileTree::KindOf(on);
+      if (found != EntryKind::kMissing && found != EntryKind::kFolder) return false;
+    }
+  }
+  return true;
+}
+
+bool CStagedInstall::SetWorkFoldersAside() {
+  SYSTEMTIME now;
+  ::GetLocalTime(&now);
+  const std::string stamp = Format("-%04d%02d%02d-%02d%02d%02d", now.wYear, now.wMonth, now.wDay,
+                                   now.wHour, now.wMinute, now.wSecond);
+  bool setAside = true;
+  for (const char* name : {kBackupName, kStagingName}) {
+    const WideString from = Join(m_longFolder, Wide(name));
+    if (!Exists(from)) continue;
+    for (int n = 1;; ++n) {
+      const std::string aside = std::string(name) + stamp + (n > 1 ? Format("-%d", n) : "");
+      if (FileTree::Move(from, Join(m_longFolder, Wide(aside)))) {
+        m_log.WriteLog(Format(kSetAsideLine, name, aside.c_str()));
+        break;
+      }
+      const DWORD error = ::GetLastError();
+      if ((error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) || n == kMaxAsideNames) {
+        m_log.WriteLog(Format(kSetAsideFailedLine, name, static_cast<int>(error)));
+        setAside = false;
+        break;
+      }
+    }
+  }
+  return setAside;
+}
+
+void CStagedInstall::RemoveOldFiles() { RemoveWorkFolders(); }
+
+void CStagedInstall::RemoveWorkFolders() {
+  // The plan goes first: a backup whose plan is gone is never taken for unfinished moves,
+  // and one whose plan stays keeps every old file the plan needs.
+  const WideString plan = Join(m_longBackup, Wide(kPlanName));
+  if (Exists(plan) && !::DeleteFileW(plan.c_str())) return;
+  FileTree::Remove(m_longBackup);
+  DiscardStaging();
+}

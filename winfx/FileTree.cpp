@@ -1,0 +1,128 @@
+#include "winfx/FileTree.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "winfx/ScopedHandle.h"
+
+namespace winfx {
+
+namespace {
+
+WideString Join(const WideString& folder, const WideString& name) { return folder + L"\\" + name; }
+
+// The kind of an entry by its attributes and, for a reparse point, its tag (0 where the
+// system gives none, as Wine does: then it is taken for a link).
+EntryKind KindFrom(DWORD attributes, DWORD reparseTag) {
+  if (attributes == INVALID_FILE_ATTRIBUTES) return EntryKind::kMissing;
+  const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+      (reparseTag == 0 || IsReparseTagNameSurrogate(reparseTag))) {
+    return EntryKind::kLink;
+  }
+  return folder ? EntryKind::kFolder : EntryKind::kFile;
+}
+
+}  // namespace
+
+EntryKind FileTree::KindOf(const WideString& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return KindFrom(attributes, 0);
+  }
+  // Only a search tells the reparse tag.
+  WIN32_FIND_DATAW data;
+  ScopedFindHandle search(::FindFirstFileW(path.c_str(), &data));
+  return KindFrom(attributes, search ? data.dwReserved0 : 0);
+}
+
+bool FileTree::Walk(const WideString& root, const Visit& visit) { return WalkBelow(root, WideString(), visit); }
+
+bool FileTree::WalkBelow(const WideString& root, const WideString& relative, const Visit& visit) {
+  const WideString folder = relative.empty() ? root : Join(root, relative);
+  WIN32_FIND_DATAW data;
+  ScopedFindHandle search(::FindFirstFileW(Join(folder, L"*").c_str(), &data));
+  if (!search) return ::GetLastError() == ERROR_FILE_NOT_FOUND;  // an empty folder
+  std::vector<std::pair<WideString, EntryKind>> entries;
+  do {
+    const WideString name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const DWORD tag = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? data.dwReserved0 : 0;
+    entries.emplace_back(name, KindFrom(data.dwFileAttributes, tag));
+  } while (::FindNextFileW(search.Get(), &data));
+  if (::GetLastError() != ERROR_NO_MORE_FILES) return false;
+  // A stable order, whatever the file system's.
+  std::sort(entries.begin(), entries.end());
+  for (const auto& entry : entries) {
+    const WideString path = relative.empty() ? entry.first : Join(relative, entry.first);
+    if (visit(path, entry.second) && entry.second == EntryKind::kFolder &&
+        !WalkBelow(root, path, visit)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool FileTree::OpensLinkItself(const WideString& path) {
+  ScopedHandle link(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  FILE_ATTRIBUTE_TAG_INFO tag = {};
+  return link &&
+         ::GetFileInformationByHandleEx(link.Get(), FileAttributeTagInfo, &tag, sizeof(tag)) &&
+         (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool FileTree::Move(const WideString& from, const WideString& to) {
+  if (KindOf(from) == EntryKind::kLink && !OpensLinkItself(from)) {
+    ::SetLastError(ERROR_NOT_SUPPORTED);
+    return false;
+  }
+  return ::MoveFileExW(from.c_str(), to.c_str(), 0) != FALSE;
+}
+
+bool FileTree::Remove(const WideString& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  switch (KindOf(path)) {
+    case EntryKind::kMissing:
+      return true;
+    case EntryKind::kLink:
+      // Its own attributes are not touched: a change would reach what it points to.
+      if (!OpensLinkItself(path)) return false;
+      if (attributes & FILE_ATTRIBUTE_DIRECTORY) return ::RemoveDirectoryW(path.c_str()) != FALSE;
+      return ::DeleteFileW(path.c_str()) != FALSE;
+    case EntryKind::kFile:
+      if (attributes & FILE_ATTRIBUTE_READONLY) ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      return ::DeleteFileW(path.c_str()) != FALSE;
+    case EntryKind::kFolder:
+      break;
+  }
+  if (attributes & FILE_ATTRIBUTE_READONLY) ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  std::vector<WideString> children;
+  Walk(path, [&](const WideString& relative, EntryKind) {
+    children.push_back(relative);
+    return false;
+  });
+  bool removed = true;
+  for (const WideString& child : children) removed = Remove(Join(path, child)) && removed;
+  return removed && ::RemoveDirectoryW(path.c_str()) != FALSE;
+}
+
+bool FileTree::EnsureParentFolders(const WideString& base, const WideString& relative) {
+  const size_t last = relative.rfind(L'\\');
+  // Mostly the parent is there already: one look.
+  if (last == WideString::npos || KindOf(Join(base, relative.substr(0, last))) == EntryKind::kFolder) {
+    return true;
+  }
+  for (size_t cut = relative.find(L'\\'); cut != WideString::npos; cut = relative.find(L'\\', cut + 1)) {
+    const WideString folder = Join(base, relative.substr(0, cut));
+    if (!::CreateDirectoryW(folder.c_str(), nullptr) && KindOf(folder) != EntryKind::kFolder) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace winfx

@@ -1,0 +1,58 @@
+// FileTree: what a path names and the operations on a tree of files and folders, on
+// extended-length wide paths (WidePath.h), with links told apart from what they point to.
+// A junction or symbolic link is an entry of its own: never entered, and moved or removed
+// only where the system acts on the link itself. (Wine 8 does not: there every rename or
+// removal of a link acts on what it points to, so a link is left alone.)
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+
+#include "winfx/WidePath.h"
+
+namespace winfx {
+
+// What a path names.
+enum class EntryKind {
+  kMissing,
+  kFile,
+  kFolder,
+  kLink,  // a junction or symbolic link (to a file or a folder, or dangling)
+};
+
+class FileTree {
+ public:
+  // The kind of path. A reparse point counts as a link unless its tag says it is some
+  // other thing in a file's place (a deduplicated or compressed file, say).
+  static EntryKind KindOf(const WideString& path);
+
+  // Calls visit(relativePath, kind) for everything below root, each folder before what it
+  // holds, in a stable order; a folder for which visit returns true is entered, a link
+  // never. Relative paths use "\". False when a folder could not be listed completely.
+  using Visit = std::function<bool(const WideString& relative, EntryKind kind)>;
+  static bool Walk(const WideString& root, const Visit& visit);
+
+  // True when path, a link, can be opened as the link itself (not as what it points to),
+  // so that a move or removal of it leaves what it points to alone.
+  static bool OpensLinkItself(const WideString& path);
+
+  // Renames from to to (no replacing; same volume). A link is moved itself; where that is
+  // not possible, nothing is moved and the result is false (last error
+  // ERROR_NOT_SUPPORTED).
+  static bool Move(const WideString& from, const WideString& to);
+
+  // Removes path: a file, a folder with everything in it (read-only ones too) or a link
+  // itself, never what a link points to. True when nothing is left at path.
+  static bool Remove(const WideString& path);
+
+  // Makes every missing folder of relative's parent chain below base (which exists).
+  // False when one cannot be made or a file or link stands in the way.
+  static bool EnsureParentFolders(const WideString& base, const WideString& relative);
+
+ private:
+  // Walk's work for the folder relative below root.
+  static bool WalkBelow(const WideString& root, const WideString& relative, const Visit& visit);
+};
+
+}  // namespace winfx

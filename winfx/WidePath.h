@@ -1,0 +1,32 @@
+// Paths for the wide (...W) file functions: ANSI text converted as the ...A functions
+// convert it, and the extended-length form ("\\?\") that lifts the MAX_PATH limit.
+#pragma once
+
+#include <string>
+
+namespace winfx {
+
+// Wide text. Its own traits type makes it a string class of its own, built with only the
+// members used: std::wstring would link the C++ library's whole prebuilt one.
+struct WideTraits : std::char_traits<wchar_t> {};
+using WideString = std::basic_string<wchar_t, WideTraits>;
+
+// ansi (ANSI code page) as wide text into *wide; false when it is no text in that code
+// page (*wide then empty). "" converts to "".
+bool ToWide(const std::string& ansi, WideString* wide);
+
+// wide as ANSI text; *exact false when a character has no ANSI form of its own (it is
+// then replaced, as the ...A functions would show it).
+std::string ToAnsi(const WideString& wide, bool* exact);
+
+// The extended-length form of path, an ANSI path: made absolute (from the current folder
+// and drive) and normalised as the ...A functions would ("/" separators, "." and ".."
+// components, trailing dots and blanks of names), then "\\?\C:\..." or
+// "\\?\UNC\server\share\...". "" when path is no ANSI text or cannot be made absolute.
+WideString ExtendedLengthPath(const std::string& path);
+
+// path for a ...W function that means what the ...A function would make of it: its plain
+// wide form while it is shorter than MAX_PATH, else its extended-length form.
+WideString WidePath(const std::string& path);
+
+}  // namespace winfx
