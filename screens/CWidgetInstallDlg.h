@@ -5,7 +5,6 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "install/InstallationScreen.h"
 #include "screens/CWebBrowser2.h"
