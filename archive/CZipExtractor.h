@@ -1,31 +1,30 @@
 // CZipExtractor: opens one zip archive and extracts its entries, in central-directory
 // order, into a folder: folders as files need them, each file with the archive's stored
-// time. Failures are 0 results and "[unzip] " lines in the daily log of its own log
-// writer; nothing is shown to the operator.
+// time. A worker thread inflates while the calling thread writes (see ZipPipeline).
+// Failures are 0 results and "[unzip] " lines in the daily log of its own log writer;
+// nothing is shown to the operator.
 #pragma once
 
 #include <windows.h>
 
-#include <set>
-#include <string>
-
 #include "archive/ScopedUnzip.h"
+#include "archive/ZipEntryReader.h"
+#include "archive/ZipEntryWriter.h"
+#include "archive/ZipPiece.h"
 #include "settings/CSetupUtil.h"
-#include "winfx/WidePath.h"
 
 class CZipExtractor {
  public:
-  // One buffer of this size carries an entry's data to its file (on the stack).
-  static constexpr unsigned kCopyBufferSize = 20480;  // 0x5000
-  // Entry names are read into this many bytes, terminator included (a UTF-8 name of any
-  // path under MAX_PATH fits: three bytes at most a UTF-16 unit); a longer name is refused
-  // rather than cut.
-  static constexpr unsigned kNameBufferSize = 3 * MAX_PATH + 1;
+  // Entry data goes from the inflating thread to the writing one in buffers of this size.
+  static constexpr unsigned kCopyBufferSize = ZipPiece::kBufferSize;
+  // Entry names are read into this many bytes, terminator included; a longer name is
+  // refused rather than cut.
+  static constexpr unsigned kNameBufferSize = ZipEntryReader::kNameBufferSize;
   // Compression methods the extractor writes out; any other entry is refused unread.
-  static constexpr unsigned long kMethodStored = 0;
-  static constexpr unsigned long kMethodDeflated = 8;
+  static constexpr unsigned long kMethodStored = ZipEntryReader::kMethodStored;
+  static constexpr unsigned long kMethodDeflated = ZipEntryReader::kMethodDeflated;
   // General-purpose flag bit of an encrypted entry; such entries are refused unread.
-  static constexpr unsigned long kFlagEncrypted = 0x0001;
+  static constexpr unsigned long kFlagEncrypted = ZipEntryReader::kFlagEncrypted;
 
   // No archive open, log writer unbound (silent).
   CZipExtractor();
@@ -86,36 +85,19 @@ class CZipExtractor {
   // 1 on success, 0 when the file can't be opened or a time can't be read or set.
   static int RestoreFileTime(const char* path, DWORD dosDateTime);
 
- private:
-  using WideString = winfx::WideString;
-  using FolderSet = std::set<WideString>;
+  // Bytes the last ExtractAll inflated out of entries: tests show by it that a failure of
+  // the writing side stopped the inflating one.
+  unsigned long long InflatedBytesForTesting() const { return m_inflatedBytes; }
 
-  // EnsureFolder's work for path. With known, a folder found there is taken as it is, and
-  // each folder found on disk or made is added: one extraction looks at a folder once.
-  static int EnsureFolderPath(const WideString& path, FolderSet* known);
-  // EnsureFolderPath of path with the folders this extractor has met since Open.
-  int EnsureKnownFolder(const WideString& path);
-  // Sets file's creation and last-write time to dosDateTime as RestoreFileTime does, on an
-  // open handle (with write access). 1 on success.
-  static int SetStoredFileTime(HANDLE file, DWORD dosDateTime);
-  // Makes target's folder and creates target (replacing a file of that name) into file.
-  // false with the last error set and a "파일생성실패" line when the file can't be created
-  // (ERROR_ALREADY_EXISTS where a folder of its name is in the way).
-  bool CreateEntryFile(const WideString& target, winfx::ScopedHandle* file);
-  // Writes the open entry's data into file; ERROR_SUCCESS, or the reason it failed (with
-  // an "unzip실패" line naming shown for what the reader or the checks reported).
-  DWORD CopyCurrentEntry(HANDLE file, const unz_file_info& info, const std::string& shown);
-  // Logs "압축해제 실패" with folder and the last error; returns 0, the last error kept.
-  int LogEntryFailure(const char* folder);
-  // Logs "unzip실패" for shown (a path as the log shows it) with reason; returns 0 with
-  // the last error set to error.
-  int RefuseEntry(const std::string& shown, const std::string& reason, DWORD error);
-  void LogUnzipFailure(const std::string& shown, const std::string& reason);
+ private:
+  // Logs "압축해제 실패" with folder and error; returns 0 with the last error set to error.
+  int LogEntryFailure(const char* folder, DWORD error);
 
   CSetupUtil m_log;
   std::string m_finalFolder;
   ScopedUnzFile m_zip;
-  // Folders found or made by the extraction since Open (wide paths as ExtractCurrentEntry
-  // built them); a folder that has gone since shows as a failed create, which looks again.
-  FolderSet m_knownFolders;
+  // Folders found or made by the extraction since Open (paths as the entries' targets
+  // name them).
+  ZipEntryWriter::FolderSet m_knownFolders;
+  unsigned long long m_inflatedBytes = 0;
 };

@@ -2,7 +2,8 @@
 """Writes the zip archives the extractor's tests open, into OUTPUT_FOLDER.
 
 Entry names are given as raw bytes (code page 949 for Korean, no UTF-8 flag; archives of
-UTF-8 names set the flag by patching); every file holds content_of(name). Broken archives are made by patching the bytes of sound ones.
+UTF-8 names set the flag by patching); a file holds content_of(name) unless it is one of
+the large ones. Broken archives are made by patching the bytes of sound ones.
 Archives for refused names are called refused-<hex of the name>.zip and listed in
 refused.txt, one "<reason> <hex of the name>" a line.
 
@@ -38,6 +39,22 @@ NOT_PLAIN_NAMES = [
 
 def content_of(name):
     return (b"content of " + name + b"\r\n") * 3000
+
+
+def big_data(size):
+    """size bytes of numbered lines."""
+    lines = b"".join(b"line %08d of a large entry\r\n" % i for i in range(size // 32 + 1))
+    return lines[:size]
+
+
+def write_zeros(archive, name, size):
+    """An entry of size zero bytes, deflated, written a MiB at a time."""
+    info = zipfile.ZipInfo(name, OLD)
+    info.compress_type = zipfile.ZIP_DEFLATED
+    block = bytes(1 << 20)
+    with archive.open(info, "w") as entry:
+        for _ in range(size // len(block)):
+            entry.write(block)
 
 
 def placeholder(name):
@@ -143,6 +160,25 @@ def main(out):
                 [(b"first.txt", OLD, D), (b"second.txt", OLD, D), (b"third.txt", OLD, D)])
     a.data[a.central[1]:a.central[1] + 4] = b"XXXX"
     a.save()
+
+    # For the two sides of an extraction: a failure found while inflating (a CRC that does
+    # not match data larger than the buffers between the sides) and entries whose writing
+    # fails before a 64 MiB entry of zeros has been inflated.
+    a = Archive(path("crc-big.zip"), [(b"first.txt", OLD, D), (b"crc.bin", OLD, D, big_data(3 << 20)),
+                                      (b"after.txt", OLD, D)])
+    a.patch(1, "crc", lambda v: v ^ 0x00010000)
+    a.save()
+    with zipfile.ZipFile(path("zeros.zip"), "w", zipfile.ZIP_DEFLATED) as archive:
+        archive.writestr(zipfile.ZipInfo("first.txt", OLD), content_of(b"first.txt"), zipfile.ZIP_DEFLATED)
+        write_zeros(archive, "zeros.bin", 64 << 20)
+        archive.writestr(zipfile.ZipInfo("after.txt", OLD), content_of(b"after.txt"), zipfile.ZIP_DEFLATED)
+    # Large in number and in size: 20,000 tiny files in 100 folders; one file of 200 MiB.
+    with zipfile.ZipFile(path("tiny-20000.zip"), "w", zipfile.ZIP_DEFLATED) as archive:
+        for i in range(20000):
+            archive.writestr(zipfile.ZipInfo("t%03d/%05d.txt" % (i % 100, i), OLD), b"%05d\r\n" % i,
+                             zipfile.ZIP_DEFLATED)
+    with zipfile.ZipFile(path("huge-200mib.zip"), "w", zipfile.ZIP_DEFLATED) as archive:
+        write_zeros(archive, "huge.bin", 200 << 20)
 
     write_unicode_archives(path)
 

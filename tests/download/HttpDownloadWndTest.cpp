@@ -171,28 +171,35 @@ class HttpDownloadWndTest : public ::testing::Test {
 };
 
 TEST_F(HttpDownloadWndTest, FullBodyArrivesWithEveryPercentageOnceUpToOneHundred) {
-  // 1% is 10 KiB here, much more than one read, so every whole percentage is reached.
+  // 1% is 84 KiB here, more than one read, so every whole percentage is reached.
   const std::string target = folder_ / "full.bin";
-  Download("/ok/1048576", target);
+  Download("/ok/8388608", target);
 
   std::vector<int> all;
   for (int percent = 1; percent <= 100; ++percent) all.push_back(percent);
   EXPECT_EQ(all, owner_.progress);
   EXPECT_EQ(std::vector<Result>{kSucceeded}, owner_.results);
-  EXPECT_TRUE(ReadFileBytes(target) == Body(1048576));
+  EXPECT_TRUE(ReadFileBytes(target) == Body(8388608));
   EXPECT_TRUE(download_->IsIdle());
 }
 
 TEST_F(HttpDownloadWndTest, PercentagesRiseStrictlyAndNeverStartAtZero) {
+  // Bodies of one byte, of less than one read, of one read exactly and one byte more (the
+  // last read brings a single byte), and of many reads.
   const std::string target = folder_ / "small.bin";
-  Download("/ok/5000", target);
-  ASSERT_FALSE(owner_.progress.empty());
-  EXPECT_GT(owner_.progress.front(), 0);
-  for (size_t i = 1; i < owner_.progress.size(); ++i) {
-    EXPECT_LT(owner_.progress[i - 1], owner_.progress[i]);
+  for (size_t size : {1u, 5000u, 65535u, 65536u, 65537u, 64u * 1024 * 1024}) {
+    owner_.progress.clear();
+    owner_.results.clear();
+    Download("/ok/" + std::to_string(size), target);
+    ASSERT_FALSE(owner_.progress.empty()) << size;
+    EXPECT_GT(owner_.progress.front(), 0) << size;
+    for (size_t i = 1; i < owner_.progress.size(); ++i) {
+      EXPECT_LT(owner_.progress[i - 1], owner_.progress[i]) << size;
+    }
+    EXPECT_EQ(100, owner_.progress.back()) << size;
+    EXPECT_EQ(std::vector<Result>{kSucceeded}, owner_.results) << size;
+    EXPECT_TRUE(ReadFileBytes(target) == Body(size)) << size;
   }
-  EXPECT_EQ(100, owner_.progress.back());
-  EXPECT_TRUE(ReadFileBytes(target) == Body(5000));
 
   owner_.progress.clear();
   owner_.results.clear();
@@ -202,14 +209,17 @@ TEST_F(HttpDownloadWndTest, PercentagesRiseStrictlyAndNeverStartAtZero) {
 }
 
 TEST_F(HttpDownloadWndTest, BodyWithoutLengthArrivesWithoutProgress) {
-  for (const char* path : {"/nolength/50000", "/chunked/50000"}) {
-    owner_.progress.clear();
-    owner_.results.clear();
-    const std::string target = folder_ / "nolength.bin";
-    Download(path, target);
-    EXPECT_TRUE(owner_.progress.empty()) << path;
-    EXPECT_EQ(std::vector<Result>{kSucceeded}, owner_.results) << path;
-    EXPECT_TRUE(ReadFileBytes(target) == Body(50000)) << path;
+  for (size_t size : {50000u, 65537u}) {
+    for (const char* kind : {"/nolength/", "/chunked/"}) {
+      const std::string path = kind + std::to_string(size);
+      owner_.progress.clear();
+      owner_.results.clear();
+      const std::string target = folder_ / "nolength.bin";
+      Download(path, target);
+      EXPECT_TRUE(owner_.progress.empty()) << path;
+      EXPECT_EQ(std::vector<Result>{kSucceeded}, owner_.results) << path;
+      EXPECT_TRUE(ReadFileBytes(target) == Body(size)) << path;
+    }
   }
 }
 
@@ -553,9 +563,9 @@ TEST_F(HttpDownloadWndTest, ConfirmedCredentialsAskTheServerAgain) {
 // Destroying the window while a transfer runs stops it.
 class HttpDownloadWndStopTest : public HttpDownloadWndTest {
  protected:
-  // Pumps messages until a transfer of 200000 bytes that stalls at half has received most
+  // Pumps messages until a transfer of 2000000 bytes that stalls at half has received most
   // of that half: its worker is then reading the last bytes before the stall or blocked in
-  // the read the stall holds (a read asks for 1024 bytes, so 49% is as far as it gets).
+  // the read the stall holds (a read asks for 64 KiB, so 49% is as far as it gets).
   // Either way a stop must end it at once. False on timeout.
   bool AwaitStall() {
     return uidriver::WaitUntil(
@@ -571,7 +581,7 @@ class HttpDownloadWndStopTest : public HttpDownloadWndTest {
 };
 
 TEST_F(HttpDownloadWndStopTest, DestroyingTheWindowDuringAStallKeepsThePartForALaterRun) {
-  const std::string path = WithFaults("/ok/200000", "stall@100000");
+  const std::string path = WithFaults("/ok/2000000", "stall@1000000");
   const std::string target = folder_ / "stalled.bin";
   ASSERT_EQ(0, Start(path, target));  // the default timeout of 60 s
   ASSERT_TRUE(AwaitStall());
@@ -582,7 +592,7 @@ TEST_F(HttpDownloadWndStopTest, DestroyingTheWindowDuringAStallKeepsThePartForAL
   EXPECT_TRUE(owner_.results.empty());
   const std::string part = ReadFileBytes(PartOf(target));
   ASSERT_FALSE(part.empty());
-  EXPECT_LE(part.size(), 100000u);
+  EXPECT_LE(part.size(), 1000000u);
   EXPECT_TRUE(part == Body(part.size()));
   EXPECT_TRUE(PathExists(ResumeOf(target)));
 
@@ -591,7 +601,7 @@ TEST_F(HttpDownloadWndStopTest, DestroyingTheWindowDuringAStallKeepsThePartForAL
   ASSERT_TRUE(download_->Create(owner_.GetHwnd(), 21002, WS_CHILD | WS_VISIBLE, RECT{0, 0, 0, 0}));
   Download(path, target);
   EXPECT_EQ(std::vector<Result>{kSucceeded}, owner_.results);
-  EXPECT_TRUE(ReadFileBytes(target) == Body(200000));
+  EXPECT_TRUE(ReadFileBytes(target) == Body(2000000));
   std::vector<std::string> lines = LoggedRequests("GET " + path);
   ASSERT_EQ(2u, lines.size());
   EXPECT_EQ("bytes=" + std::to_string(part.size()) + "-", RequestLogField(lines[1], "Range"));
@@ -600,7 +610,7 @@ TEST_F(HttpDownloadWndStopTest, DestroyingTheWindowDuringAStallKeepsThePartForAL
 TEST_F(HttpDownloadWndStopTest, AWorkerLeftToEndOnItsOwnLeavesLaterFilesAlone) {
   // Where the stalled read outlives the window, it ends later with the receive timeout.
   download_->SetReceiveTimeoutForTesting(3000);
-  const std::string path = WithFaults("/ok/200000", "stall@100000");
+  const std::string path = WithFaults("/ok/2000000", "stall@1000000");
   const std::string target = folder_ / "reused.bin";
   ASSERT_EQ(0, Start(path, target));
   ASSERT_TRUE(AwaitStall());
@@ -624,7 +634,8 @@ TEST_F(HttpDownloadWndStopTest, DestroyingTheWindowFromTheProgressHandlerDoesNot
   owner_.onProgress = [&](int) {
     if (download_) took = DestroyTimed();
   };
-  ASSERT_EQ(0, Start("/ok/1048576", target));
+  // 1% is more than one read: the first percentage sent is 1.
+  ASSERT_EQ(0, Start("/ok/8388608", target));
   ASSERT_TRUE(uidriver::WaitUntil([&] { return download_ == nullptr; }, 30000));
   EXPECT_LT(took, 2000u);
   EXPECT_FALSE(PathExists(target));
@@ -656,7 +667,7 @@ TEST_F(HttpDownloadWndStopTest, DestroyingTheWindowDuringAWaitBetweenAttemptsRet
 TEST_F(HttpDownloadWndStopTest, EndingTheProgramDuringAStallDoesNotHangAndKeepsThePart) {
   const std::string target = folder_ / "ended.bin";
   uidriver::Process helper(testing_support::FromUnixPath(DOWNLOAD_END_HELPER),
-                           Url(WithFaults("/ok/200000", "stall@100000")) + " " + target);
+                           Url(WithFaults("/ok/2000000", "stall@1000000")) + " " + target);
   ASSERT_TRUE(helper.Started());
   // Well below the 60 s for which the stalled read would otherwise block.
   ASSERT_TRUE(helper.WaitForExit(20000));

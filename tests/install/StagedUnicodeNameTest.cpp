@@ -61,7 +61,7 @@ TEST_F(StagedUnicodeNameTest, NamesWithoutAnAnsiFormAreMovedIntoPlace) {
   ASSERT_TRUE(staged_.MoveIntoPlace());
   staged_.RemoveOldFiles();
   const auto now = Snapshot();
-  ASSERT_EQ(4u, now.size());
+  ASSERT_EQ(4u, now.size()) << ::testing::PrintToString(now);
   EXPECT_EQ("new chinese", now.at(chinese_).first);
   EXPECT_EQ("new emoji", now.at(emoji_).first);
   EXPECT_EQ("new japanese", now.at(japanese_).first);

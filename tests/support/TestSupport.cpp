@@ -1,5 +1,7 @@
 #include "tests/support/TestSupport.h"
 
+#include "tests/support/WideFiles.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -44,29 +46,31 @@ TempFolder::TempFolder(const std::string& name) {
 
 TempFolder::~TempFolder() { RemoveTree(path_); }
 
-bool RemoveTree(const std::string& path) {
-  DWORD attributes = ::GetFileAttributesA(path.c_str());
+bool RemoveTree(const std::string& ansiPath) {
+  // Wide throughout: names without an ANSI form go too.
+  const std::wstring path = AnsiToUtf16(ansiPath);
+  DWORD attributes = ::GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return true;
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
-  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return ::DeleteFileA(path.c_str()) != FALSE;
-  std::vector<std::string> entries;
-  ListInto(path, "", &entries);
+  ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return ::DeleteFileW(path.c_str()) != FALSE;
+  std::vector<std::wstring> entries = ListWideTree(path);
   // Deepest entries first, so every folder is empty when its turn comes.
   std::sort(entries.begin(), entries.end(),
-            [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
-  for (const std::string& entry : entries) {
-    std::string full = path + "\\" + entry;
-    if (::GetFileAttributesA(full.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) continue;
-    if (!full.empty() && full.back() == '\\') {
-      full.pop_back();
-      ::RemoveDirectoryA(full.c_str());
+            [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
+  for (const std::wstring& entry : entries) {
+    std::wstring full = path + L"\\" + entry;
+    if (full.back() == L'\\') full.pop_back();
+    const DWORD kind = ::GetFileAttributesW(full.c_str());
+    if (kind == INVALID_FILE_ATTRIBUTES || (kind & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+    if (kind & FILE_ATTRIBUTE_DIRECTORY) {
+      ::RemoveDirectoryW(full.c_str());
     } else {
-      ::SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-      ::DeleteFileA(full.c_str());
+      ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+      ::DeleteFileW(full.c_str());
     }
   }
-  return ::RemoveDirectoryA(path.c_str()) != FALSE;
+  return ::RemoveDirectoryW(path.c_str()) != FALSE;
 }
 
 namespace {

@@ -24,6 +24,8 @@ void ListInto(const std::wstring& root, const std::wstring& relative, std::vecto
     if (name == L"." || name == L"..") continue;
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       names->push_back(relative + name + L"\\");
+      // A link is listed, never entered.
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
       ListInto(root, relative + name + L"\\", names);
     } else {
       names->push_back(relative + name);

@@ -14,7 +14,8 @@ namespace testing_support {
 std::wstring Utf16(const std::string& utf8);
 std::wstring AnsiToUtf16(const std::string& ansi);
 
-// Files and folders below root, relative with "\" (folders end in "\"), sorted.
+// Files and folders below root, relative with "\" (folders end in "\"), sorted; a link is
+// listed, never entered.
 std::vector<std::wstring> ListWideTree(const std::wstring& root);
 
 // Whole file as bytes; "" when it cannot be read.

@@ -1,16 +1,20 @@
 // Throughput of the download window against a loopback server, beside bare WinINet loops
-// that read the same body with no window, thread or file (the platform's own cost).
+// that read the same body with no window, thread or file (the platform's own cost), in
+// blocks of several sizes: the figures that choose the engine's read size.
 //   download_bench.exe URL SIZE FOLDER RUNS [CUT-URL]
 // Prints, one figure per line, the best MB/s (10^6 bytes per second) of RUNS runs each:
-//   engine <MB/s>            HttpDownloadWnd into FOLDER\bench.bin (1024-byte reads)
+//   engine <MB/s>            HttpDownloadWnd into FOLDER\bench.bin
 //   cut <MB/s>               the same from CUT-URL + "&run=N", whose body the server cuts
 //                            on its way, resumed by the engine with no waits between
 //                            attempts (only with CUT-URL)
-//   wininet-1024 <MB/s>      bare WinINet loop, 1024-byte reads
-//   wininet-65536 <MB/s>     bare WinINet loop, 65536-byte reads
-//   paired-1024 <ratio>      median over the runs of engine / 1024-byte loop, each pair
-//                            measured back to back (steadier than the best figures on a
-//                            busy machine)
+//   wininet-<N> <MB/s>       bare WinINet loop, N-byte reads, for each N of kBareBlockSizes
+//   wininet-file-<N> <MB/s>  bare loop of the engine's read size N writing each block to a
+//                            file, flushed to the disk at the end
+//   paired-<N> <ratio>       median over the runs of engine / N-byte loop, for the engine's
+//                            own read size and 1024, each pair measured back to back
+//                            (steadier than the best figures on a busy machine)
+//   paired-file-<N> <ratio>  the same against the loop writing a file
+//   read-size <bytes>        the engine's read size
 // Exit code 1 when a transfer fails or delivers the wrong number of bytes.
 #include <windows.h>
 #include <wininet.h>
@@ -25,6 +29,7 @@
 #include "download/HttpDownloadEngine.h"
 #include "download/HttpDownloadWnd.h"
 #include "winfx/ChildWindow.h"
+#include "winfx/File.h"
 #include "winfx/InternetHandle.h"
 #include "winfx/Url.h"
 
@@ -80,13 +85,18 @@ double TimeEngine(const std::string& url, const std::string& target, ULONGLONG s
   return Seconds(start, end);
 }
 
-// Seconds for one bare WinINet GET read in blocks of blockSize, or a negative value.
-double TimeBareLoop(const std::string& url, DWORD blockSize, ULONGLONG size) {
+// Seconds for one bare WinINet GET read in blocks of blockSize, or a negative value. With
+// a file path, each block is written to that file, which is flushed to the disk at the end
+// (what the engine must do at the least with the body).
+double TimeBareLoop(const std::string& url, DWORD blockSize, ULONGLONG size,
+                    const std::string& file = "") {
   winfx::ParsedUrl parts;
   if (!winfx::ParseUrl(url, &parts)) return -1;
   std::vector<char> block(blockSize);
   LARGE_INTEGER start, end;
   ::QueryPerformanceCounter(&start);
+  winfx::File out;
+  if (!file.empty() && !out.Create(file)) return -1;
   winfx::ScopedInternetHandle internet(
       ::InternetOpenA("download_bench", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   winfx::ScopedInternetHandle connection(::InternetConnectA(internet.Get(), parts.server.c_str(),
@@ -102,10 +112,23 @@ double TimeBareLoop(const std::string& url, DWORD blockSize, ULONGLONG size) {
     DWORD got = 0;
     if (!::InternetReadFile(request.Get(), block.data(), blockSize, &got)) return -1;
     if (got == 0) break;
+    if (out.IsOpen() && !out.Write(block.data(), got)) return -1;
     received += got;
   }
+  if (out.IsOpen() && (!out.Flush() || !out.Close())) return -1;
   ::QueryPerformanceCounter(&end);
+  ::DeleteFileA(file.c_str());
   return received == size ? Seconds(start, end) : -1;
+}
+
+// Read sizes of the bare loops.
+constexpr DWORD kBareBlockSizes[] = {1024, 4096, 16384, 65536, 262144};
+constexpr size_t kBareCount = sizeof(kBareBlockSizes) / sizeof(kBareBlockSizes[0]);
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t middle = values.size() / 2;
+  return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 }  // namespace
@@ -120,21 +143,21 @@ int main(int argc, char** argv) {
   const std::string target = std::string(argv[3]) + "\\bench.bin";
   const int runs = std::max(1, std::atoi(argv[4]));
   const std::string cutUrl = argc == 6 ? argv[5] : "";
+  const DWORD engineBlock = HttpDownloadEngine::kReadBlockSize;
 
-  double engine = 1e30, bare1k = 1e30, bare64k = 1e30, cut = 1e30;
-  std::vector<double> pairedRatios;
-  // Interleaved, so that a slow moment of the machine does not fall on one kind alone,
-  // and the engine and the 1024-byte loop take turns at going first.
+  const std::string loopFile = std::string(argv[3]) + "\\loop.bin";
+  double engine = 1e30, cut = 1e30, toFile = 1e30;
+  double bare[kBareCount];
+  std::fill(bare, bare + kBareCount, 1e30);
+  std::vector<double> pairedOwn, paired1k, pairedFile;
+  // Interleaved, so that a slow moment of the machine does not fall on one kind alone;
+  // the engine takes turns at going before and after the loops.
   for (int run = 0; run < runs; ++run) {
-    double times[3];
-    if (run % 2 == 0) {
-      times[0] = TimeEngine(url, target, size);
-      times[1] = TimeBareLoop(url, 1024, size);
-    } else {
-      times[1] = TimeBareLoop(url, 1024, size);
-      times[0] = TimeEngine(url, target, size);
-    }
-    times[2] = TimeBareLoop(url, 65536, size);
+    double times[kBareCount];
+    double engineTime = run % 2 == 0 ? TimeEngine(url, target, size) : 0;
+    for (size_t i = 0; i < kBareCount; ++i) times[i] = TimeBareLoop(url, kBareBlockSizes[i], size);
+    const double fileTime = TimeBareLoop(url, engineBlock, size, loopFile);
+    if (run % 2 == 1) engineTime = TimeEngine(url, target, size);
     ::DeleteFileA(target.c_str());
     if (!cutUrl.empty()) {
       const double seconds = TimeEngine(cutUrl + "&run=" + std::to_string(run), target, size, 0);
@@ -145,27 +168,29 @@ int main(int argc, char** argv) {
       }
       cut = std::min(cut, seconds);
     }
-    for (double t : times) {
-      if (t <= 0) {
-        std::fprintf(stderr, "download_bench: a transfer failed\n");
-        return 1;
-      }
+    if (engineTime <= 0 || fileTime <= 0 || std::any_of(times, times + kBareCount, [](double t) { return t <= 0; })) {
+      std::fprintf(stderr, "download_bench: a transfer failed\n");
+      return 1;
     }
-    pairedRatios.push_back(times[1] / times[0]);
-    engine = std::min(engine, times[0]);
-    bare1k = std::min(bare1k, times[1]);
-    bare64k = std::min(bare64k, times[2]);
+    engine = std::min(engine, engineTime);
+    toFile = std::min(toFile, fileTime);
+    pairedFile.push_back(fileTime / engineTime);
+    for (size_t i = 0; i < kBareCount; ++i) {
+      bare[i] = std::min(bare[i], times[i]);
+      if (kBareBlockSizes[i] == engineBlock) pairedOwn.push_back(times[i] / engineTime);
+      if (kBareBlockSizes[i] == 1024) paired1k.push_back(times[i] / engineTime);
+    }
   }
   const double megabytes = static_cast<double>(size) / 1e6;
+  std::printf("read-size %lu\n", engineBlock);
   std::printf("engine %.2f\n", megabytes / engine);
-  std::printf("wininet-1024 %.2f\n", megabytes / bare1k);
-  std::printf("wininet-65536 %.2f\n", megabytes / bare64k);
+  for (size_t i = 0; i < kBareCount; ++i) {
+    std::printf("wininet-%lu %.2f\n", kBareBlockSizes[i], megabytes / bare[i]);
+  }
+  std::printf("wininet-file-%lu %.2f\n", engineBlock, megabytes / toFile);
   if (!cutUrl.empty()) std::printf("cut %.2f\n", megabytes / cut);
-  std::sort(pairedRatios.begin(), pairedRatios.end());
-  const size_t middle = pairedRatios.size() / 2;
-  const double median = pairedRatios.size() % 2 == 1
-                            ? pairedRatios[middle]
-                            : (pairedRatios[middle - 1] + pairedRatios[middle]) / 2;
-  std::printf("paired-1024 %.3f\n", median);
+  if (!pairedOwn.empty()) std::printf("paired-%lu %.3f\n", engineBlock, Median(pairedOwn));
+  std::printf("paired-1024 %.3f\n", Median(paired1k));
+  std::printf("paired-file-%lu %.3f\n", engineBlock, Median(pairedFile));
   return 0;
 }
