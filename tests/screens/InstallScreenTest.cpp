@@ -80,7 +80,7 @@ TEST_F(InstallScreenTest, OpensWithTheDefaultFolderAndTheAgreementPage) {
   // The browser control asks the vendor server for the agreement page.
   EXPECT_TRUE(uidriver::WaitUntil([&] { return Requested(kAgreementPath); }, 20000));
 
-  uidriver::SaveScreenshot(screen, FromUnixPath(QUILLON_ARTIFACTS_DIR) + "\\install-screen.bmp");
+  EXPECT_TRUE(driver_->SavePicture(FromUnixPath(QUILLON_ARTIFACTS_DIR) + "\\install-screen.bmp", true));
 }
 
 TEST_F(InstallScreenTest, WithoutABrowserControlTheScreenStillWorks) {
