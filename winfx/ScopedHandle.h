@@ -1,5 +1,6 @@
 // Scoped owners of kernel and other plain handles. Every handle the program acquires is
-// held by one of these; nothing calls CloseHandle, FindClose, FreeLibrary or UnmapViewOfFile by hand.
+// held by one of these; nothing calls CloseHandle, FindClose, FreeLibrary, UnmapViewOfFile or DestroyIcon by
+// hand.
 #pragma once
 
 #include <windows.h>
@@ -94,6 +95,16 @@ struct MappedViewTraits {
   static void Close(Handle h) { ::UnmapViewOfFile(h); }
 };
 using ScopedMappedView = ScopedGeneric<MappedViewTraits>;
+
+// An icon of the program's own (LoadImage without LR_SHARED, CreateIcon*), destroyed with
+// DestroyIcon. Shared icons (LoadIcon) must not be put here.
+struct IconTraits {
+  using Handle = HICON;
+  static Handle Empty() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::DestroyIcon(h); }
+};
+using ScopedIcon = ScopedGeneric<IconTraits>;
 
 // A window made with CreateWindowEx and destroyed by its owner (on the thread that made it).
 struct WindowTraits {
