@@ -5,57 +5,23 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <string>
-#include <vector>
 
 #include "res/resource.h"
+#include "tests/support/Picture.h"
 
 namespace {
 
-// The pixels of bitmap as 0xRRGGBB, top row first; empty when they cannot be read.
-std::vector<uint32_t> Pixels(HBITMAP bitmap, int width, int height) {
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top-down
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
-  winfx::ScopedCreatedDC dc(::CreateCompatibleDC(nullptr));
-  if (::GetDIBits(dc.Get(), bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS) != height) {
-    return {};
-  }
-  for (uint32_t& pixel : pixels) pixel &= 0xFFFFFF;
-  return pixels;
-}
+using testing_support::Picture;
 
 TEST(BannerPictureTest, AtItsOwnSizeItIsBitmap131PixelForPixel) {
   winfx::ScopedBitmap stored(::LoadBitmapA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_BANNER)));
-  ASSERT_TRUE(stored);
-  const std::vector<uint32_t> expected =
-      Pixels(stored.Get(), BannerPicture::kWidth, BannerPicture::kHeight);
-  ASSERT_FALSE(expected.empty());
+  const Picture expected = Picture::FromBitmap(stored.Get());
+  ASSERT_EQ(BannerPicture::kWidth, expected.Width());
+  ASSERT_EQ(BannerPicture::kHeight, expected.Height());
 
-  const BannerPicture picture(BannerPicture::kWidth, BannerPicture::kHeight);
-  winfx::ScopedBitmap drawn = picture.ToBitmap();
+  winfx::ScopedBitmap drawn = BannerPicture(BannerPicture::kWidth, BannerPicture::kHeight).ToBitmap();
   ASSERT_TRUE(drawn);
-  BITMAP info = {};
-  ::GetObjectA(drawn.Get(), sizeof(info), &info);
-  EXPECT_EQ(BannerPicture::kWidth, info.bmWidth);
-  EXPECT_EQ(BannerPicture::kHeight, info.bmHeight);
-  const std::vector<uint32_t> actual = Pixels(drawn.Get(), BannerPicture::kWidth, BannerPicture::kHeight);
-  ASSERT_EQ(expected.size(), actual.size());
-  int differing = 0;
-  for (size_t i = 0; i < expected.size(); ++i) {
-    if (expected[i] == actual[i]) continue;
-    if (differing++ == 0) {
-      ADD_FAILURE() << "first difference at (" << i % BannerPicture::kWidth << ", "
-                    << i / BannerPicture::kWidth << ")";
-    }
-  }
-  EXPECT_EQ(0, differing);
+  EXPECT_EQ("", Picture::FromBitmap(drawn.Get()).DifferencesFrom(expected));
 }
 
 // The largest tile (40 pixels at 100 %, from x = 500, y = 6, in one colour below its

@@ -12,6 +12,7 @@
 
 #include "res/resource.h"
 #include "screens/BannerPicture.h"
+#include "tests/support/Picture.h"
 #include "winfx/ScopedGdi.h"
 
 namespace {
@@ -78,27 +79,14 @@ class TestWindow {
   // The client area's pixels as 0xRRGGBB, top row first.
   std::vector<uint32_t> Pixels() const {
     winfx::ScopedGetDC client(hwnd_);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = kWindowWidth;
-    info.bmiHeader.biHeight = -kWindowHeight;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    winfx::ScopedBitmap dib(
-        ::CreateDIBSection(client.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     winfx::ScopedCreatedDC memory(::CreateCompatibleDC(client.Get()));
-    std::vector<uint32_t> pixels;
-    if (!dib || !memory) return pixels;
+    winfx::ScopedBitmap copy(::CreateCompatibleBitmap(client.Get(), kWindowWidth, kWindowHeight));
+    if (!memory || !copy) return {};
     {
-      winfx::ScopedSelectObject selected(memory.Get(), dib.Get());
+      winfx::ScopedSelectObject selected(memory.Get(), copy.Get());
       ::BitBlt(memory.Get(), 0, 0, kWindowWidth, kWindowHeight, client.Get(), 0, 0, SRCCOPY);
-      ::GdiFlush();
     }
-    const uint32_t* p = static_cast<const uint32_t*>(bits);
-    for (int i = 0; i < kWindowWidth * kWindowHeight; ++i) pixels.push_back(p[i] & 0xFFFFFF);
-    return pixels;
+    return testing_support::Picture::FromBitmap(copy.Get()).Pixels();
   }
 
  private:

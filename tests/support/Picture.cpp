@@ -1,11 +1,11 @@
 #include "tests/support/Picture.h"
 
-#include <windows.h>
-
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "tests/support/TestSupport.h"
+#include "winfx/ScopedGdi.h"
 
 namespace testing_support {
 
@@ -36,6 +36,30 @@ Picture Picture::FromBmp(const std::string& path) {
   }
   picture.width_ = width;
   picture.height_ = height;
+  return picture;
+}
+
+Picture Picture::FromBitmap(HBITMAP bitmap) {
+  Picture picture;
+  BITMAP size = {};
+  if (::GetObjectA(bitmap, sizeof(size), &size) != sizeof(size)) return picture;
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = size.bmWidth;
+  info.bmiHeader.biHeight = -size.bmHeight;  // top row first
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  std::vector<uint32_t> pixels(static_cast<size_t>(size.bmWidth) * size.bmHeight);
+  winfx::ScopedCreatedDC dc(::CreateCompatibleDC(nullptr));
+  if (::GetDIBits(dc.Get(), bitmap, 0, size.bmHeight, pixels.data(), &info, DIB_RGB_COLORS) !=
+      size.bmHeight) {
+    return picture;
+  }
+  for (uint32_t& pixel : pixels) pixel &= 0xFFFFFF;
+  picture.width_ = size.bmWidth;
+  picture.height_ = size.bmHeight;
+  picture.pixels_ = std::move(pixels);
   return picture;
 }
 
