@@ -6,6 +6,7 @@
 #include "download/HttpDownloadWnd.h"
 #include "res/resource.h"
 #include "winfx/AppInfo.h"
+#include "winfx/Dpi.h"
 #include "winfx/Format.h"
 #include "winfx/ScopedGdi.h"
 
@@ -28,9 +29,7 @@ bool ShowsOnScreen(const std::string& name) { return name != product::kArchiveSi
 
 }  // namespace
 
-CSetupHubDlg::CSetupHubDlg()
-    : winfx::Dialog(IDD_SETUP_HUB),
-      m_hIcon(::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
+CSetupHubDlg::CSetupHubDlg() : winfx::Dialog(IDD_SETUP_HUB) {}
 
 CSetupHubDlg::~CSetupHubDlg() = default;
 
@@ -54,6 +53,9 @@ INT_PTR CSetupHubDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       return Result(OnDownloadRetry(wParam, lParam));
     case WM_DOWNLOAD_RESULT:
       return Result(OnDownloadResult(wParam, lParam));
+    case WM_DPICHANGED:
+      OnDpiChanged(wParam, lParam);
+      return FALSE;  // the dialog manager's own handling (the controls) runs as well
     case WM_PAINT:
       if (!::IsIconic(GetHwnd())) return FALSE;  // the default dialog painting
       OnPaint();
@@ -70,8 +72,7 @@ INT_PTR CSetupHubDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
 
 BOOL CSetupHubDlg::OnInitDialog() {
   winfx::Dialog::OnInitDialog();
-  ::SendMessageA(GetHwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-  ::SendMessageA(GetHwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+  SetIcons(winfx::WindowDpi(GetHwnd()));
   g_pHub = this;
   ::SetWindowTextA(GetHwnd(), product::kHubTitle);
   SetUp();
@@ -191,17 +192,41 @@ void CSetupHubDlg::RemoveFirstDownload() {
   m_downloadNames.erase(m_downloadNames.begin());
 }
 
+void CSetupHubDlg::SetIcons(UINT dpi) {
+  m_dpi = dpi;
+  const HINSTANCE module = ::GetModuleHandleA(nullptr);
+  auto load = [&](int metric) {
+    const int side = winfx::SystemMetricForDpi(metric, dpi);
+    return winfx::ScopedIcon(static_cast<HICON>(::LoadImageA(
+        module, MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON, side, side, LR_DEFAULTCOLOR)));
+  };
+  winfx::ScopedIcon bigIcon = load(SM_CXICON);
+  winfx::ScopedIcon smallIcon = load(SM_CXSMICON);
+  ::SendMessageA(GetHwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon.Get()));
+  ::SendMessageA(GetHwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon.Get()));
+  // The window shows the new icons from here on; the ones it had go.
+  m_bigIcon = std::move(bigIcon);
+  m_smallIcon = std::move(smallIcon);
+}
+
+void CSetupHubDlg::OnDpiChanged(WPARAM wParam, LPARAM lParam) {
+  SetIcons(winfx::DpiOfChange(wParam));
+  winfx::TakeSuggestedRect(GetHwnd(), lParam);
+  ::InvalidateRect(GetHwnd(), nullptr, TRUE);
+}
+
 void CSetupHubDlg::OnPaint() {
   winfx::ScopedPaint paint(GetHwnd());
   ::SendMessageA(GetHwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(paint.Get()), 0);
   RECT client;
   ::GetClientRect(GetHwnd(), &client);
-  int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
-  int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
-  ::DrawIcon(paint.Get(), x, y, m_hIcon);
+  const int side = winfx::SystemMetricForDpi(SM_CXICON, m_dpi);
+  int x = (client.right - client.left - side + 1) / 2;
+  int y = (client.bottom - client.top - side + 1) / 2;
+  ::DrawIconEx(paint.Get(), x, y, m_bigIcon.Get(), side, side, 0, nullptr, DI_NORMAL);
 }
 
-HICON CSetupHubDlg::OnQueryDragIcon() { return m_hIcon; }
+HICON CSetupHubDlg::OnQueryDragIcon() { return m_bigIcon.Get(); }
 
 void CSetupHubDlg::OnDestroy() {
   // Ends a transfer still running or waiting to try again (without waiting for a stalled

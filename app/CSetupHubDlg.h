@@ -10,6 +10,7 @@
 #include "screens/CWidgetInstallDlg.h"
 #include "settings/CSetupUtil.h"
 #include "winfx/Dialog.h"
+#include "winfx/ScopedHandle.h"
 
 class HttpDownloadWnd;
 
@@ -52,6 +53,12 @@ class CSetupHubDlg : public winfx::Dialog {
   // (" (재시도 1/4)"); the progress bar keeps its value.
   LRESULT OnDownloadRetry(WPARAM retry, LPARAM maxRetries);
   LRESULT OnDownloadResult(WPARAM, LPARAM succeeded);
+  // Loads the application icon at the big and small icon sizes of dpi and gives both to the
+  // window (task bar, Alt+Tab); the icons it had before are destroyed.
+  void SetIcons(UINT dpi);
+  // The hub moved to a monitor of another scale: it takes the suggested rectangle, its icons
+  // for that scale, and redraws.
+  void OnDpiChanged(WPARAM wParam, LPARAM lParam);
   void OnPaint();
   HICON OnQueryDragIcon();
   void OnDestroy();
@@ -70,7 +77,9 @@ class CSetupHubDlg : public winfx::Dialog {
   std::vector<std::string> m_downloadPaths;
   std::vector<std::string> m_downloadNames;
   std::unique_ptr<HttpDownloadWnd> m_pDownload;
-  HICON m_hIcon;
+  UINT m_dpi = 0;  // the icons are made for this DPI
+  winfx::ScopedIcon m_bigIcon;
+  winfx::ScopedIcon m_smallIcon;
 };
 
 // The hub, once its dialog is initialised; never cleared.

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Draws the installer's pictures reproducibly: the application icon (16 and 32 pixels)
-and the 600 x 52 banner of the install screen (24-bit BMP). The left part of the banner
-stays light, because the screen writes its title over it in black.
+"""Draws the installer's pictures reproducibly: the application icon (16 to 256 pixels, one
+image drawn for each size a screen of 100 to 200 % asks for) and the 600 x 52 banner of the
+install screen at 100 % (24-bit BMP). The left part of the banner stays light, because the
+screen writes its title over it in black. At other scales the installer draws the banner
+itself from the same description (screens/BannerPicture.cpp follows banner_pixel).
 
 usage: make_images.py OUTPUT_FOLDER
 """
@@ -9,6 +11,7 @@ import math
 import os
 import struct
 import sys
+import zlib
 
 BANNER_W, BANNER_H = 600, 52
 
@@ -85,6 +88,13 @@ def icon_pixel(x, y, size):
     return colour + (0xff,)
 
 
+# Icon sizes: 16, 20, 24 (small icons at 100, 125, 150 %), 32, 40, 48, 64 (large icons up to
+# 200 %), 256 (Explorer's largest view). The largest are PNG-compressed (Windows Vista on);
+# a 256-pixel bitmap alone would take 270 KB.
+ICON_SIZES = (16, 20, 24, 32, 40, 48, 64, 256)
+PNG_FROM_SIZE = 64
+
+
 def icon_image(size):
     xor = bytearray()
     for y in range(size - 1, -1, -1):
@@ -103,12 +113,29 @@ def icon_image(size):
     return header + xor + and_mask
 
 
+def png_chunk(kind, body):
+    return (struct.pack(">I", len(body)) + kind + body +
+            struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+
+
+def icon_png(size):
+    """The icon image as an RGBA PNG; each row filtered with Sub (its runs of one colour)."""
+    raw = bytearray()
+    for y in range(size):
+        row = b"".join(bytes(icon_pixel(x, y, size)) for x in range(size))
+        raw += b"\1" + bytes((row[i] - (row[i - 4] if i >= 4 else 0)) & 0xFF for i in range(len(row)))
+    return (b"\x89PNG\r\n\x1a\n" +
+            png_chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)) +
+            png_chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + png_chunk(b"IEND", b""))
+
+
 def write_icon(path):
-    images = [icon_image(32), icon_image(16)]
+    images = [icon_png(size) if size >= PNG_FROM_SIZE else icon_image(size) for size in ICON_SIZES]
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
-    for size, data in zip((32, 16), images):
-        out += struct.pack("<BBBBHHII", size, size, 0, 0, 1, 32, len(data), offset)
+    for size, data in zip(ICON_SIZES, images):
+        side = size if size < 256 else 0  # 0 stands for 256
+        out += struct.pack("<BBBBHHII", side, side, 0, 0, 1, 32, len(data), offset)
         offset += len(data)
     with open(path, "wb") as f:
         f.write(out + b"".join(images))

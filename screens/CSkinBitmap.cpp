@@ -20,11 +20,26 @@ int CSkinBitmap::LoadFromResource(UINT resourceId) {
   if (::GetObjectA(bitmap.Get(), sizeof(info), &info) != sizeof(info)) return 0;
 
   // Only a complete load replaces what is held.
+  Hold(std::move(bitmap), info);
+  return 1;
+}
+
+int CSkinBitmap::Attach(winfx::ScopedBitmap bitmap) {
+  BITMAP info;
+  if (!bitmap || ::GetObjectA(bitmap.Get(), sizeof(info), &info) != sizeof(info)) return 0;
+  Hold(std::move(bitmap), info);
+  return 1;
+}
+
+void CSkinBitmap::Hold(winfx::ScopedBitmap bitmap, const BITMAP& info) {
   m_bitmap = std::move(bitmap);
   m_bitmapInfo = info;
   m_width = info.bmWidth;
   m_height = info.bmHeight;
-  return 1;
+}
+
+int CSkinBitmap::Draw(HDC target, int x, int y) {
+  return target != nullptr ? Blit(target, x, y, m_width, m_height, 0, 0) : 0;
 }
 
 int CSkinBitmap::Draw(HWND window, int x, int y, int width, int height, int srcX, int srcY) {
@@ -32,12 +47,16 @@ int CSkinBitmap::Draw(HWND window, int x, int y, int width, int height, int srcX
   if (!m_bitmap || window == nullptr) return 0;
   winfx::ScopedGetDC client(window);
   if (!client) return 0;
-  winfx::ScopedCreatedDC memory(::CreateCompatibleDC(client.Get()));
+  if (width == 0) width = m_width;
+  if (height == 0) height = m_height;
+  return Blit(client.Get(), x, y, width, height, srcX, srcY);
+}
+
+int CSkinBitmap::Blit(HDC target, int x, int y, int width, int height, int srcX, int srcY) {
+  if (!m_bitmap) return 0;
+  winfx::ScopedCreatedDC memory(::CreateCompatibleDC(target));
   if (!memory) return 0;
   winfx::ScopedSelectObject selected(memory.Get(), m_bitmap.Get());
   if (!selected.Succeeded()) return 0;
-
-  if (width == 0) width = m_width;
-  if (height == 0) height = m_height;
-  return ::BitBlt(client.Get(), x, y, width, height, memory.Get(), srcX, srcY, SRCCOPY);
+  return ::BitBlt(target, x, y, width, height, memory.Get(), srcX, srcY, SRCCOPY);
 }

@@ -5,23 +5,31 @@
 
 #include "app/CSetupHubDlg.h"
 #include "app/ProductConstants.h"
+#include "install/CStagedInstall.h"
 #include "install/WidgetInstallation.h"
 #include "res/resource.h"
+#include "screens/BannerPicture.h"
 #include "screens/CSkinBitmap.h"
-#include "install/CStagedInstall.h"
+#include "winfx/Dpi.h"
 #include "winfx/Format.h"
 #include "winfx/MessageBox.h"
 #include "winfx/ScopedCom.h"
 
 namespace {
 
-// Title font: 12 units high, bold, default character set, Swiss family with default pitch.
+// Title font: 12 pixels high at 96 DPI, bold, default character set, Swiss family with
+// default pitch.
 constexpr int kTitleHeight = 12;
 constexpr int kTitleWeight = FW_BOLD;
 constexpr DWORD kTitlePitchAndFamily = FF_SWISS | DEFAULT_PITCH;
 constexpr char kTitleFace[] = "굴림";
 
-// The title sits over the banner: left + 10, top + 5, right - 50, top + 50 of the client area.
+// The title sits over the banner: at 96 DPI left + 10, top + 5, right - 50, top + 50 of the
+// client area; these grow with the DPI.
+constexpr int kTitleLeft = 10;
+constexpr int kTitleTop = 5;
+constexpr int kTitleRightGap = 50;
+constexpr int kTitleBottom = 50;
 constexpr UINT kTitleFormat = DT_SINGLELINE | DT_VCENTER;
 
 // Folder picker: file-system folders only, with an edit box, in the new dialog style.
@@ -81,6 +89,9 @@ INT_PTR CWidgetInstallDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
     case WM_PAINT:
       OnPaint();
       return TRUE;
+    case WM_DPICHANGED:
+      OnDpiChanged(wParam, lParam);
+      return FALSE;  // the dialog manager's own handling (the controls) runs as well
     case WM_DESTROY:
       OnDestroy();
       return FALSE;  // the default dialog handling runs as well
@@ -91,11 +102,8 @@ INT_PTR CWidgetInstallDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
 
 BOOL CWidgetInstallDlg::OnInitDialog() {
   winfx::Dialog::OnInitDialog();
-  m_titleFont.Reset(::CreateFontA(kTitleHeight, 0, 0, 0, kTitleWeight, FALSE, FALSE, FALSE,
-                                  DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                  DEFAULT_QUALITY, kTitlePitchAndFamily, kTitleFace));
+  ApplyDpi(winfx::WindowDpi(GetHwnd()));
   m_title = product::kInstallTitle;
-  m_pSkin = std::make_unique<CSkinBitmap>(IDB_BANNER);
   m_progress.Attach(GetItem(IDC_INSTALL_PROGRESS));
   m_browser.Attach(GetItem(IDC_AGREEMENT_BROWSER));
 
@@ -107,17 +115,45 @@ BOOL CWidgetInstallDlg::OnInitDialog() {
   return TRUE;
 }
 
+void CWidgetInstallDlg::ApplyDpi(UINT dpi) {
+  m_dpi = dpi;
+  m_titleFont.Reset(::CreateFontA(winfx::ScaleToDpi(kTitleHeight, dpi), 0, 0, 0, kTitleWeight,
+                                  FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, kTitlePitchAndFamily,
+                                  kTitleFace));
+  // At 100 % the banner is bitmap 131, as it always was. At any other scale it is drawn at
+  // its size there, from its description: never a stretched bitmap.
+  auto skin = std::make_unique<CSkinBitmap>();
+  if (dpi == winfx::kDefaultDpi) {
+    skin->LoadFromResource(IDB_BANNER);
+  } else {
+    skin->Attach(BannerPicture(winfx::ScaleToDpi(BannerPicture::kWidth, dpi),
+                               winfx::ScaleToDpi(BannerPicture::kHeight, dpi))
+                     .ToBitmap());
+  }
+  m_pSkin = std::move(skin);
+}
+
 void CWidgetInstallDlg::OnPaint() {
   winfx::ScopedPaint paint(GetHwnd());
-  if (m_pSkin) m_pSkin->Draw(GetHwnd(), 0, 0, 0, 0, 0, 0);
+  if (m_pSkin) m_pSkin->Draw(paint.Get(), 0, 0);
 
   RECT client;
   ::GetClientRect(GetHwnd(), &client);
-  RECT title = {client.left + 10, client.top + 5, client.right - 50, client.top + 50};
+  RECT title = {client.left + winfx::ScaleToDpi(kTitleLeft, m_dpi),
+                client.top + winfx::ScaleToDpi(kTitleTop, m_dpi),
+                client.right - winfx::ScaleToDpi(kTitleRightGap, m_dpi),
+                client.top + winfx::ScaleToDpi(kTitleBottom, m_dpi)};
   winfx::ScopedBkMode transparent(paint.Get(), TRANSPARENT);
   ::SetTextColor(paint.Get(), RGB(0, 0, 0));
   winfx::ScopedSelectObject font(paint.Get(), m_titleFont.Get());
   ::DrawTextA(paint.Get(), m_title.c_str(), -1, &title, kTitleFormat);
+}
+
+void CWidgetInstallDlg::OnDpiChanged(WPARAM wParam, LPARAM lParam) {
+  ApplyDpi(winfx::DpiOfChange(wParam));
+  winfx::TakeSuggestedRect(GetHwnd(), lParam);
+  ::InvalidateRect(GetHwnd(), nullptr, TRUE);
 }
 
 void CWidgetInstallDlg::OnBrowseFolder() {

@@ -45,8 +45,13 @@ class CWidgetInstallDlg : public winfx::Dialog, private InstallationScreen {
   void OnCancel() override;
 
  private:
+  // Makes the title's font and the banner for dpi (a bitmap of the banner's size there).
+  void ApplyDpi(UINT dpi);
   void OnBrowseFolder();
   void OnPaint();
+  // The screen moved to a monitor of another scale: it takes the suggested rectangle, makes
+  // its font and banner anew and redraws. The dialog manager places the controls.
+  void OnDpiChanged(WPARAM wParam, LPARAM lParam);
   void OnDestroy();
   // InstallationScreen: what the installation's steps tell and ask, in the screen's texts.
   void OnExtracting() override;
@@ -54,6 +59,8 @@ class CWidgetInstallDlg : public winfx::Dialog, private InstallationScreen {
   void OnNoSpace(unsigned long long needed, unsigned long long available) override;
   bool AllowClosingWidget() override;
 
+  // What the screen draws itself is made for this DPI.
+  UINT m_dpi = 0;
   std::unique_ptr<CSkinBitmap> m_pSkin;
   winfx::ScopedFont m_titleFont;
   std::string m_title;

@@ -34,11 +34,13 @@ struct CreatedDCTraits {
 };
 using ScopedCreatedDC = ScopedGeneric<CreatedDCTraits>;
 
-// The client-area context of a window (GetDC), released with ReleaseDC at scope exit.
-// Get() is null when the window has no context (not a window, say).
+// The client-area context of a window (GetDC), or with wholeWindow the context of the whole
+// window with its frame (GetWindowDC); released with ReleaseDC at scope exit. Get() is null
+// when the window has no context (not a window, say).
 class ScopedGetDC {
  public:
-  explicit ScopedGetDC(HWND hwnd) : hwnd_(hwnd), hdc_(::GetDC(hwnd)) {}
+  explicit ScopedGetDC(HWND hwnd, bool wholeWindow = false)
+      : hwnd_(hwnd), hdc_(wholeWindow ? ::GetWindowDC(hwnd) : ::GetDC(hwnd)) {}
   ~ScopedGetDC() {
     if (hdc_ != nullptr) ::ReleaseDC(hwnd_, hdc_);
   }

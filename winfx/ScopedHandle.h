@@ -1,5 +1,6 @@
 // Scoped owners of kernel and other plain handles. Every handle the program acquires is
-// held by one of these; nothing calls CloseHandle, FindClose or FreeLibrary by hand.
+// held by one of these; nothing calls CloseHandle, FindClose, FreeLibrary, UnmapViewOfFile or DestroyIcon by
+// hand.
 #pragma once
 
 #include <windows.h>
@@ -85,6 +86,25 @@ struct HookTraits {
   static void Close(Handle h) { ::UnhookWindowsHookEx(h); }
 };
 using ScopedHook = ScopedGeneric<HookTraits>;
+
+// A view of a file mapping (MapViewOfFile), unmapped at scope exit.
+struct MappedViewTraits {
+  using Handle = void*;
+  static Handle Empty() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::UnmapViewOfFile(h); }
+};
+using ScopedMappedView = ScopedGeneric<MappedViewTraits>;
+
+// An icon of the program's own (LoadImage without LR_SHARED, CreateIcon*), destroyed with
+// DestroyIcon. Shared icons (LoadIcon) must not be put here.
+struct IconTraits {
+  using Handle = HICON;
+  static Handle Empty() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::DestroyIcon(h); }
+};
+using ScopedIcon = ScopedGeneric<IconTraits>;
 
 // A window made with CreateWindowEx and destroyed by its owner (on the thread that made it).
 struct WindowTraits {

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "res/resource.h"
+#include "screens/BannerPicture.h"
+#include "tests/support/Picture.h"
 #include "winfx/ScopedGdi.h"
 
 namespace {
@@ -77,27 +79,14 @@ class TestWindow {
   // The client area's pixels as 0xRRGGBB, top row first.
   std::vector<uint32_t> Pixels() const {
     winfx::ScopedGetDC client(hwnd_);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = kWindowWidth;
-    info.bmiHeader.biHeight = -kWindowHeight;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    winfx::ScopedBitmap dib(
-        ::CreateDIBSection(client.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     winfx::ScopedCreatedDC memory(::CreateCompatibleDC(client.Get()));
-    std::vector<uint32_t> pixels;
-    if (!dib || !memory) return pixels;
+    winfx::ScopedBitmap copy(::CreateCompatibleBitmap(client.Get(), kWindowWidth, kWindowHeight));
+    if (!memory || !copy) return {};
     {
-      winfx::ScopedSelectObject selected(memory.Get(), dib.Get());
+      winfx::ScopedSelectObject selected(memory.Get(), copy.Get());
       ::BitBlt(memory.Get(), 0, 0, kWindowWidth, kWindowHeight, client.Get(), 0, 0, SRCCOPY);
-      ::GdiFlush();
     }
-    const uint32_t* p = static_cast<const uint32_t*>(bits);
-    for (int i = 0; i < kWindowWidth * kWindowHeight; ++i) pixels.push_back(p[i] & 0xFFFFFF);
-    return pixels;
+    return testing_support::Picture::FromBitmap(copy.Get()).Pixels();
   }
 
  private:
@@ -214,6 +203,39 @@ TEST_F(SkinBitmapTest, ASourceOffsetShiftsThePicture) {
   ASSERT_NE("", Differences(Expected(stored_, shifted),
                             Expected(stored_, {10, 5, 150, 40, 410, 6})));
   EXPECT_EQ("", DrawAndCompare(shifted, 150, 40));
+}
+
+// The banner drawn for another scale: taken over with its size and drawn into a context
+// (as the screen's paint context).
+TEST_F(SkinBitmapTest, ADrawnBitmapIsTakenOverWithItsSizeAndDrawnIntoAContext) {
+  const BannerPicture picture(kWindowWidth, 55);
+  CSkinBitmap drawn;
+  ASSERT_EQ(1, drawn.Attach(picture.ToBitmap()));
+  EXPECT_EQ(kWindowWidth, drawn.GetWidth());
+  EXPECT_EQ(55, drawn.GetHeight());
+
+  window_.Clear();
+  {
+    winfx::ScopedGetDC client(window_.Get());
+    EXPECT_NE(0, drawn.Draw(client.Get(), 0, 10));
+  }
+  std::vector<uint32_t> expected(kWindowWidth * kWindowHeight, kBackground);
+  for (int y = 10; y < 10 + 55; ++y) {
+    for (int x = 0; x < kWindowWidth; ++x) expected[y * kWindowWidth + x] = picture.At(x, y - 10);
+  }
+  EXPECT_EQ("", Differences(expected, window_.Pixels()));
+}
+
+TEST_F(SkinBitmapTest, AttachingNothingKeepsWhatIsHeld) {
+  HBITMAP loaded = banner_.GetHandleUnsafe();
+  EXPECT_EQ(0, banner_.Attach(winfx::ScopedBitmap()));
+  EXPECT_EQ(loaded, banner_.GetHandleUnsafe());
+  EXPECT_EQ(600, banner_.GetWidth());
+  EXPECT_EQ(52, banner_.GetHeight());
+  // Nothing held, or no context: nothing drawn.
+  winfx::ScopedGetDC client(window_.Get());
+  EXPECT_EQ(0, CSkinBitmap().Draw(client.Get(), 0, 0));
+  EXPECT_EQ(0, banner_.Draw(static_cast<HDC>(nullptr), 0, 0));
 }
 
 TEST_F(SkinBitmapTest, DestructionDeletesTheBitmap) {

@@ -54,6 +54,11 @@ void ControlWatch::Stop() {
   thread_.join();
 }
 
+bool ControlWatch::Running() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return watchThreadId_ != 0;
+}
+
 void ControlWatch::Run(DWORD processId, DWORD threadId) {
   winfx::RegisterWindowClass(kWatchWindowClass, &ControlWatch::WindowProc);
   char title[32];

@@ -37,6 +37,8 @@ class ControlWatch {
   bool Start(DWORD processId, DWORD threadId);
   // Removes the hook; the record stays readable.
   void Stop();
+  // True while the hook is set (between a successful Start and Stop).
+  bool Running() const;
 
   // Everything recorded since Start, in order.
   std::vector<Change> Changes() const;

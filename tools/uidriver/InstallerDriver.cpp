@@ -3,7 +3,10 @@
 #include <commctrl.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+
+#include "winfx/ScopedHandle.h"
 
 namespace uidriver {
 
@@ -105,6 +108,40 @@ bool InstallerDriver::WaitForStatus(const std::string& text, DWORD timeoutMs) co
         return change.window == statusLine_ && change.message == WM_SETTEXT && change.text == text;
       },
       timeoutMs);
+}
+
+bool InstallerDriver::SendHookRequest(HWND window, WPARAM kind, const WatchRequest& request) {
+  if (!watch_.Running() && !StartRecording()) return false;
+  char name[48];
+  RequestMappingName(::GetWindowThreadProcessId(window, nullptr), name);
+  winfx::ScopedHandle mapping(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                                   sizeof(request), name));
+  if (!mapping) return false;
+  {
+    winfx::ScopedMappedView view(::MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, sizeof(request)));
+    if (!view) return false;
+    std::memcpy(view.Get(), &request, sizeof(request));
+  }
+  static const UINT requestMessage = ::RegisterWindowMessageA(kRequestMessage);
+  DWORD_PTR answer = 0;
+  return ::SendMessageTimeoutA(window, requestMessage, kind, 0, SMTO_NORMAL, 60000, &answer) != 0;
+}
+
+bool InstallerDriver::SavePicture(const std::string& bmpPath, bool wholeWindow, HWND window) {
+  WatchRequest request = {};
+  if (bmpPath.size() >= sizeof(request.path)) return false;
+  request.wholeWindow = wholeWindow ? 1 : 0;
+  std::memcpy(request.path, bmpPath.c_str(), bmpPath.size() + 1);
+  ::DeleteFileA(bmpPath.c_str());
+  return SendHookRequest(window != nullptr ? window : screen_, kPictureRequest, request) &&
+         ::GetFileAttributesA(bmpPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool InstallerDriver::SendDpiChanged(UINT dpi, const RECT& suggested, HWND window) {
+  WatchRequest request = {};
+  request.dpi = dpi;
+  request.suggested = suggested;
+  return SendHookRequest(window != nullptr ? window : screen_, kDpiChangeRequest, request);
 }
 
 void InstallerDriver::Kill() {

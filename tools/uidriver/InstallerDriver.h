@@ -11,6 +11,7 @@
 
 #include "tools/uidriver/ControlWatch.h"
 #include "tools/uidriver/UiDriver.h"
+#include "tools/uidriver/WatchProtocol.h"
 
 namespace uidriver {
 
@@ -87,12 +88,29 @@ class InstallerDriver {
   // timeoutMs.
   bool WaitForStatus(const std::string& text, DWORD timeoutMs = 60000) const;
 
+  // Saves a picture of window (by default the screen; or a box of the installer) as a 24-bit
+  // BMP, once every paint pending for it and its controls has ended: the watch hook runs the
+  // pending paints and copies the window's own pixels in the installer's user-interface
+  // thread, so no picture shows half a paint. The client area only, or the whole window with
+  // its frame and caption. Starts recording when it is not on. False when nothing was written.
+  bool SavePicture(const std::string& bmpPath, bool wholeWindow, HWND window = nullptr);
+  // Hands the screen WM_DPICHANGED with dpi and the suggested window rectangle, inside the
+  // installer's process, as Windows does when the screen moves to a monitor of another scale
+  // (Wine never sends it). Returns once the screen has handled it; false when it could not
+  // be delivered. Starts recording when it is not on. To another window of the installer's
+  // (the hub) when window is given.
+  bool SendDpiChanged(UINT dpi, const RECT& suggested, HWND window = nullptr);
+
   // Waits for the installer to end; true when it has.
   bool WaitForExit(DWORD timeoutMs) const { return process_ && process_->WaitForExit(timeoutMs); }
   // Ends the installer at once if it still runs.
   void Kill();
 
  private:
+  // Has the watch hook carry out request (WatchProtocol.h) on window; true once it was
+  // handled.
+  bool SendHookRequest(HWND window, WPARAM kind, const WatchRequest& request);
+
   std::string exe_;
   std::string appCaption_;
   std::unique_ptr<Process> process_;

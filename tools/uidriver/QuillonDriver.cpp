@@ -29,12 +29,23 @@ void Say(const std::string& step, const std::string& detail) {
 class Shots {
  public:
   explicit Shots(std::string folder) : folder_(std::move(folder)) {}
+  // A window of another program, as the display shows it.
   void Take(HWND hwnd, const std::string& name) {
-    std::string path = folder_ + "\\" + std::to_string(++count_) + "-" + name + ".bmp";
+    const std::string path = Next(name);
     if (uidriver::SaveScreenshot(hwnd, path)) Say("screenshot", path);
+  }
+  // A window of the installer (its screen, a box), whole, as it has painted itself once every
+  // pending paint has ended.
+  void Take(uidriver::InstallerDriver* driver, HWND hwnd, const std::string& name) {
+    const std::string path = Next(name);
+    if (driver->SavePicture(path, true, hwnd)) Say("screenshot", path);
   }
 
  private:
+  std::string Next(const std::string& name) {
+    return folder_ + "\\" + std::to_string(++count_) + "-" + name + ".bmp";
+  }
+
   std::string folder_;
   int count_ = 0;
 };
@@ -68,8 +79,7 @@ int Install(const std::string& setup, const std::string& folder, Shots* shots) {
   }
   Say("screen", uidriver::WindowText(driver.Screen()));
   Say("folder shown", driver.FolderText());
-  ::Sleep(500);
-  shots->Take(driver.Screen(), "install-screen");
+  shots->Take(&driver, driver.Screen(), "install-screen");
 
   driver.TypeFolder(folder);
   Say("folder typed", folder);
@@ -82,8 +92,8 @@ int Install(const std::string& setup, const std::string& folder, Shots* shots) {
     Say("error", "no message box appeared; status \"" + driver.Status() + "\"");
     return 1;
   }
-  shots->Take(driver.Screen(), "installed");
-  shots->Take(box, "message-box");
+  shots->Take(&driver, driver.Screen(), "installed");
+  shots->Take(&driver, box, "message-box");
   std::string text = driver.AnswerBox(box, IDOK);
   driver.StopRecording();
   // Every text the status line was given and every position of the bar, in order.
@@ -172,8 +182,7 @@ int Watch(const std::string& setup, Shots* shots) {
     Say("error", "the install screen did not appear");
     return 1;
   }
-  ::Sleep(500);
-  shots->Take(driver.Screen(), "install-screen");
+  shots->Take(&driver, driver.Screen(), "install-screen");
   Say("waiting", "for the person at the screen to install");
   driver.WaitForExit(INFINITE);
   Say("installer", "ended");

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "tools/uidriver/BmpFile.h"
 #include "winfx/ScopedCom.h"
 #include "winfx/ScopedGdi.h"
 
@@ -181,47 +182,9 @@ bool SaveScreenshot(HWND hwnd, const std::string& bmpPath) {
   ::Sleep(300);
   RECT rect = {};
   if (!::GetWindowRect(hwnd, &rect)) return false;
-  int width = rect.right - rect.left;
-  int height = rect.bottom - rect.top;
-  if (width <= 0 || height <= 0) return false;
-
   winfx::ScopedGetDC screen(nullptr);
-  if (!screen) return false;
-  winfx::ScopedCreatedDC memory(::CreateCompatibleDC(screen.Get()));
-  winfx::ScopedBitmap bitmap(::CreateCompatibleBitmap(screen.Get(), width, height));
-  if (!memory || !bitmap) return false;
-  {
-    winfx::ScopedSelectObject select(memory.Get(), bitmap.Get());
-    if (!::BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), rect.left, rect.top, SRCCOPY)) {
-      return false;
-    }
-  }
-
-  BITMAPINFOHEADER header = {};
-  header.biSize = sizeof(header);
-  header.biWidth = width;
-  header.biHeight = height;  // bottom-up rows, as a BMP file stores them
-  header.biPlanes = 1;
-  header.biBitCount = 24;
-  header.biCompression = BI_RGB;
-  DWORD rowBytes = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
-  std::vector<char> pixels(rowBytes * static_cast<DWORD>(height));
-  if (!::GetDIBits(memory.Get(), bitmap.Get(), 0, height, pixels.data(),
-                   reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS)) {
-    return false;
-  }
-  BITMAPFILEHEADER file = {};
-  file.bfType = 0x4D42;  // "BM"
-  file.bfOffBits = sizeof(file) + sizeof(header);
-  file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-
-  winfx::ScopedHandle out(::CreateFileA(bmpPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!out) return false;
-  DWORD written = 0;
-  return ::WriteFile(out.Get(), &file, sizeof(file), &written, nullptr) &&
-         ::WriteFile(out.Get(), &header, sizeof(header), &written, nullptr) &&
-         ::WriteFile(out.Get(), pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
+  return SaveBmp(screen.Get(), rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                 bmpPath);
 }
 
 }  // namespace uidriver

@@ -1,7 +1,8 @@
 // UiDriverWatch.dll: a WH_CALLWNDPROC hook that the UI driver sets on the user-interface
 // thread of a program it drives. Loaded into that program, it reports each WM_SETTEXT and
 // PBM_SETPOS sent to one of the thread's windows to the driver's watch window, synchronously,
-// before the window handles it. It changes nothing in the watched program.
+// before the window handles it, and carries out the driver's requests (a picture of a window,
+// a DPI change) in that thread. It changes nothing in the watched program by itself.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -9,7 +10,10 @@
 #include <cstring>
 #include <vector>
 
+#include "tools/uidriver/BmpFile.h"
 #include "tools/uidriver/WatchProtocol.h"
+#include "winfx/ScopedGdi.h"
+#include "winfx/ScopedHandle.h"
 
 namespace {
 
@@ -50,6 +54,46 @@ void Report(const CWPSTRUCT& call) {
                         kReportTimeoutMs, &answer);
 }
 
+void TakePicture(HWND window, const uidriver::WatchRequest& request) {
+  // The pending paints run now, in this thread: the picture is never taken halfway through.
+  ::RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  RECT rect = {};
+  if (request.wholeWindow) {
+    ::GetWindowRect(window, &rect);
+  } else {
+    ::GetClientRect(window, &rect);
+  }
+  winfx::ScopedGetDC pixels(window, request.wholeWindow != 0);
+  uidriver::SaveBmp(pixels.Get(), 0, 0, rect.right - rect.left, rect.bottom - rect.top,
+                    request.path);
+}
+
+void ChangeDpi(HWND window, const uidriver::WatchRequest& request) {
+  RECT suggested = request.suggested;
+  ::SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(request.dpi, request.dpi),
+                 reinterpret_cast<LPARAM>(&suggested));
+}
+
+// The driver's request for this thread, read from its file mapping.
+bool ReadRequest(uidriver::WatchRequest* request) {
+  char name[48];
+  uidriver::RequestMappingName(::GetCurrentThreadId(), name);
+  winfx::ScopedHandle mapping(::OpenFileMappingA(FILE_MAP_READ, FALSE, name));
+  if (!mapping) return false;
+  winfx::ScopedMappedView view(::MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, sizeof(*request)));
+  if (!view) return false;
+  std::memcpy(request, view.Get(), sizeof(*request));
+  request->path[sizeof(request->path) - 1] = '\0';
+  return true;
+}
+
+void CarryOut(HWND window, WPARAM kind) {
+  uidriver::WatchRequest request;
+  if (!ReadRequest(&request)) return;
+  if (kind == uidriver::kPictureRequest) TakePicture(window, request);
+  if (kind == uidriver::kDpiChangeRequest) ChangeDpi(window, request);
+}
+
 }  // namespace
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK WatchCallWndProc(int code, WPARAM wParam,
@@ -57,6 +101,8 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK WatchCallWndProc(int code, WPA
   if (code == HC_ACTION) {
     const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
     if (call->message == WM_SETTEXT || call->message == PBM_SETPOS) Report(*call);
+    static const UINT requestMessage = ::RegisterWindowMessageA(uidriver::kRequestMessage);
+    if (call->message == requestMessage) CarryOut(call->hwnd, call->wParam);
   }
   return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }

@@ -1,7 +1,8 @@
 // What the watch hook (UiDriverWatch.dll, loaded into the watched program) hands to the
 // driver's watch window: one WM_COPYDATA per watched message, sent while the watched
 // program's thread is about to handle that message, so the driver sees every change in
-// the order it happened.
+// the order it happened. And the requests the driver sends the other way, to a window of
+// the watched thread, for the hook to carry out inside the watched program.
 #pragma once
 
 #include <windows.h>
@@ -32,5 +33,32 @@ struct WatchRecord {
   DWORD wParam;
   char text[1];
 };
+
+// Requests: the driver puts a WatchRequest into the file mapping named after the watched
+// thread (RequestMappingName) and sends kRequestMessage, with the request's kind as wParam,
+// to a window of that thread. The hook carries the request out in that thread before the
+// window sees the message (which it ignores), so it is done when the driver's send returns.
+// (A WM_COPYDATA request would not do: Wine hands a hook a cross-process WM_COPYDATA's data
+// still packed.)
+constexpr char kRequestMessage[] = "UiDriverWatchRequest";  // RegisterWindowMessageA
+enum RequestKind : WPARAM {
+  // Every paint pending for the window and its children is done, then the window's pixels
+  // (its client area, or the whole window with its frame) go to a 24-bit BMP file.
+  kPictureRequest = 1,
+  // The window gets WM_DPICHANGED with the DPI and the suggested rectangle, as Windows sends
+  // it when a window moves to a monitor of another scale.
+  kDpiChangeRequest = 2,
+};
+struct WatchRequest {
+  DWORD wholeWindow;    // picture: 0 for the client area
+  char path[MAX_PATH];  // picture: the BMP file to write
+  DWORD dpi;            // DPI change: the new DPI
+  RECT suggested;       // DPI change: the window's new rectangle, in screen coordinates
+};
+
+inline void RequestMappingName(DWORD watchedThreadId, char (&name)[48]) {
+  std::snprintf(name, sizeof(name), "UiDriverWatchRequest.%lu",
+                static_cast<unsigned long>(watchedThreadId));
+}
 
 }  // namespace uidriver
