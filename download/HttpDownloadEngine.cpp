@@ -26,7 +26,7 @@ HttpDownloadEngine::HttpDownloadEngine(const winfx::ParsedUrl& url, std::string 
       m_stopEvent(::CreateEventA(nullptr, TRUE, FALSE, nullptr)),
       m_part(std::move(localPath)),
       m_random(::GetTickCount() ^ static_cast<DWORD>(reinterpret_cast<UINT_PTR>(this))) {
-  m_pending.reserve(kWriteBufferSize + kReadBlockSize);
+  m_buffer.resize(kWriteBufferSize);
 }
 
 HttpDownloadEngine::~HttpDownloadEngine() {
@@ -264,16 +264,19 @@ bool HttpDownloadEngine::RangeGoesOn(ULONGLONG held) {
 
 HttpDownloadEngine::Outcome HttpDownloadEngine::ReceiveBody() {
   ULONGLONG have = m_part.Held();
-  char block[kReadBlockSize];
   for (;;) {
+    // Reads go straight into the write buffer; a full buffer is written out first.
+    if (m_buffered == m_buffer.size() && !WritePending()) return Outcome::kWriteFailed;
+    const DWORD room = static_cast<DWORD>(m_buffer.size() - m_buffered);
     DWORD got = 0;
-    if (!::InternetReadFile(m_hRequest.Get(), block, sizeof(block), &got)) {
+    if (!::InternetReadFile(m_hRequest.Get(), m_buffer.data() + m_buffered,
+                            room < kReadBlockSize ? room : kReadBlockSize, &got)) {
       // What did arrive is kept: the next attempt goes on from it.
       if (!WritePending()) return Outcome::kWriteFailed;
       return m_stopping ? Outcome::kStopped : Outcome::kTransient;
     }
     if (got == 0) break;
-    if (!WriteBlock(block, got)) return Outcome::kWriteFailed;
+    m_buffered += got;
     have += got;
     UpdateProgress(have, m_total);
   }
@@ -287,15 +290,10 @@ HttpDownloadEngine::Outcome HttpDownloadEngine::ReceiveBody() {
   return m_part.Finish() ? Outcome::kComplete : Outcome::kPermanent;
 }
 
-bool HttpDownloadEngine::WriteBlock(const char* data, DWORD size) {
-  m_pending.insert(m_pending.end(), data, data + size);
-  return m_pending.size() < kWriteBufferSize || WritePending();
-}
-
 bool HttpDownloadEngine::WritePending() {
-  if (m_pending.empty()) return true;
-  const bool written = m_part.Append(m_pending.data(), static_cast<DWORD>(m_pending.size()));
-  m_pending.clear();
+  if (m_buffered == 0) return true;
+  const bool written = m_part.Append(m_buffer.data(), static_cast<DWORD>(m_buffered));
+  m_buffered = 0;
   return written;
 }
 

@@ -30,14 +30,16 @@ class HttpDownloadEngine {
   static constexpr DWORD kReceiveTimeoutMs = 60000;
   // The unit of the waits between attempts: 1, 2, 4 and 8 of them.
   static constexpr DWORD kRetryUnitMs = 1000;
-  // Bytes asked for by each read of the body: below about 64 KiB the reads, not the link,
-  // bound the transfer (scripts/bench download shows the figures).
-  static constexpr DWORD kReadBlockSize = 64 * 1024;
+  // Bytes asked for by each read of the body: each read has a fixed cost, so below about
+  // 256 KiB the reads, not a fast link, bound the transfer (scripts/bench download shows
+  // the figures). A slow link still shows progress within a read's time.
+  static constexpr DWORD kReadBlockSize = 256 * 1024;
   // Bytes asked for by each read that discards the body of a 401 or 407 answer.
   static constexpr DWORD kDrainBlockSize = 50;
-  // The body is written to the file once this many bytes have gathered: short reads do
-  // not each cost a write.
-  static constexpr size_t kWriteBufferSize = 64 * 1024;
+  // The body is read into a buffer of this many bytes and written to the file when it is
+  // full (or the body ends): short reads do not each cost a write. A whole number of reads.
+  static constexpr size_t kWriteBufferSize = 1024 * 1024;
+  static_assert(kWriteBufferSize % kReadBlockSize == 0, "reads fill the buffer exactly");
 
   // The times a transfer runs by; tests shorten them.
   struct Timing {
@@ -125,8 +127,6 @@ class HttpDownloadEngine {
   // Reads the body into the part with progress; kComplete when it holds the announced
   // total (or the body ended cleanly and none was announced).
   Outcome ReceiveBody();
-  // Adds one block, writing out what has gathered once kWriteBufferSize bytes have.
-  bool WriteBlock(const char* data, DWORD size);
   // Writes out what has gathered.
   bool WritePending();
   // Waits before retry (1 to kMaxRetries) after telling the owner; false when stopped.
@@ -162,7 +162,8 @@ class HttpDownloadEngine {
   PartFile m_part;
   // The worker's alone: body bytes not yet written, the announced total of the current
   // body (0: none), the last percentage sent, what the last answer asked to wait.
-  std::vector<char> m_pending;
+  std::vector<char> m_buffer;
+  size_t m_buffered = 0;
   ULONGLONG m_total = 0;
   int m_lastPercent = 0;
   long m_retryAfterSeconds = -1;

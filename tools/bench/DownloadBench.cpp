@@ -122,7 +122,7 @@ double TimeBareLoop(const std::string& url, DWORD blockSize, ULONGLONG size,
 }
 
 // Read sizes of the bare loops.
-constexpr DWORD kBareBlockSizes[] = {1024, 4096, 16384, 65536, 262144};
+constexpr DWORD kBareBlockSizes[] = {1024, 4096, 16384, 65536, 262144, 1048576};
 constexpr size_t kBareCount = sizeof(kBareBlockSizes) / sizeof(kBareBlockSizes[0]);
 
 double Median(std::vector<double> values) {
