@@ -265,8 +265,7 @@ bool HttpDownloadEngine::RangeGoesOn(ULONGLONG held) {
 HttpDownloadEngine::Outcome HttpDownloadEngine::ReceiveBody() {
   ULONGLONG have = m_part.Held();
   for (;;) {
-    // Reads go straight into the write buffer; a full buffer is written out first.
-    if (m_buffered == m_buffer.size() && !WritePending()) return Outcome::kWriteFailed;
+    // Reads go straight into the write buffer.
     const DWORD room = static_cast<DWORD>(m_buffer.size() - m_buffered);
     DWORD got = 0;
     if (!::InternetReadFile(m_hRequest.Get(), m_buffer.data() + m_buffered,
@@ -277,6 +276,9 @@ HttpDownloadEngine::Outcome HttpDownloadEngine::ReceiveBody() {
     }
     if (got == 0) break;
     m_buffered += got;
+    // A full buffer is on the disk before its percentage is sent: what the bar showed is
+    // kept when the program is ended there.
+    if (m_buffered == m_buffer.size() && !WritePending()) return Outcome::kWriteFailed;
     have += got;
     UpdateProgress(have, m_total);
   }

@@ -37,8 +37,9 @@ class HttpDownloadEngine {
   // Bytes asked for by each read that discards the body of a 401 or 407 answer.
   static constexpr DWORD kDrainBlockSize = 50;
   // The body is read into a buffer of this many bytes and written to the file when it is
-  // full (or the body ends): short reads do not each cost a write. A whole number of reads.
-  static constexpr size_t kWriteBufferSize = 1024 * 1024;
+  // full (or the body ends): short reads do not each cost a write, and a program ended
+  // during a transfer loses less than this. A whole number of reads.
+  static constexpr size_t kWriteBufferSize = 256 * 1024;
   static_assert(kWriteBufferSize % kReadBlockSize == 0, "reads fill the buffer exactly");
 
   // The times a transfer runs by; tests shorten them.
