@@ -38,10 +38,20 @@ int CZipExtractor::Open(const char* path) {
   m_knownFolders.clear();
   if (path == nullptr) return 0;
   m_zip.Reset(unzOpen(path));
-  return m_zip ? 1 : 0;
+  if (!m_zip) return 0;
+  // Entry data is read through a handle of its own: large reads at known offsets. Nobody
+  // may write the archive while it is open here.
+  m_archive.Reset(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!m_archive) {
+    Close();
+    return 0;
+  }
+  return 1;
 }
 
 int CZipExtractor::Close() {
+  m_archive.Reset();
   if (!m_zip) return 0;
   // Entries are closed by their ScopedZipEntry; unzClose would close a forgotten one too.
   return unzClose(m_zip.Release()) == UNZ_OK ? 1 : 0;
@@ -65,7 +75,8 @@ int CZipExtractor::ExtractAll(const char* folder) {
   }
   if (unzGoToFirstFile(m_zip.Get()) != UNZ_OK) return FailWith(ERROR_INVALID_DATA);
 
-  ZipPipeline pipeline(m_zip.Get(), folder, m_finalFolder, &m_log, &m_knownFolders);
+  ZipPipeline pipeline(m_zip.Get(), m_archive.Get(), folder, m_finalFolder, &m_log,
+                       &m_knownFolders);
   const bool extracted = pipeline.ExtractToEnd(global.number_entry);
   m_inflatedBytes = pipeline.InflatedBytes();
   return extracted ? 1 : LogEntryFailure(folder, pipeline.Error());
@@ -95,7 +106,8 @@ int CZipExtractor::LogEntryFailure(const char* folder, DWORD error) {
 int CZipExtractor::ExtractCurrentEntry(const char* folder) {
   if (!m_zip) return FailWith(ERROR_INVALID_HANDLE);
   // A null folder fails the folder check as "" does, with its line.
-  ZipPipeline pipeline(m_zip.Get(), OrEmpty(folder), m_finalFolder, &m_log, &m_knownFolders);
+  ZipPipeline pipeline(m_zip.Get(), m_archive.Get(), OrEmpty(folder), m_finalFolder, &m_log,
+                       &m_knownFolders);
   return pipeline.ExtractCurrentEntry() ? 1 : FailWith(pipeline.Error());
 }
 

@@ -43,7 +43,8 @@ class CZipExtractor {
   void SetFinalFolder(std::string folder);
 
   // Closes any open archive, then opens the zip archive at path (an ANSI path). 1 when it
-  // is open; 0 for a null path, a missing file or no zip archive, leaving none open.
+  // is open (others may read it then, nobody may write it); 0 for a null path, a missing
+  // file, no zip archive or one that something has open for writing, leaving none open.
   int Open(const char* path);
 
   // Extracts every entry into folder (created when missing), stopping at the first entry
@@ -96,6 +97,8 @@ class CZipExtractor {
   CSetupUtil m_log;
   std::string m_finalFolder;
   ScopedUnzFile m_zip;
+  // The same archive file, for reading entry data.
+  winfx::ScopedHandle m_archive;
   // Folders found or made by the extraction since Open (paths as the entries' targets
   // name them).
   ZipEntryWriter::FolderSet m_knownFolders;

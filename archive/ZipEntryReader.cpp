@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "archive/ScopedUnzip.h"
 #include "archive/ZipEntryName.h"
 #include "winfx/Format.h"
 
@@ -77,9 +76,9 @@ std::string UnzResultName(int result) {
 
 }  // namespace
 
-ZipEntryReader::ZipEntryReader(unzFile zip, const std::string& folder,
+ZipEntryReader::ZipEntryReader(unzFile zip, HANDLE archive, const std::string& folder,
                                const std::string& finalFolder)
-    : m_zip(zip), m_prefix(folder) {
+    : m_zip(zip), m_data(zip, archive), m_prefix(folder) {
   if (m_prefix.empty() || m_prefix.back() != '\\') m_prefix += '\\';
   // A folder that is no ANSI text leaves this empty; the writer then fails its folder check
   // before anything is made.
@@ -155,21 +154,22 @@ bool ZipEntryReader::ReadCurrentEntry(Sink* sink) {
 
   piece.kind = ZipPiece::Kind::kFileStart;
   piece.dosDateTime = info.dosDate;
+  piece.crc = info.crc;
   return Inflate(sink, std::move(piece), info);
 }
 
 bool ZipEntryReader::Inflate(Sink* sink, ZipPiece&& start, const unz_file_info& info) {
   ZipPiece piece = std::move(start);
-  ScopedZipEntry entry(m_zip);
-  if (entry.OpenResult() != UNZ_OK) {
+  const int opened = m_data.Open(info);
+  if (opened != UNZ_OK) {
     // The file is made first and goes again, as for any failure of its data.
-    return PutFailure(sink, std::move(piece), ERROR_INVALID_DATA, UnzResultName(entry.OpenResult()));
+    return PutFailure(sink, std::move(piece), ERROR_INVALID_DATA, UnzResultName(opened));
   }
   if (!sink->GetBuffer(&piece.buffer)) return false;
   unsigned long long copied = 0;
   for (;;) {
     // Each buffer is filled before it goes, so a small file is one piece.
-    const int got = entry.Read(piece.buffer.get() + piece.size, ZipPiece::kBufferSize - piece.size);
+    const int got = m_data.Read(piece.buffer.get() + piece.size, ZipPiece::kBufferSize - piece.size);
     if (got == 0) break;
     if (got < 0) return PutFailure(sink, std::move(piece), ERROR_INVALID_DATA, "");
     piece.size += static_cast<DWORD>(got);
@@ -181,10 +181,8 @@ bool ZipEntryReader::Inflate(Sink* sink, ZipPiece&& start, const unz_file_info& 
     piece.kind = ZipPiece::Kind::kFileData;
     if (!sink->GetBuffer(&piece.buffer)) return false;
   }
-  const int closed = entry.Close();
-  if (closed != UNZ_OK) return PutFailure(sink, std::move(piece), ERROR_CRC, UnzResultName(closed));
-  // The reader checks the CRC only when the stored length was reached, and stops at that
-  // length: data that ends early is caught here.
+  // The data stops at the stored length; data that ends early is caught here. Only data of
+  // the stored length has its CRC checked (by the writer, as the last piece goes out).
   if (copied != info.uncompressed_size) {
     return PutFailure(sink, std::move(piece), ERROR_CRC, kReasonSizeMismatch);
   }

@@ -1,7 +1,8 @@
-// ZipEntryReader: the side of an extraction that reads the archive. It walks the entries,
-// checks each one's name, method and flags before anything is made for it, inflates file
-// data (zlib through minizip) into buffers, checks the data's length and CRC, and hands all
-// of it on as ZipPieces in archive order. It makes no file and writes no log line itself.
+// ZipEntryReader: the side of an extraction that reads the archive. It walks the entries
+// (minizip), checks each one's name, method and flags before anything is made for it,
+// inflates file data (ZipEntryData) into buffers, checks the data's length, and hands all
+// of it on as ZipPieces in archive order, each file with its stored CRC for the writer to
+// check. It makes no file and writes no log line itself.
 #pragma once
 
 #include <unzip.h>
@@ -9,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "archive/ZipEntryData.h"
 #include "archive/ZipPiece.h"
 
 class ZipEntryReader {
@@ -36,8 +38,10 @@ class ZipEntryReader {
 
   // A reader of zip's entries for targets below folder, whose paths are measured against
   // MAX_PATH as if below finalFolder ("": folder itself), where the entries finally go.
-  // zip stays open while it is used.
-  ZipEntryReader(unzFile zip, const std::string& folder, const std::string& finalFolder);
+  // Entry data is read through archive, a handle open for reading on zip's file. zip and
+  // archive stay open while it is used.
+  ZipEntryReader(unzFile zip, HANDLE archive, const std::string& folder,
+                 const std::string& finalFolder);
   ZipEntryReader(const ZipEntryReader&) = delete;
   ZipEntryReader& operator=(const ZipEntryReader&) = delete;
 
@@ -58,10 +62,11 @@ class ZipEntryReader {
   // Puts a refusal of the entry, shown as shown in the log, with error and reason; false.
   static bool Refuse(Sink* sink, const std::string& shown, std::string reason, DWORD error);
   // Inflates the current entry, described by info, into start and as many pieces after it
-  // as the data fills; the last one carries the outcome of the length and CRC checks.
+  // as the data fills; the last one carries the outcome of the length check.
   bool Inflate(Sink* sink, ZipPiece&& start, const unz_file_info& info);
 
   unzFile m_zip;
+  ZipEntryData m_data;
   // The target folder with a trailing "\", as given and wide: entry names are added to it.
   std::string m_prefix;
   winfx::WideString m_widePrefix;

@@ -13,6 +13,8 @@ using winfx::Format;
 constexpr char kEntryFolderFailedLine[] = "[unzip] 폴더생성실패 %s ";
 constexpr char kCreateFailedLine[] = "[unzip] 파일생성실패 %s | %s ";
 constexpr char kUnzipFailedLine[] = "[unzip] unzip실패 %s | %s ";
+// Second part of that line for data whose CRC differs from the stored one.
+constexpr char kReasonCrc[] = "UNZ_CRCERROR";
 
 winfx::WideString Wide(const std::string& ansi) {
   winfx::WideString wide;
@@ -47,6 +49,8 @@ bool ZipEntryWriter::Take(const ZipPiece& piece) {
     case ZipPiece::Kind::kFileStart:
       if (!CheckFolder() || !CreateEntryFile(piece)) return false;
       m_dosDateTime = piece.dosDateTime;
+      m_expectedCrc = piece.crc;
+      m_crc = crc32(0, nullptr, 0);
       break;
     case ZipPiece::Kind::kFileData:
       break;
@@ -105,6 +109,7 @@ bool ZipEntryWriter::WriteData(const ZipPiece& piece) {
       RemoveFile();
       return Fail(ERROR_DISK_FULL);
     }
+    m_crc = crc32(m_crc, reinterpret_cast<const Bytef*>(piece.buffer.get()), piece.size);
   }
   if (piece.error != ERROR_SUCCESS) {
     if (!piece.reason.empty()) LogUnzipFailure(m_shown, piece.reason);
@@ -112,6 +117,11 @@ bool ZipEntryWriter::WriteData(const ZipPiece& piece) {
     return Fail(piece.error);
   }
   if (piece.lastOfFile) {
+    if (m_crc != m_expectedCrc) {
+      LogUnzipFailure(m_shown, kReasonCrc);
+      RemoveFile();
+      return Fail(ERROR_CRC);
+    }
     // On the handle that wrote the data: no second open of each file.
     SetStoredFileTime(m_file.Get(), m_dosDateTime);
     m_file.Reset();

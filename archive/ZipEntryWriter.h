@@ -1,10 +1,11 @@
 // ZipEntryWriter: the side of an extraction that writes. It takes an archive's ZipPieces in
-// order and makes the folders and files below the target folder, writes their data and
-// gives them their stored times. The first failure, its own or one a piece reports, ends
+// order and makes the folders and files below the target folder, writes their data, checks
+// each file's CRC and gives the files their stored times. The first failure, its own or one a piece reports, ends
 // it: it is logged as "[unzip] " lines and no file of the failed entry is left.
 #pragma once
 
 #include <windows.h>
+#include <zlib.h>
 
 #include <set>
 #include <string>
@@ -51,7 +52,8 @@ class ZipEntryWriter {
   // name) as the current file; false, logged, when it can't be created
   // (ERROR_ALREADY_EXISTS where a folder of its name is in the way).
   bool CreateEntryFile(const ZipPiece& piece);
-  // Writes the piece's data into the current file and ends the file as the piece says.
+  // Writes the piece's data into the current file and ends the file as the piece says
+  // (after its CRC check, at its last piece).
   bool WriteData(const ZipPiece& piece);
   // The current file closed and removed: a partly written or corrupted file is not left
   // looking like an extracted one.
@@ -72,5 +74,8 @@ class ZipEntryWriter {
   winfx::WideString m_target;
   std::string m_shown;
   DWORD m_dosDateTime = 0;
+  // The current file's stored CRC, and the CRC of what was written of it so far.
+  DWORD m_expectedCrc = 0;
+  uLong m_crc = 0;
   DWORD m_error = ERROR_SUCCESS;
 };

@@ -12,7 +12,7 @@
 
 struct ZipPiece {
   // Entry data travels in buffers of this size.
-  static constexpr DWORD kBufferSize = 64 * 1024;
+  static constexpr DWORD kBufferSize = 256 * 1024;
 
   enum class Kind : unsigned char {
     kFolderEntry,  // an entry that names a folder: nothing is made for it
@@ -30,12 +30,14 @@ struct ZipPiece {
   // control characters. Set on
   // all but kFileData and kWalkFailure.
   std::string shown;
-  // The entry's stored MS-DOS date and time (kFileStart).
+  // The entry's stored MS-DOS date and time and the CRC-32 of its data (kFileStart).
   DWORD dosDateTime = 0;
+  DWORD crc = 0;
   // size bytes of the file's data (kFileStart, kFileData); null when there are none.
   std::unique_ptr<char[]> buffer;
   DWORD size = 0;
-  // The file's data is all there and checked: it gets its stored time and is done.
+  // The file's data is all there, of its stored length: once its CRC is checked, it gets
+  // its stored time and is done.
   bool lastOfFile = false;
   // ERROR_SUCCESS, or the reason the extraction fails right after this piece's data, with
   // the second part of its "unzip실패" line ("" for none).

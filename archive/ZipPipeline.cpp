@@ -10,9 +10,10 @@
 // the other, and an earlier failure of the writer's is the one reported. A failure of the
 // writer's abandons both queues: the reader's next Put or GetBuffer answers false.
 
-ZipPipeline::ZipPipeline(unzFile zip, const std::string& folder, const std::string& finalFolder,
-                         CSetupUtil* log, ZipEntryWriter::FolderSet* knownFolders)
-    : m_reader(zip, folder, finalFolder), m_writer(folder, log, knownFolders) {}
+ZipPipeline::ZipPipeline(unzFile zip, HANDLE archive, const std::string& folder,
+                         const std::string& finalFolder, CSetupUtil* log,
+                         ZipEntryWriter::FolderSet* knownFolders)
+    : m_reader(zip, archive, folder, finalFolder), m_writer(folder, log, knownFolders) {}
 
 ZipPipeline::~ZipPipeline() = default;
 

@@ -18,13 +18,15 @@
 class ZipPipeline : private ZipEntryReader::Sink {
  public:
   // Buffers of ZipPiece::kBufferSize bytes between the two sides at the most (2 MiB).
-  static constexpr size_t kBuffers = 32;
+  static constexpr size_t kBuffers = 8;
 
-  // An extraction of zip (open, from its current entry) into folder, paths measured in
-  // finalFolder as ZipEntryReader does; log and knownFolders as ZipEntryWriter takes them.
-  // zip, log and knownFolders outlive the pipeline.
-  ZipPipeline(unzFile zip, const std::string& folder, const std::string& finalFolder,
-              CSetupUtil* log, ZipEntryWriter::FolderSet* knownFolders);
+  // An extraction of zip (open, from its current entry; its data read through archive, a
+  // handle on its file) into folder, paths measured in finalFolder as ZipEntryReader does;
+  // log and knownFolders as ZipEntryWriter takes them. zip, archive, log and knownFolders
+  // outlive the pipeline.
+  ZipPipeline(unzFile zip, HANDLE archive, const std::string& folder,
+              const std::string& finalFolder, CSetupUtil* log,
+              ZipEntryWriter::FolderSet* knownFolders);
   ~ZipPipeline() override;
   ZipPipeline(const ZipPipeline&) = delete;
   ZipPipeline& operator=(const ZipPipeline&) = delete;

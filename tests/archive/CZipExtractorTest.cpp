@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "tests/support/TestSupport.h"
 #include "winfx/WidePath.h"
@@ -265,15 +267,50 @@ TEST_F(ZipExtractorTest, CorruptedOrMislabelledDataIsAFailedEntryAndLeavesNoFile
   // The data ends before the stored length, or goes on after it.
   EXPECT_EQ(0, ExtractIntoInstallFolder("size-longer.zip"));
   EXPECT_EQ(0, ExtractIntoInstallFolder("size-shorter.zip"));
+  // The same for stored data.
+  EXPECT_EQ(0, ExtractIntoInstallFolder("stored-crc.zip"));
+  EXPECT_EQ(0, ExtractIntoInstallFolder("stored-size-longer.zip"));
+  EXPECT_EQ(0, ExtractIntoInstallFolder("stored-size-shorter.zip"));
+  // The compressed data is declared shorter than its stream: no line of its own.
+  EXPECT_EQ(0, ExtractIntoInstallFolder("cut-data.zip"));
   // The local header is damaged: the file made for the entry goes again.
   EXPECT_EQ(0, ExtractIntoInstallFolder("bad-local-header.zip"));
   EXPECT_EQ(Lines{"first.txt"}, Extracted());
   EXPECT_EQ((Lines{UnzipFailedLine("crc.txt", "UNZ_CRCERROR"), EntryFailedLine(ERROR_CRC),
                    UnzipFailedLine("short.txt", "SIZE_MISMATCH"), EntryFailedLine(ERROR_CRC),
                    UnzipFailedLine("long.txt", "UNZ_CRCERROR"), EntryFailedLine(ERROR_CRC),
+                   UnzipFailedLine("stored-crc.txt", "UNZ_CRCERROR"), EntryFailedLine(ERROR_CRC),
+                   UnzipFailedLine("stored-short.txt", "SIZE_MISMATCH"), EntryFailedLine(ERROR_CRC),
+                   UnzipFailedLine("stored-long.txt", "UNZ_CRCERROR"), EntryFailedLine(ERROR_CRC),
+                   EntryFailedLine(ERROR_INVALID_DATA),
                    UnzipFailedLine("local.txt", "UNZ_BADZIPFILE"),
                    EntryFailedLine(ERROR_INVALID_DATA)}),
             NewLogLines());
+}
+
+TEST_F(ZipExtractorTest, DataOfEveryKindAndLengthIsWrittenByteForByteBehindAStub) {
+  // Stored and deflated, empty, and longer than a read of the archive, in an archive that
+  // starts after a stub (its entries' data lies that much further on).
+  EXPECT_EQ(1, ExtractIntoInstallFolder("prefixed.zip"));
+  for (const char* name : {"stored.txt", "deflated.txt"}) {
+    EXPECT_EQ(ContentOf(name), ReadFileBytes(install_ / name)) << name;
+  }
+  for (const char* name : {"empty-stored.txt", "empty-deflated.txt"}) {
+    EXPECT_TRUE(PathExists(install_ / name)) << name;
+    EXPECT_EQ("", ReadFileBytes(install_ / name)) << name;
+  }
+  for (const auto& [name, size] : {std::pair<const char*, size_t>{"large.bin", 3u << 20},
+                                   {"large-stored.bin", 1u << 20}}) {
+    std::string expected;
+    for (size_t i = 0; expected.size() < size; ++i) {
+      char line[40];
+      std::snprintf(line, sizeof(line), "line %08u of a large entry\r\n", static_cast<unsigned>(i));
+      expected += line;
+    }
+    expected.resize(size);
+    EXPECT_TRUE(ReadFileBytes(install_ / name) == expected) << name;
+  }
+  EXPECT_EQ(Lines{}, NewLogLines());
 }
 
 TEST_F(ZipExtractorTest, NamesLeavingTheFolderOrNotPlainAreRefusedAndWriteNothingAnywhere) {

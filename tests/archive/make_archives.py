@@ -17,9 +17,9 @@ import zlib
 
 # Local header field offsets and central header field offsets (PKWARE APPNOTE 4.3.7/12).
 UTF8_FLAG = 0x800
-LOCAL = {"flag": 6, "method": 8, "crc": 14, "usize": 22, "name": 30}
-CENTRAL = {"flag": 8, "method": 10, "crc": 16, "usize": 24, "nlen": 28, "name": 46}
-FIELD_SIZE = {"flag": 2, "method": 2, "crc": 4, "usize": 4, "nlen": 2}
+LOCAL = {"flag": 6, "method": 8, "crc": 14, "csize": 18, "usize": 22, "name": 30}
+CENTRAL = {"flag": 8, "method": 10, "crc": 16, "csize": 20, "usize": 24, "nlen": 28, "name": 46}
+FIELD_SIZE = {"flag": 2, "method": 2, "crc": 4, "csize": 4, "usize": 4, "nlen": 2}
 
 OLD = (2001, 2, 3, 4, 5, 6)
 NEWER = (2019, 12, 31, 23, 59, 58)
@@ -136,16 +136,32 @@ def main(out):
     a = Archive(path("encrypted.zip"), [(b"secret.txt", OLD, D)])
     a.patch(0, "flag", lambda v: v | 1)
     a.save()
-    # Data that inflates, with a CRC that doesn't match it.
+    # Data that inflates (or is stored), with a CRC that doesn't match it.
     a = Archive(path("crc.zip"), [(b"first.txt", OLD, D), (b"crc.txt", OLD, D)])
     a.patch(1, "crc", lambda v: v ^ 0x00010000)
     a.save()
-    # Declared longer than the data, and shorter than it.
-    a = Archive(path("size-longer.zip"), [(b"short.txt", OLD, D)])
-    a.patch(0, "usize", lambda v: v + 100)
+    a = Archive(path("stored-crc.zip"), [(b"stored-crc.txt", OLD, S)])
+    a.patch(0, "crc", lambda v: v ^ 0x00010000)
     a.save()
-    a = Archive(path("size-shorter.zip"), [(b"long.txt", OLD, D)])
-    a.patch(0, "usize", lambda v: v - 10)
+    # Declared longer than the data, and shorter than it, deflated and stored.
+    for prefix, method in (("", D), ("stored-", S)):
+        for archive, name, change in (("size-longer", "short", 100), ("size-shorter", "long", -10)):
+            a = Archive(path(prefix + archive + ".zip"), [((prefix + name + ".txt").encode(), OLD, method)])
+            a.patch(0, "usize", lambda v: v + change)
+            a.save()
+    # The compressed data is declared shorter than it is: the stream is cut.
+    a = Archive(path("cut-data.zip"), [(b"cut.txt", OLD, D)])
+    a.patch(0, "csize", lambda v: v // 2)
+    a.save()
+    # Behind a stub, as in a self-extracting archive (the directory's offsets count from the
+    # archive's start): stored and deflated data, empty files of both kinds, and data
+    # larger than one read of the compressed bytes.
+    a = Archive(path("prefixed.zip"), [(b"stored.txt", OLD, S), (b"deflated.txt", OLD, D),
+                                       (b"empty-stored.txt", OLD, S, b""),
+                                       (b"empty-deflated.txt", OLD, D, b""),
+                                       (b"large.bin", OLD, D, big_data(3 << 20)),
+                                       (b"large-stored.bin", OLD, S, big_data(1 << 20))])
+    a.data[0:0] = b"MZ" + b"\0" * 4094
     a.save()
     # The entry's local header is damaged: its data can't be opened.
     a = Archive(path("bad-local-header.zip"), [(b"local.txt", OLD, D)])
