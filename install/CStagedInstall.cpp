@@ -13,6 +13,7 @@ namespace {
 using winfx::EntryKind;
 using winfx::FileTree;
 using winfx::Format;
+using winfx::JoinPath;
 using winfx::WideString;
 
 // Lines of the installation folder's daily log.
@@ -26,12 +27,6 @@ constexpr int kMaxAsideNames = 20;
 // is in the ANSI code page).
 constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
 constexpr size_t kUtf8MarkSize = 3;
-
-// folder\name; "" when either is empty, so that no path ever means the folder itself or
-// the root of a drive.
-WideString Join(const WideString& folder, const WideString& name) {
-  return folder.empty() || name.empty() ? WideString() : folder + L"\\" + name;
-}
 
 WideString Wide(const std::string& ansi) {
   WideString wide;
@@ -54,7 +49,7 @@ bool SameName(const WideString& name, const char* other) {
 bool Covers(const WideString& staged, const WideString& old) {
   bool covered = true;
   const bool listed = FileTree::Walk(old, [&](const WideString& relative, EntryKind kind) {
-    covered = covered && kind != EntryKind::kLink && FileTree::KindOf(Join(staged, relative)) == kind;
+    covered = covered && kind != EntryKind::kLink && FileTree::KindOf(JoinPath(staged, relative)) == kind;
     return covered && kind == EntryKind::kFolder;
   });
   return listed && covered;
@@ -124,27 +119,27 @@ CStagedInstall::CStagedInstall(std::string folder)
       m_staging(m_folder + "\\" + kStagingName),
       m_backup(m_folder + "\\" + kBackupName),
       m_longFolder(LongFolder(m_folder)),
-      m_longStaging(Join(m_longFolder, Wide(kStagingName))),
-      m_longBackup(Join(m_longFolder, Wide(kBackupName))) {
+      m_longStaging(JoinPath(m_longFolder, Wide(kStagingName))),
+      m_longBackup(JoinPath(m_longFolder, Wide(kBackupName))) {
   m_log.Init(m_folder);
 }
 
 WideString CStagedInstall::InFolder(const WideString& relative) const {
-  return Join(m_longFolder, relative);
+  return JoinPath(m_longFolder, relative);
 }
 
 WideString CStagedInstall::InStaging(const WideString& relative) const {
-  return Join(m_longStaging, relative);
+  return JoinPath(m_longStaging, relative);
 }
 
 WideString CStagedInstall::InBackupFiles(const WideString& relative) const {
-  return Join(Join(m_longBackup, Wide(kBackupFilesName)), relative);
+  return JoinPath(JoinPath(m_longBackup, Wide(kBackupFilesName)), relative);
 }
 
 bool CStagedInstall::RecoverLeftovers() {
   if (m_longFolder.empty()) return false;
   bool restored = true;
-  if (IsFolder(m_longBackup) && Exists(Join(m_longBackup, Wide(kPlanName)))) {
+  if (IsFolder(m_longBackup) && Exists(JoinPath(m_longBackup, Wide(kPlanName)))) {
     std::vector<Step> plan;
     int refusedLine = 0;
     if (ReadPlan(&plan, &refusedLine)) {
@@ -180,12 +175,12 @@ std::vector<CStagedInstall::Step> CStagedInstall::PlanMoves() const {
 bool CStagedInstall::Plan(std::vector<Step>* steps, std::string* stuckLink) const {
   std::vector<Step>& plan = *steps;
   const bool listed = FileTree::Walk(m_longStaging, [&](const WideString& relative, EntryKind kind) {
-    const WideString target = Join(m_longFolder, relative);
+    const WideString target = JoinPath(m_longFolder, relative);
     const EntryKind old = FileTree::KindOf(target);
     const bool folder = kind == EntryKind::kFolder;
     // A folder holding old files that the new version does not replace is entered; one
     // that holds nothing else is replaced whole (two moves instead of two per file).
-    if (folder && old == EntryKind::kFolder && !Covers(Join(m_longStaging, relative), target)) {
+    if (folder && old == EntryKind::kFolder && !Covers(JoinPath(m_longStaging, relative), target)) {
       return true;
     }
     // Whatever is in the way (a file where a folder comes, a link) is moved aside as well.
@@ -215,7 +210,7 @@ std::vector<WideString> CStagedInstall::LeftoversInUse() const {
   std::vector<WideString> inUse;
   std::vector<Step> plan;
   int refusedLine = 0;
-  if (!IsFolder(m_longBackup) || !Exists(Join(m_longBackup, Wide(kPlanName))) ||
+  if (!IsFolder(m_longBackup) || !Exists(JoinPath(m_longBackup, Wide(kPlanName))) ||
       !ReadPlan(&plan, &refusedLine)) {
     return inUse;
   }
@@ -231,15 +226,15 @@ std::vector<WideString> CStagedInstall::LeftoversInUse() const {
 void CStagedInstall::AddInUse(const WideString& relative, std::vector<WideString>* inUse) const {
   const WideString target = InFolder(relative);
   // The plain full path, as a running program's image name reads.
-  const WideString shown = Join(Wide(m_folder), relative);
+  const WideString shown = JoinPath(Wide(m_folder), relative);
   switch (FileTree::KindOf(target)) {
     case EntryKind::kFile:
       if (IsInUse(target)) inUse->push_back(shown);
       break;
     case EntryKind::kFolder:
       FileTree::Walk(target, [&](const WideString& inside, EntryKind kind) {
-        if (kind == EntryKind::kFile && IsInUse(Join(target, inside))) {
-          inUse->push_back(Join(shown, inside));
+        if (kind == EntryKind::kFile && IsInUse(JoinPath(target, inside))) {
+          inUse->push_back(JoinPath(shown, inside));
         }
         return true;
       });
@@ -288,7 +283,7 @@ bool CStagedInstall::MoveIntoPlace() {
         moved = ::MoveFileExW(staged.c_str(), target.c_str(), 0) != FALSE;
         break;
       case StepKind::kReplace:
-        moved = FileTree::EnsureParentFolders(m_longBackup, Join(Wide(kBackupFilesName), step.path)) &&
+        moved = FileTree::EnsureParentFolders(m_longBackup, JoinPath(Wide(kBackupFilesName), step.path)) &&
                 FileTree::Move(target, InBackupFiles(step.path)) &&
                 ::MoveFileExW(staged.c_str(), target.c_str(), 0);
         break;
@@ -303,7 +298,7 @@ bool CStagedInstall::MoveIntoPlace() {
   }
   // Removing the plan completes the installation: from here on a leftover backup folder
   // only holds old files to remove. While it stands, the moves count as unfinished.
-  if (!::DeleteFileW(Join(m_longBackup, Wide(kPlanName)).c_str())) {
+  if (!::DeleteFileW(JoinPath(m_longBackup, Wide(kPlanName)).c_str())) {
     const DWORD error = ::GetLastError();
     RollBack(plan);
     DiscardStaging();
@@ -347,7 +342,7 @@ bool CStagedInstall::WritePlan(const std::vector<Step>& plan) {
     text += winfx::ToUtf8(step.path);
     text += "\r\n";
   }
-  const WideString path = Join(m_longBackup, Wide(kPlanName));
+  const WideString path = JoinPath(m_longBackup, Wide(kPlanName));
   const WideString partial = path + L".part";
   winfx::File file;
   if (!file.Create(partial) || !file.Write(text.data(), static_cast<DWORD>(text.size())) ||
@@ -360,7 +355,7 @@ bool CStagedInstall::WritePlan(const std::vector<Step>& plan) {
 
 bool CStagedInstall::ReadPlan(std::vector<Step>* plan, int* refusedLine) const {
   bool read = false;
-  std::string text = ReadWholeFile(Join(m_longBackup, Wide(kPlanName)), &read);
+  std::string text = ReadWholeFile(JoinPath(m_longBackup, Wide(kPlanName)), &read);
   if (!read) return false;
   const bool utf8 = text.compare(0, kUtf8MarkSize, kUtf8Mark) == 0;
   if (utf8) text.erase(0, kUtf8MarkSize);
@@ -416,11 +411,11 @@ bool CStagedInstall::SetWorkFoldersAside() {
                                    now.wHour, now.wMinute, now.wSecond);
   bool setAside = true;
   for (const char* name : {kBackupName, kStagingName}) {
-    const WideString from = Join(m_longFolder, Wide(name));
+    const WideString from = JoinPath(m_longFolder, Wide(name));
     if (!Exists(from)) continue;
     for (int n = 1;; ++n) {
       const std::string aside = std::string(name) + stamp + (n > 1 ? Format("-%d", n) : "");
-      if (FileTree::Move(from, Join(m_longFolder, Wide(aside)))) {
+      if (FileTree::Move(from, JoinPath(m_longFolder, Wide(aside)))) {
         m_log.WriteLog(Format(kSetAsideLine, name, aside.c_str()));
         break;
       }
@@ -440,7 +435,7 @@ void CStagedInstall::RemoveOldFiles() { RemoveWorkFolders(); }
 void CStagedInstall::RemoveWorkFolders() {
   // The plan goes first: a backup whose plan is gone is never taken for unfinished moves,
   // and one whose plan stays keeps every old file the plan needs.
-  const WideString plan = Join(m_longBackup, Wide(kPlanName));
+  const WideString plan = JoinPath(m_longBackup, Wide(kPlanName));
   if (Exists(plan) && !::DeleteFileW(plan.c_str())) return;
   FileTree::Remove(m_longBackup);
   DiscardStaging();

@@ -7,20 +7,18 @@
 #include "install/CStagedInstall.h"
 #include "winfx/Format.h"
 #include "winfx/RunningProgram.h"
+#include "winfx/WidePath.h"
 
 namespace {
 
 using Failure = InstallationScreen::Failure;
+using winfx::JoinPath;
 
 // The durations of the steps and the reason of a refused signature, in the log.
 constexpr char kVerifyTimeLine[] = "[install] 서명 확인 %.1f ms";
 constexpr char kVerifyFailedLine[] = "[install] 서명 확인 실패 : %s";
 constexpr char kExtractTimeLine[] = "[install] 압축해제 %.1f ms";
 constexpr char kMoveTimeLine[] = "[install] 파일 이동 %.1f ms";
-
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  return folder + "\\" + name;
-}
 
 LARGE_INTEGER Now() {
   LARGE_INTEGER now;

@@ -14,6 +14,9 @@
 #include "winfx/Format.h"
 #include "winfx/MessageBox.h"
 #include "winfx/ScopedCom.h"
+#include "winfx/WidePath.h"
+
+using winfx::JoinPath;
 
 namespace {
 
@@ -65,10 +68,6 @@ constexpr char kVerifyFailedText[] =
     "Quillon위젯 설치파일의 서명을 확인하지 못했습니다. [끝내기] 후 다시 시도해 주세요.";
 constexpr char kDoneStatus[] = "설치완료...";
 constexpr char kDoneText[] = "Quillon위젯 설치가 완료되었습니다. 위젯이 실행됩니다.";
-
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  return folder + "\\" + name;
-}
 
 double Megabytes(unsigned long long bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
 

@@ -10,7 +10,6 @@ namespace winfx {
 
 namespace {
 
-WideString Join(const WideString& folder, const WideString& name) { return folder + L"\\" + name; }
 
 // The kind of an entry by its attributes and, for a reparse point, its tag (0 where the
 // system gives none, as Wine does: then it is taken for a link).
@@ -40,9 +39,9 @@ EntryKind FileTree::KindOf(const WideString& path) {
 bool FileTree::Walk(const WideString& root, const Visit& visit) { return WalkBelow(root, WideString(), visit); }
 
 bool FileTree::WalkBelow(const WideString& root, const WideString& relative, const Visit& visit) {
-  const WideString folder = relative.empty() ? root : Join(root, relative);
+  const WideString folder = relative.empty() ? root : JoinPath(root, relative);
   WIN32_FIND_DATAW data;
-  ScopedFindHandle search(::FindFirstFileW(Join(folder, L"*").c_str(), &data));
+  ScopedFindHandle search(::FindFirstFileW(JoinPath(folder, L"*").c_str(), &data));
   if (!search) return ::GetLastError() == ERROR_FILE_NOT_FOUND;  // an empty folder
   std::vector<std::pair<WideString, EntryKind>> entries;
   do {
@@ -55,7 +54,7 @@ bool FileTree::WalkBelow(const WideString& root, const WideString& relative, con
   // A stable order, whatever the file system's.
   std::sort(entries.begin(), entries.end());
   for (const auto& entry : entries) {
-    const WideString path = relative.empty() ? entry.first : Join(relative, entry.first);
+    const WideString path = relative.empty() ? entry.first : JoinPath(relative, entry.first);
     if (visit(path, entry.second) && entry.second == EntryKind::kFolder &&
         !WalkBelow(root, path, visit)) {
       return false;
@@ -106,18 +105,18 @@ bool FileTree::Remove(const WideString& path) {
     return false;
   });
   bool removed = true;
-  for (const WideString& child : children) removed = Remove(Join(path, child)) && removed;
+  for (const WideString& child : children) removed = Remove(JoinPath(path, child)) && removed;
   return removed && ::RemoveDirectoryW(path.c_str()) != FALSE;
 }
 
 bool FileTree::EnsureParentFolders(const WideString& base, const WideString& relative) {
   const size_t last = relative.rfind(L'\\');
   // Mostly the parent is there already: one look.
-  if (last == WideString::npos || KindOf(Join(base, relative.substr(0, last))) == EntryKind::kFolder) {
+  if (last == WideString::npos || KindOf(JoinPath(base, relative.substr(0, last))) == EntryKind::kFolder) {
     return true;
   }
   for (size_t cut = relative.find(L'\\'); cut != WideString::npos; cut = relative.find(L'\\', cut + 1)) {
-    const WideString folder = Join(base, relative.substr(0, cut));
+    const WideString folder = JoinPath(base, relative.substr(0, cut));
     if (!::CreateDirectoryW(folder.c_str(), nullptr) && KindOf(folder) != EntryKind::kFolder) {
       return false;
     }

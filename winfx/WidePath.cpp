@@ -95,4 +95,12 @@ WideString WidePath(const WideString& path) {
   return path.size() < MAX_PATH ? path : ExtendedLengthPath(path);
 }
 
+std::string JoinPath(const std::string& folder, const std::string& name) {
+  return folder.empty() || name.empty() ? std::string() : folder + "\\" + name;
+}
+
+WideString JoinPath(const WideString& folder, const WideString& name) {
+  return folder.empty() || name.empty() ? WideString() : folder + L"\\" + name;
+}
+
 }  // namespace winfx

@@ -43,4 +43,9 @@ WideString WidePath(const std::string& path);
 // The same for a wide path.
 WideString WidePath(const WideString& path);
 
+// folder\name; "" when either is empty, so that no joined path ever means the folder
+// itself or the root of a drive.
+std::string JoinPath(const std::string& folder, const std::string& name);
+WideString JoinPath(const WideString& folder, const WideString& name);
+
 }  // namespace winfx
