@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "archive/ZipEntryName.h"
-#include "winfx/File.h"
 #include "winfx/FileTree.h"
 #include "winfx/Format.h"
 #include "winfx/ScopedHandle.h"
@@ -23,10 +22,6 @@ constexpr char kSetAsideFailedLine[] = "[install] 작업폴더 보관 실패 %s 
 constexpr char kLinkStaysLine[] = "[install] 링크를 옮길 수 없습니다. %s";
 // Names tried for a work folder set aside within one second: "-2", "-3", ...
 constexpr int kMaxAsideNames = 20;
-// The plan's first bytes: its lines are UTF-8 (an earlier installer's plan has no mark and
-// is in the ANSI code page).
-constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
-constexpr size_t kUtf8MarkSize = 3;
 
 WideString Wide(const std::string& ansi) {
   WideString wide;
@@ -90,19 +85,6 @@ void PauseForTesting() {
       ::OpenEventA(EVENT_MODIFY_STATE, FALSE, CStagedInstall::kPausedEventForTesting));
   if (paused) ::SetEvent(paused.Get());
   ::WaitForSingleObject(pause.Get(), kPauseLimitMs);
-}
-
-std::string ReadWholeFile(const WideString& path, bool* ok) {
-  winfx::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                         OPEN_EXISTING, 0, nullptr));
-  *ok = file.IsValid();
-  std::string bytes;
-  char buffer[4096];
-  DWORD got = 0;
-  while (*ok && (*ok = ::ReadFile(file.Get(), buffer, sizeof(buffer), &got, nullptr) != FALSE) && got > 0) {
-    bytes.append(buffer, got);
-  }
-  return bytes;
 }
 
 // The extended-length form of folder, without trailing separators ("\\?\C:" for a root).
@@ -335,52 +317,13 @@ bool CStagedInstall::RollBack(const std::vector<Step>& plan) {
 }
 
 bool CStagedInstall::WritePlan(const std::vector<Step>& plan) {
-  std::string text = kUtf8Mark;
-  for (const Step& step : plan) {
-    text += static_cast<char>(step.kind);
-    text += '\t';
-    text += winfx::ToUtf8(step.path);
-    text += "\r\n";
-  }
-  const WideString path = JoinPath(m_longBackup, Wide(kPlanName));
-  const WideString partial = path + L".part";
-  winfx::File file;
-  if (!file.Create(partial) || !file.Write(text.data(), static_cast<DWORD>(text.size())) ||
-      !file.Flush() || !file.Close()) {
-    return false;
-  }
-  return ::MoveFileExW(partial.c_str(), path.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+  return MovePlan::Write(JoinPath(m_longBackup, Wide(kPlanName)), plan);
 }
 
 bool CStagedInstall::ReadPlan(std::vector<Step>* plan, int* refusedLine) const {
-  bool read = false;
-  std::string text = ReadWholeFile(JoinPath(m_longBackup, Wide(kPlanName)), &read);
-  if (!read) return false;
-  const bool utf8 = text.compare(0, kUtf8MarkSize, kUtf8Mark) == 0;
-  if (utf8) text.erase(0, kUtf8MarkSize);
-  // One step a line (a string stream would link the whole of iostreams into the program);
-  // every line a step, and at least one: the plan as MoveIntoPlace writes it.
-  int number = 1;
-  bool valid = !text.empty();
-  for (size_t start = 0, end; valid && start < text.size(); start = end + 1, ++number) {
-    end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const char kind = line.size() >= 3 && line[1] == '\t' ? line[0] : '\0';
-    WideString path;
-    const std::string bytes = line.size() >= 3 ? line.substr(2) : std::string();
-    const bool decoded = utf8 ? winfx::Utf8ToWide(bytes, &path) : winfx::ToWide(bytes, &path);
-    valid = decoded && (kind == 'T' || kind == 'R' || kind == 'N') && IsPlanPath(path);
-    if (!valid) break;
-    if (path.back() == L'\\') path.pop_back();
-    plan->push_back({static_cast<StepKind>(kind), path});
-  }
-  if (valid) return true;
-  plan->clear();
-  *refusedLine = number;
-  return false;
+  return MovePlan::Read(
+      JoinPath(m_longBackup, Wide(kPlanName)),
+      [this](const WideString& relative) { return IsPlanPath(relative); }, plan, refusedLine);
 }
 
 bool CStagedInstall::IsPlanPath(const WideString& relative) const {

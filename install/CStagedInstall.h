@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "install/MovePlan.h"
 #include "settings/CSetupUtil.h"
 #include "winfx/WidePath.h"
 
@@ -30,17 +31,9 @@ class CStagedInstall {
   static constexpr char kPlanName[] = "plan.txt";
   static constexpr char kBackupFilesName[] = "files";
 
-  // One step of the move into place, with its path relative to the installation folder.
-  enum class StepKind : char {
-    kTree = 'T',     // a folder new to the installation folder, moved in whole
-    kReplace = 'R',  // a file (or folder) in place of an old file, folder or link, moved
-                     // aside first
-    kAdd = 'N',      // a file new to the installation folder
-  };
-  struct Step {
-    StepKind kind;
-    winfx::WideString path;  // as the file system names it, whatever the ANSI code page
-  };
+  // One step of the move into place (see MovePlan).
+  using StepKind = MovePlan::StepKind;
+  using Step = MovePlan::Step;
 
   // Bound to folder (no trailing backslash) and to its daily log (CSetupUtil's rules);
   // touches nothing yet.
@@ -114,13 +107,9 @@ class CStagedInstall {
   // Puts the folder back as it was before the steps of plan were taken (those taken so
   // far, as the staging and backup folders show). True when everything was put back.
   bool RollBack(const std::vector<Step>& plan);
-  // Writes plan into the backup folder (written whole, then renamed into place), in UTF-8
-  // after a byte order mark.
+  // Writes plan into the backup folder (MovePlan::Write).
   bool WritePlan(const std::vector<Step>& plan);
-  // Reads the plan (UTF-8 after a byte order mark, else the ANSI code page, as earlier
-  // installers wrote it); false when it cannot be read, and (with *refusedLine set to the
-  // line's number, from 1) when a line of it is not a step this installer could have
-  // written.
+  // Reads the backup folder's plan (MovePlan::Read), each path checked by IsPlanPath.
   bool ReadPlan(std::vector<Step>* plan, int* refusedLine) const;
   // Adds the files at relative (a file, or those below a folder; never behind a link) that
   // cannot be opened for writing now, as full paths.
