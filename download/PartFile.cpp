@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "download/DownloadRules.h"
+#include "winfx/FileTree.h"
 #include "winfx/ScopedHandle.h"
 
 namespace {
@@ -30,7 +31,13 @@ PartFile::PartFile(std::string targetPath)
 
 bool PartFile::Open() {
   winfx::ScopedLock lock(lock_);
-  if (released_ || !file_.OpenForAppend(partPath_, &created_)) return false;
+  // A link of the part's or the companion's name would have the transfer write (and
+  // truncate, and delete) what it leads to: such leftovers are left alone.
+  if (released_ || winfx::FileTree::LeadsElsewhere(winfx::WidePath(partPath_)) ||
+      winfx::FileTree::LeadsElsewhere(winfx::WidePath(resumePath_))) {
+    return false;
+  }
+  if (!file_.OpenForAppend(partPath_, &created_)) return false;
   if (!file_.Size(&held_)) {
     file_.Close();
     if (created_) ::DeleteFileA(partPath_.c_str());

@@ -26,8 +26,8 @@ class PartFile {
 
   // Opens the part for appending, creating it when missing, and reads the companion. A
   // companion whose validator is no header value (DownloadRules::IsValidatorText) is
-  // removed and the part emptied. False when the part cannot be opened (nothing is created
-  // then).
+  // removed and the part emptied. False when the part cannot be opened, or the part's or
+  // the companion's name is a link (nothing is created, written or removed then).
   bool Open();
 
   // Bytes the part holds.

@@ -3,14 +3,19 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <string>
+#include <vector>
+
 #include "app/CSetupHubDlg.h"
 #include "app/ProductConstants.h"
+#include "download/PartFile.h"
 #include "install/CStagedInstall.h"
 #include "install/WidgetInstallation.h"
 #include "res/resource.h"
 #include "screens/BannerPicture.h"
 #include "screens/CSkinBitmap.h"
 #include "winfx/Dpi.h"
+#include "winfx/FileTree.h"
 #include "winfx/Format.h"
 #include "winfx/MessageBox.h"
 #include "winfx/ScopedCom.h"
@@ -45,6 +50,9 @@ constexpr char kQuitText[] = "설치프로그램을 종료하시겠습니까?";
 constexpr char kQuitCaption[] = "확인";
 constexpr char kFolderLockedText[] =
     "다른 설치프로그램이 이 폴더에 Quillon위젯을 설치하고 있습니다. 설치가 끝난 후 다시 시도해 주세요.";
+// One of the installer's own names in the folder is a link that leads out of it.
+constexpr char kOwnNameLinkFormat[] =
+    "설치 폴더에 다른 곳을 가리키는 링크(%s)가 있습니다. 링크를 지운 후 다시 시도해 주세요.";
 constexpr char kOpenFailedStatus[] = "압축파일 오픈 실패 = 1...";
 constexpr char kExtractingStatus[] = "압축해제중입니다.기다려 주세요...";
 constexpr char kExtractFailedStatus[] = "압축해제 실패...";
@@ -70,6 +78,23 @@ constexpr char kDoneStatus[] = "설치완료...";
 constexpr char kDoneText[] = "Quillon위젯 설치가 완료되었습니다. 위젯이 실행됩니다.";
 
 double Megabytes(unsigned long long bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
+
+// The first of the names the installer itself makes or removes in folder (the archive and
+// its signature with their transfers' part files, the work folders, the lock) that is a
+// link leading out of the folder; "" when there is none.
+std::string LinkAmongOwnNames(const std::string& folder) {
+  std::vector<std::string> names = {CStagedInstall::kLockName, CStagedInstall::kStagingName,
+                                    CStagedInstall::kBackupName};
+  for (const char* file : {product::kArchiveFile, product::kArchiveSignatureFile}) {
+    for (const char* suffix : {"", PartFile::kPartSuffix, PartFile::kResumeSuffix}) {
+      names.push_back(std::string(file) + suffix);
+    }
+  }
+  for (const std::string& name : names) {
+    if (winfx::FileTree::LeadsElsewhere(winfx::WidePath(JoinPath(folder, name)))) return name;
+  }
+  return "";
+}
 
 }  // namespace
 
@@ -181,6 +206,12 @@ void CWidgetInstallDlg::OnOK() {
   // Another installer (of another session, say) working in the folder keeps it: nothing
   // is touched, and the operator may try again or choose another folder.
   ::CreateDirectoryA(folder.c_str(), nullptr);
+  // Nor is anything done through a link of a name the installer writes or removes there.
+  const std::string link = LinkAmongOwnNames(folder);
+  if (!link.empty()) {
+    winfx::AppMessageBox(winfx::Format(kOwnNameLinkFormat, link.c_str()));
+    return;
+  }
   if (m_folderLock.Acquire(JoinPath(folder, CStagedInstall::kLockName)) ==
       winfx::FileLock::Result::kTaken) {
     winfx::AppMessageBox(kFolderLockedText);

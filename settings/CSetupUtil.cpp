@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "winfx/FileTree.h"
 #include "winfx/Format.h"
 
 namespace {
@@ -55,7 +56,14 @@ void CSetupUtil::WriteLog(std::string text) {
                                           now.wMonth, now.wDay, now.wHour, now.wMinute,
                                           now.wSecond);
   const std::string day = winfx::Format("%04d%02d%02d", now.wYear, now.wMonth, now.wDay);
-  std::string path = m_folder + "\\log\\" + day + "_log.txt";
+  const std::string folder = m_folder + "\\log";
+  const std::string path = folder + "\\" + day + "_log.txt";
+  // A link of the log folder's or the day's file's name leads out of the folder: nothing
+  // is written through it.
+  if (winfx::FileTree::LeadsElsewhere(winfx::WidePath(folder)) ||
+      winfx::FileTree::LeadsElsewhere(winfx::WidePath(path))) {
+    return;
+  }
 
   std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "a+t"), &std::fclose);
   if (!file) return;

@@ -22,7 +22,8 @@ class CSetupUtil {
   int GetCommonInt(std::string key, std::string defaultValue);
 
   // Appends "[YYYY/MM/DD hh:mm:ss] text" and CR LF to <folder>\log\YYYYMMDD_log.txt when
-  // DEBUG is on. Never creates the log folder; a line that cannot be written is lost.
+  // DEBUG is on. Never creates the log folder, never writes through a link of the folder's
+  // or the file's name; a line that cannot be written is lost.
   void WriteLog(std::string text);
 
   // 1 when a find-first search for path finds a file or folder (wildcards act as in

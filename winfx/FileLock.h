@@ -21,7 +21,7 @@ class FileLock {
   FileLock& operator=(const FileLock&) = delete;
 
   // Creates (or opens a leftover of) the hidden file path and holds it. A lock already
-  // held by this object is released first.
+  // held by this object is released first. A link of that name is not opened (kFailed).
   Result Acquire(const std::string& path);
 
   // Closes the file, which deletes it. Nothing to do when none is held.

@@ -63,6 +63,45 @@ bool FileTree::WalkBelow(const WideString& root, const WideString& relative, con
   return true;
 }
 
+bool FileTree::LeadsElsewhere(const WideString& path) {
+  const EntryKind kind = KindOf(path);
+  if (kind == EntryKind::kLink) return true;
+  if (kind == EntryKind::kMissing) {
+    WIN32_FIND_DATAW data;
+    ScopedFindHandle search(::FindFirstFileW(path.c_str(), &data));
+    return search.IsValid();
+  }
+  const size_t cut = path.find_last_of(L'\\');
+  if (cut == WideString::npos || cut == 0 || cut + 1 == path.size()) return false;
+  // The folder as itself: "C:\" for a drive's root.
+  const WideString folder = path.substr(0, path[cut - 1] == L':' ? cut + 1 : cut);
+  WideString entryFinal = FinalPath(path);
+  WideString folderFinal = FinalPath(folder);
+  if (entryFinal.empty() || folderFinal.empty()) return false;
+  if (folderFinal.back() != L'\\') folderFinal += L'\\';
+  const WideString expected = folderFinal + path.substr(cut + 1);
+  return ::CompareStringOrdinal(entryFinal.c_str(), -1, expected.c_str(), -1, TRUE) != CSTR_EQUAL;
+}
+
+WideString FileTree::FinalPath(const WideString& path) {
+  // No access asked for: an entry another handle holds without sharing opens too.
+  ScopedHandle entry(::CreateFileW(path.c_str(), 0,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!entry) return WideString();
+  WideString final(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = ::GetFinalPathNameByHandleW(entry.Get(), &final[0],
+                                                     static_cast<DWORD>(final.size()), 0);
+    if (length == 0) return WideString();
+    if (length < final.size()) {
+      final.resize(length);
+      return final;
+    }
+    final.resize(length);  // the size asked for, terminator included
+  }
+}
+
 bool FileTree::OpensLinkItself(const WideString& path) {
   ScopedHandle link(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

@@ -33,6 +33,13 @@ class FileTree {
   using Visit = std::function<bool(const WideString& relative, EntryKind kind)>;
   static bool Walk(const WideString& root, const Visit& visit);
 
+  // True when path names an entry that leads out of its folder: a link, or what opens as
+  // another path than its own (a link that the system shows as a plain file, as Wine does
+  // for a link to a file), or what the folder lists but cannot be opened (a link to
+  // nothing). False when nothing is there, or a plain file or folder, or it cannot be told
+  // (the entry or its folder cannot be opened even to read its name).
+  static bool LeadsElsewhere(const WideString& path);
+
   // True when path, a link, can be opened as the link itself (not as what it points to),
   // so that a move or removal of it leaves what it points to alone.
   static bool OpensLinkItself(const WideString& path);
@@ -51,6 +58,9 @@ class FileTree {
   static bool EnsureParentFolders(const WideString& base, const WideString& relative);
 
  private:
+  // The path an open of path ends at, as the system names it ("\\?\C:\..."); "" when it
+  // cannot be opened.
+  static WideString FinalPath(const WideString& path);
   // Walk's work for the folder relative below root.
   static bool WalkBelow(const WideString& root, const WideString& relative, const Visit& visit);
 };

@@ -1,6 +1,6 @@
 // Failures that the next run gets past by itself, with the real QuillonSetup.exe under Wine:
-// an archive that cannot install is fetched again, and a folder another installer works in
-// is left alone until it is free.
+// an archive that cannot install is fetched again, and a folder another installer works in,
+// or with a link of one of the installer's names, is left alone until it is free.
 #include <gtest/gtest.h>
 
 #include "install/CStagedInstall.h"
@@ -11,9 +11,12 @@ namespace {
 
 using testing_support::FromUnixPath;
 using testing_support::InstallerFixture;
+using testing_support::LinuxLink;
 using testing_support::ListTree;
 using testing_support::PathExists;
 using testing_support::ReadFileBytes;
+using testing_support::TempFolder;
+using testing_support::WriteFileBytes;
 
 constexpr char kDoneText[] = "Quillon위젯 설치가 완료되었습니다. 위젯이 실행됩니다.";
 constexpr char kExtractFailedText[] =
@@ -64,6 +67,35 @@ TEST_F(NoDeadEndTest, AFolderAnotherInstallerHoldsIsLeftAloneUntilItIsFree) {
   EXPECT_EQ(kDoneText, driver_->AnswerBox(box, IDOK));
   EXPECT_TRUE(driver_->WaitForExit(20000));
   EXPECT_FALSE(PathExists(lock));
+  EXPECT_TRUE(PathExists(installFolder_ + "\\QuillonWidget.exe"));
+}
+
+TEST_F(NoDeadEndTest, ALinkOfAnInstallersOwnNameIsNeverFollowedAndTheFolderInstallsOnceItGoes) {
+  ASSERT_TRUE(::CreateDirectoryA(installFolder_.c_str(), nullptr));
+  TempFolder outside("outside-links");
+  const std::string precious = outside / "precious.txt";
+  ASSERT_TRUE(WriteFileBytes(precious, "kept as it is"));
+  StartInstaller();
+  // The lock (deleted on close), a part file (written and truncated) and the archive
+  // (deleted after the installation), each leading to a file outside the folder.
+  for (const char* name : {CStagedInstall::kLockName, "Quillon_Widget.zip.part", "Quillon_Widget.zip"}) {
+    LinuxLink link(installFolder_ + "\\" + name, precious);
+    if (!link.Made()) GTEST_SKIP() << "links are made from the Linux side of Wine";
+    EXPECT_EQ(std::string("설치 폴더에 다른 곳을 가리키는 링크(") + name +
+                  ")가 있습니다. 링크를 지운 후 다시 시도해 주세요.",
+              ConfirmAndAnswer(installFolder_));
+    EXPECT_EQ("kept as it is", ReadFileBytes(precious)) << name;
+    EXPECT_EQ(std::vector<std::string>{"precious.txt"}, ListTree(outside.Path())) << name;
+    EXPECT_FALSE(Requested("/update/Quillon_Widget.zip.sig")) << name;
+    EXPECT_TRUE(driver_->InstallEnabled()) << name;
+  }
+  // The links are gone: the same screen installs.
+  driver_->ClickInstall();
+  HWND box = driver_->WaitForBox(driver_->AppCaption(), 120000);
+  ASSERT_NE(nullptr, box);
+  EXPECT_EQ(kDoneText, driver_->AnswerBox(box, IDOK));
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+  EXPECT_EQ("kept as it is", ReadFileBytes(precious));
   EXPECT_TRUE(PathExists(installFolder_ + "\\QuillonWidget.exe"));
 }
 

@@ -7,6 +7,8 @@
 
 namespace {
 
+using testing_support::LinuxLink;
+using testing_support::ListTree;
 using testing_support::PathExists;
 using testing_support::ReadFileBytes;
 using testing_support::TempFolder;
@@ -126,6 +128,31 @@ TEST_F(SetupUtilTest, NothingIsWrittenWhenOffOrWithoutLogFolder) {
 
   CSetupUtil unbound;
   unbound.WriteLog("line");  // logging is off until Init: nothing happens
+}
+
+TEST_F(SetupUtilTest, NothingIsWrittenThroughALinkOfTheLogFolderOrOfTheDaysFile) {
+  SetClock(2024, 3, 7, 9, 5, 3);
+  TempFolder outside("setuputil-outside");
+  ASSERT_TRUE(WriteFileBytes(outside / "precious.txt", "kept as it is"));
+  ASSERT_TRUE(WriteFileBytes(folder_ / "info.ini", "[COMMON]\r\nDEBUG=1\r\n"));
+  CSetupUtil util;
+  util.Init(folder_.Path());
+  {
+    LinuxLink folderLink(folder_ / "log", outside.Path());
+    if (!folderLink.Made()) GTEST_SKIP() << "links are made from the Linux side of Wine";
+    util.WriteLog("line");
+  }
+  ASSERT_TRUE(::CreateDirectoryA((folder_ / "log").c_str(), nullptr));
+  {
+    LinuxLink fileLink(folder_ / "log\\20240307_log.txt", outside / "precious.txt");
+    ASSERT_TRUE(fileLink.Made());
+    util.WriteLog("line");
+  }
+  EXPECT_EQ(std::vector<std::string>{"precious.txt"}, ListTree(outside.Path()));
+  EXPECT_EQ("kept as it is", ReadFileBytes(outside / "precious.txt"));
+  // A plain log folder and file are written as ever.
+  util.WriteLog("line");
+  EXPECT_EQ("[2024/03/07 09:05:03] line\r\n", ReadFileBytes(folder_ / "log\\20240307_log.txt"));
 }
 
 TEST_F(SetupUtilTest, CallsOnEitherSideOfMidnightWriteTwoFiles) {
