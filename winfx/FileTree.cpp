@@ -89,16 +89,16 @@ WideString FileTree::FinalPath(const WideString& path) {
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!entry) return WideString();
-  WideString final(MAX_PATH, L'\0');
+  WideString name(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = ::GetFinalPathNameByHandleW(entry.Get(), &final[0],
-                                                     static_cast<DWORD>(final.size()), 0);
+    const DWORD length = ::GetFinalPathNameByHandleW(entry.Get(), &name[0],
+                                                     static_cast<DWORD>(name.size()), 0);
     if (length == 0) return WideString();
-    if (length < final.size()) {
-      final.resize(length);
-      return final;
+    if (length < name.size()) {
+      name.resize(length);
+      return name;
     }
-    final.resize(length);  // the size asked for, terminator included
+    name.resize(length);  // the size asked for, terminator included
   }
 }
 
