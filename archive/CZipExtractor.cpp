@@ -53,7 +53,6 @@ int CZipExtractor::Open(const char* path) {
 int CZipExtractor::Close() {
   m_archive.Reset();
   if (!m_zip) return 0;
-  // Entries are closed by their ScopedZipEntry; unzClose would close a forgotten one too.
   return unzClose(m_zip.Release()) == UNZ_OK ? 1 : 0;
 }
 

@@ -16,12 +16,6 @@ constexpr char kUnzipFailedLine[] = "[unzip] unzip실패 %s | %s ";
 // Second part of that line for data whose CRC differs from the stored one.
 constexpr char kReasonCrc[] = "UNZ_CRCERROR";
 
-winfx::WideString Wide(const std::string& ansi) {
-  winfx::WideString wide;
-  winfx::ToWide(ansi, &wide);
-  return wide;
-}
-
 // 0 with the thread's last error set to error.
 int FailWith(DWORD error) {
   ::SetLastError(error);
@@ -31,7 +25,7 @@ int FailWith(DWORD error) {
 }  // namespace
 
 ZipEntryWriter::ZipEntryWriter(std::string folder, CSetupUtil* log, FolderSet* knownFolders)
-    : m_folder(std::move(folder)), m_wideFolder(Wide(m_folder)), m_log(log), m_knownFolders(knownFolders) {}
+    : m_folder(std::move(folder)), m_wideFolder(winfx::ToWide(m_folder)), m_log(log), m_knownFolders(knownFolders) {}
 
 ZipEntryWriter::~ZipEntryWriter() { RemoveFile(); }
 

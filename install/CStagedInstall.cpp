@@ -13,6 +13,7 @@ using winfx::EntryKind;
 using winfx::FileTree;
 using winfx::Format;
 using winfx::JoinPath;
+using winfx::ToWide;
 using winfx::WideString;
 
 // Lines of the installation folder's daily log.
@@ -23,18 +24,12 @@ constexpr char kLinkStaysLine[] = "[install] 링크를 옮길 수 없습니다. 
 // Names tried for a work folder set aside within one second: "-2", "-3", ...
 constexpr int kMaxAsideNames = 20;
 
-WideString Wide(const std::string& ansi) {
-  WideString wide;
-  winfx::ToWide(ansi, &wide);
-  return wide;
-}
-
 bool Exists(const WideString& path) { return FileTree::KindOf(path) != EntryKind::kMissing; }
 
 bool IsFolder(const WideString& path) { return FileTree::KindOf(path) == EntryKind::kFolder; }
 
 bool SameName(const WideString& name, const char* other) {
-  return ::CompareStringOrdinal(name.c_str(), -1, Wide(other).c_str(), -1, TRUE) == CSTR_EQUAL;
+  return ::CompareStringOrdinal(name.c_str(), -1, ToWide(other).c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 // True when everything below old is below staged too, as the same kind (file or folder):
@@ -101,8 +96,9 @@ CStagedInstall::CStagedInstall(std::string folder)
       m_staging(m_folder + "\\" + kStagingName),
       m_backup(m_folder + "\\" + kBackupName),
       m_longFolder(LongFolder(m_folder)),
-      m_longStaging(JoinPath(m_longFolder, Wide(kStagingName))),
-      m_longBackup(JoinPath(m_longFolder, Wide(kBackupName))) {
+      m_longStaging(JoinPath(m_longFolder, ToWide(kStagingName))),
+      m_longBackup(JoinPath(m_longFolder, ToWide(kBackupName))),
+      m_longPlan(JoinPath(m_longBackup, ToWide(kPlanName))) {
   m_log.Init(m_folder);
 }
 
@@ -115,13 +111,13 @@ WideString CStagedInstall::InStaging(const WideString& relative) const {
 }
 
 WideString CStagedInstall::InBackupFiles(const WideString& relative) const {
-  return JoinPath(JoinPath(m_longBackup, Wide(kBackupFilesName)), relative);
+  return JoinPath(JoinPath(m_longBackup, ToWide(kBackupFilesName)), relative);
 }
 
 bool CStagedInstall::RecoverLeftovers() {
   if (m_longFolder.empty()) return false;
   bool restored = true;
-  if (IsFolder(m_longBackup) && Exists(JoinPath(m_longBackup, Wide(kPlanName)))) {
+  if (IsFolder(m_longBackup) && Exists(m_longPlan)) {
     std::vector<Step> plan;
     int refusedLine = 0;
     if (ReadPlan(&plan, &refusedLine)) {
@@ -192,7 +188,7 @@ std::vector<WideString> CStagedInstall::LeftoversInUse() const {
   std::vector<WideString> inUse;
   std::vector<Step> plan;
   int refusedLine = 0;
-  if (!IsFolder(m_longBackup) || !Exists(JoinPath(m_longBackup, Wide(kPlanName))) ||
+  if (!IsFolder(m_longBackup) || !Exists(m_longPlan) ||
       !ReadPlan(&plan, &refusedLine)) {
     return inUse;
   }
@@ -208,7 +204,7 @@ std::vector<WideString> CStagedInstall::LeftoversInUse() const {
 void CStagedInstall::AddInUse(const WideString& relative, std::vector<WideString>* inUse) const {
   const WideString target = InFolder(relative);
   // The plain full path, as a running program's image name reads.
-  const WideString shown = JoinPath(Wide(m_folder), relative);
+  const WideString shown = JoinPath(ToWide(m_folder), relative);
   switch (FileTree::KindOf(target)) {
     case EntryKind::kFile:
       if (IsInUse(target)) inUse->push_back(shown);
@@ -228,8 +224,8 @@ void CStagedInstall::AddInUse(const WideString& relative, std::vector<WideString
 
 bool CStagedInstall::MoveIntoPlace() {
   // A version that brings folders of the installer's own names cannot be put in place.
-  if (Exists(InStaging(Wide(kStagingName))) || Exists(InStaging(Wide(kBackupName))) ||
-      Exists(InStaging(Wide(kLockName)))) {
+  if (Exists(InStaging(ToWide(kStagingName))) || Exists(InStaging(ToWide(kBackupName))) ||
+      Exists(InStaging(ToWide(kLockName)))) {
     DiscardStaging();
     return FailWith(ERROR_INVALID_DATA);
   }
@@ -265,7 +261,7 @@ bool CStagedInstall::MoveIntoPlace() {
         moved = ::MoveFileExW(staged.c_str(), target.c_str(), 0) != FALSE;
         break;
       case StepKind::kReplace:
-        moved = FileTree::EnsureParentFolders(m_longBackup, JoinPath(Wide(kBackupFilesName), step.path)) &&
+        moved = FileTree::EnsureParentFolders(m_longBackup, JoinPath(ToWide(kBackupFilesName), step.path)) &&
                 FileTree::Move(target, InBackupFiles(step.path)) &&
                 ::MoveFileExW(staged.c_str(), target.c_str(), 0);
         break;
@@ -280,7 +276,7 @@ bool CStagedInstall::MoveIntoPlace() {
   }
   // Removing the plan completes the installation: from here on a leftover backup folder
   // only holds old files to remove. While it stands, the moves count as unfinished.
-  if (!::DeleteFileW(JoinPath(m_longBackup, Wide(kPlanName)).c_str())) {
+  if (!::DeleteFileW(m_longPlan.c_str())) {
     const DWORD error = ::GetLastError();
     RollBack(plan);
     DiscardStaging();
@@ -317,12 +313,12 @@ bool CStagedInstall::RollBack(const std::vector<Step>& plan) {
 }
 
 bool CStagedInstall::WritePlan(const std::vector<Step>& plan) {
-  return MovePlan::Write(JoinPath(m_longBackup, Wide(kPlanName)), plan);
+  return MovePlan::Write(m_longPlan, plan);
 }
 
 bool CStagedInstall::ReadPlan(std::vector<Step>* plan, int* refusedLine) const {
   return MovePlan::Read(
-      JoinPath(m_longBackup, Wide(kPlanName)),
+      m_longPlan,
       [this](const WideString& relative) { return IsPlanPath(relative); }, plan, refusedLine);
 }
 
@@ -354,11 +350,11 @@ bool CStagedInstall::SetWorkFoldersAside() {
                                    now.wHour, now.wMinute, now.wSecond);
   bool setAside = true;
   for (const char* name : {kBackupName, kStagingName}) {
-    const WideString from = JoinPath(m_longFolder, Wide(name));
+    const WideString from = JoinPath(m_longFolder, ToWide(name));
     if (!Exists(from)) continue;
     for (int n = 1;; ++n) {
       const std::string aside = std::string(name) + stamp + (n > 1 ? Format("-%d", n) : "");
-      if (FileTree::Move(from, JoinPath(m_longFolder, Wide(aside)))) {
+      if (FileTree::Move(from, JoinPath(m_longFolder, ToWide(aside)))) {
         m_log.WriteLog(Format(kSetAsideLine, name, aside.c_str()));
         break;
       }
@@ -378,8 +374,7 @@ void CStagedInstall::RemoveOldFiles() { RemoveWorkFolders(); }
 void CStagedInstall::RemoveWorkFolders() {
   // The plan goes first: a backup whose plan is gone is never taken for unfinished moves,
   // and one whose plan stays keeps every old file the plan needs.
-  const WideString plan = JoinPath(m_longBackup, Wide(kPlanName));
-  if (Exists(plan) && !::DeleteFileW(plan.c_str())) return;
+  if (Exists(m_longPlan) && !::DeleteFileW(m_longPlan.c_str())) return;
   FileTree::Remove(m_longBackup);
   DiscardStaging();
 }

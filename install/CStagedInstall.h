@@ -135,5 +135,7 @@ class CStagedInstall {
   WideString m_longFolder;
   WideString m_longStaging;
   WideString m_longBackup;
+  // The plan of the moves, in the backup folder.
+  WideString m_longPlan;
   CSetupUtil m_log;
 };

@@ -29,6 +29,12 @@ bool Decode(UINT codePage, const std::string& text, WideString* wide) {
 
 bool ToWide(const std::string& ansi, WideString* wide) { return Decode(CP_ACP, ansi, wide); }
 
+WideString ToWide(const std::string& ansi) {
+  WideString wide;
+  ToWide(ansi, &wide);
+  return wide;
+}
+
 bool Utf8ToWide(const std::string& utf8, WideString* wide) { return Decode(CP_UTF8, utf8, wide); }
 
 std::string ToUtf8(const WideString& wide) {

@@ -14,6 +14,8 @@ using WideString = std::basic_string<wchar_t, WideTraits>;
 // ansi (ANSI code page) as wide text into *wide; false when it is no text in that code
 // page (*wide then empty). "" converts to "".
 bool ToWide(const std::string& ansi, WideString* wide);
+// The same as a value: "" when ansi is no text in that code page.
+WideString ToWide(const std::string& ansi);
 
 // wide as ANSI text; *exact false when a character has no ANSI form of its own (it is
 // then replaced, as the ...A functions would show it). Never a best-fit look-alike.
