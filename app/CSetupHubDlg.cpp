@@ -116,9 +116,8 @@ void CSetupHubDlg::OnRunScreenTimer() {
 }
 
 void CSetupHubDlg::QueueWidgetDownloads(std::string serverUrl, std::string folder) {
+  // The folder exists: the screen made (or checked) it and holds it.
   m_serverUrl = serverUrl;
-  // One level only; an existing folder or a failure is left to the download to find.
-  ::CreateDirectoryA(folder.c_str(), nullptr);
 
   // The signature first: a vendor that serves none is found before the archive's bytes
   // are spent. Without the vendor's key there is nothing to check it with.

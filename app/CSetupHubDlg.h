@@ -30,8 +30,8 @@ class CSetupHubDlg : public winfx::Dialog {
   // backslash ("C:\Setup\x.exe" gives "C:\Setup", "C:\x.exe" gives "C:").
   static std::string ProgramFolderOf(const std::string& exePath);
 
-  // Creates folder (one level), queues the archive's signature (with the vendor's key built
-  // in) and the widget archive, each unless it is already there, and arms the queue timer,
+  // Queues, for folder (which exists: the screen has taken it), the archive's signature
+  // (with the vendor's key built in) and the widget archive, each unless it is already there, and arms the queue timer,
   // which downloads the queue and then has the screen install. Only the archive's download
   // shows its name and progress on the screen.
   void QueueWidgetDownloads(std::string serverUrl, std::string folder);

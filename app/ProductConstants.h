@@ -17,6 +17,10 @@ constexpr char kDefaultFolder[] = "C:\\QuillonWidget";
 constexpr char kArchiveFile[] = "Quillon_Widget.zip";
 // The vendor's signature of the archive, served beside it.
 constexpr char kArchiveSignatureFile[] = "Quillon_Widget.zip.sig";
+// A download on its way is kept beside its target under the target's name and these:
+// the bytes so far, and what a later request needs to go on from them.
+constexpr char kPartSuffix[] = ".part";
+constexpr char kResumeSuffix[] = ".resume";
 constexpr char kWidgetProgram[] = "QuillonWidget.exe";
 constexpr char kPickedFolderName[] = "QuillonWidget";
 constexpr char kShortcutFile[] = "\\Quillon위젯.lnk";

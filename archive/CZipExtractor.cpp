@@ -23,6 +23,71 @@ int FailWith(DWORD error) {
   return 0;
 }
 
+// minizip's file functions over an open handle (their opaque value): each stream opened
+// keeps its own offset, and every read names its offset, so that the directory's reader
+// and the entry data's (ZipEntryData, on the same handle) never move each other's.
+struct HandleStream {
+  HANDLE file;
+  ZPOS64_T offset;
+};
+
+voidpf ZCALLBACK OpenStream(voidpf opaque, const void*, int mode) {
+  if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
+  return new HandleStream{static_cast<HANDLE>(opaque), 0};
+}
+
+uLong ZCALLBACK ReadStream(voidpf, voidpf stream, void* buffer, uLong size) {
+  auto* at = static_cast<HandleStream*>(stream);
+  OVERLAPPED offset = {};
+  offset.Offset = static_cast<DWORD>(at->offset);
+  offset.OffsetHigh = static_cast<DWORD>(at->offset >> 32);
+  DWORD got = 0;
+  if (!::ReadFile(at->file, buffer, size, &got, &offset)) got = 0;
+  at->offset += got;
+  return got;
+}
+
+uLong ZCALLBACK WriteStream(voidpf, voidpf, const void*, uLong) { return 0; }
+
+ZPOS64_T ZCALLBACK TellStream(voidpf, voidpf stream) { return static_cast<HandleStream*>(stream)->offset; }
+
+long ZCALLBACK SeekStream(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
+  auto* at = static_cast<HandleStream*>(stream);
+  LARGE_INTEGER size = {};
+  switch (origin) {
+    case ZLIB_FILEFUNC_SEEK_SET:
+      at->offset = offset;
+      return 0;
+    case ZLIB_FILEFUNC_SEEK_CUR:
+      at->offset += offset;
+      return 0;
+    case ZLIB_FILEFUNC_SEEK_END:
+      if (!::GetFileSizeEx(at->file, &size)) return -1;
+      at->offset = static_cast<ZPOS64_T>(size.QuadPart) + offset;
+      return 0;
+    default:
+      return -1;
+  }
+}
+
+int ZCALLBACK CloseStream(voidpf, voidpf stream) {
+  delete static_cast<HandleStream*>(stream);
+  return 0;
+}
+
+int ZCALLBACK StreamError(voidpf, voidpf) { return 0; }
+
+void FillHandleFunctions(zlib_filefunc64_def* functions, HANDLE archive) {
+  functions->zopen64_file = OpenStream;
+  functions->zread_file = ReadStream;
+  functions->zwrite_file = WriteStream;
+  functions->ztell64_file = TellStream;
+  functions->zseek64_file = SeekStream;
+  functions->zclose_file = CloseStream;
+  functions->zerror_file = StreamError;
+  functions->opaque = archive;
+}
+
 }  // namespace
 
 CZipExtractor::CZipExtractor() = default;
@@ -35,23 +100,29 @@ void CZipExtractor::SetFinalFolder(std::string folder) { m_finalFolder = std::mo
 
 int CZipExtractor::Open(const char* path) {
   Close();
-  m_knownFolders.clear();
   if (path == nullptr) return 0;
-  m_zip.Reset(unzOpen(path));
+  // Nobody may write the archive while it is open here.
+  winfx::ScopedHandle archive(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!archive || !OpenFrom(archive.Get())) return 0;
+  m_ownArchive = std::move(archive);
+  return 1;
+}
+
+int CZipExtractor::OpenFrom(HANDLE archive) {
+  Close();
+  m_knownFolders.clear();
+  zlib_filefunc64_def functions = {};
+  FillHandleFunctions(&functions, archive);
+  m_zip.Reset(unzOpen2_64(archive, &functions));
   if (!m_zip) return 0;
-  // Entry data is read through a handle of its own: large reads at known offsets. Nobody
-  // may write the archive while it is open here.
-  m_archive.Reset(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!m_archive) {
-    Close();
-    return 0;
-  }
+  m_archive = archive;
   return 1;
 }
 
 int CZipExtractor::Close() {
-  m_archive.Reset();
+  m_archive = nullptr;
+  m_ownArchive.Reset();
   if (!m_zip) return 0;
   return unzClose(m_zip.Release()) == UNZ_OK ? 1 : 0;
 }
@@ -74,7 +145,7 @@ int CZipExtractor::ExtractAll(const char* folder) {
   }
   if (unzGoToFirstFile(m_zip.Get()) != UNZ_OK) return FailWith(ERROR_INVALID_DATA);
 
-  ZipPipeline pipeline(m_zip.Get(), m_archive.Get(), folder, m_finalFolder, &m_log,
+  ZipPipeline pipeline(m_zip.Get(), m_archive, folder, m_finalFolder, &m_log,
                        &m_knownFolders);
   const bool extracted = pipeline.ExtractToEnd(global.number_entry);
   m_inflatedBytes = pipeline.InflatedBytes();
@@ -105,7 +176,7 @@ int CZipExtractor::LogEntryFailure(const char* folder, DWORD error) {
 int CZipExtractor::ExtractCurrentEntry(const char* folder) {
   if (!m_zip) return FailWith(ERROR_INVALID_HANDLE);
   // A null folder fails the folder check as "" does, with its line.
-  ZipPipeline pipeline(m_zip.Get(), m_archive.Get(), OrEmpty(folder), m_finalFolder, &m_log,
+  ZipPipeline pipeline(m_zip.Get(), m_archive, OrEmpty(folder), m_finalFolder, &m_log,
                        &m_knownFolders);
   return pipeline.ExtractCurrentEntry() ? 1 : FailWith(pipeline.Error());
 }

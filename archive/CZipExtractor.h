@@ -42,10 +42,16 @@ class CZipExtractor {
   // inside it, say); "" (the default): the folder written into.
   void SetFinalFolder(std::string folder);
 
-  // Closes any open archive, then opens the zip archive at path (an ANSI path). 1 when it
-  // is open (others may read it then, nobody may write it); 0 for a null path, a missing
-  // file, no zip archive or one that something has open for writing, leaving none open.
+  // Closes any open archive, then opens the zip archive at path (an ANSI path), once: every
+  // read of it goes through that one handle. 1 when it is open (others may read it then,
+  // nobody may write it); 0 for a null path, a missing file, no zip archive or one that
+  // something has open for writing, leaving none open.
   int Open(const char* path);
+  // The same for the archive archive is open on (for reading; it must stay open until
+  // Close): the directory and every entry's data are read through that handle alone, at
+  // explicit offsets, so what is extracted is the file that handle holds, whatever its path
+  // names meanwhile.
+  int OpenFrom(HANDLE archive);
 
   // Extracts every entry into folder (created when missing), stopping at the first entry
   // that fails; what was written before stays. 1 when all entries were extracted, else 0
@@ -97,8 +103,9 @@ class CZipExtractor {
   CSetupUtil m_log;
   std::string m_finalFolder;
   ScopedUnzFile m_zip;
-  // The same archive file, for reading entry data.
-  winfx::ScopedHandle m_archive;
+  // The archive file everything is read from, and the handle Open(path) made for it.
+  HANDLE m_archive = nullptr;
+  winfx::ScopedHandle m_ownArchive;
   // Folders found or made by the extraction since Open (paths as the entries' targets
   // name them).
   ZipEntryWriter::FolderSet m_knownFolders;

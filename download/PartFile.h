@@ -11,14 +11,15 @@
 
 #include <string>
 
+#include "app/ProductConstants.h"
 #include "winfx/CriticalSection.h"
 #include "winfx/File.h"
 
 class PartFile {
  public:
   // Suffixes of the part and of its companion, appended to the target's path.
-  static constexpr char kPartSuffix[] = ".part";
-  static constexpr char kResumeSuffix[] = ".resume";
+  static constexpr const char* kPartSuffix = product::kPartSuffix;
+  static constexpr const char* kResumeSuffix = product::kResumeSuffix;
 
   explicit PartFile(std::string targetPath);
   PartFile(const PartFile&) = delete;

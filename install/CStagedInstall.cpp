@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "archive/ZipEntryName.h"
+#include "install/InstallationFolder.h"
 #include "winfx/FileTree.h"
 #include "winfx/Format.h"
 #include "winfx/ScopedHandle.h"
@@ -20,6 +21,7 @@ using winfx::WideString;
 constexpr char kPlanRefusedLine[] = "[install] 복구계획 오류 (%d번째 줄). 작업폴더를 그대로 보관합니다.";
 constexpr char kSetAsideLine[] = "[install] 작업폴더 보관 %s -> %s";
 constexpr char kSetAsideFailedLine[] = "[install] 작업폴더 보관 실패 %s / err : %d";
+constexpr char kLinkInBackupLine[] = "[install] 작업폴더에 링크가 있습니다. 그대로 보관합니다. %s";
 constexpr char kLinkStaysLine[] = "[install] 링크를 옮길 수 없습니다. %s";
 // Names tried for a work folder set aside within one second: "-2", "-3", ...
 constexpr int kMaxAsideNames = 20;
@@ -55,10 +57,10 @@ bool IsInUse(const WideString& path) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
 
-// Creates folder (one level) and hides it; true when it is a folder afterwards (a link of
-// its name is not).
+// Creates folder (one level, with the installation folder's protected permissions) and
+// hides it; true when it is a folder afterwards (a link of its name is not).
 bool MakeHiddenFolder(const WideString& folder) {
-  if (!::CreateDirectoryW(folder.c_str(), nullptr) && !IsFolder(folder)) return false;
+  if (!InstallationFolder::MakeProtectedFolder(folder) && !IsFolder(folder)) return false;
   ::SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_HIDDEN);
   return true;
 }
@@ -69,24 +71,15 @@ bool FailWith(DWORD error) {
   return false;
 }
 
-// The test seam of the moves (see kPauseEventForTesting). Bounded: an event of that name
-// made by anything else cannot hold an installation for longer than this.
-constexpr DWORD kPauseLimitMs = 120000;
-
-void PauseForTesting() {
-  winfx::ScopedHandle pause(::OpenEventA(SYNCHRONIZE, FALSE, CStagedInstall::kPauseEventForTesting));
-  if (!pause) return;
-  winfx::ScopedHandle paused(
-      ::OpenEventA(EVENT_MODIFY_STATE, FALSE, CStagedInstall::kPausedEventForTesting));
-  if (paused) ::SetEvent(paused.Get());
-  ::WaitForSingleObject(pause.Get(), kPauseLimitMs);
-}
-
-// The extended-length form of folder, without trailing separators ("\\?\C:" for a root).
-WideString LongFolder(const std::string& folder) {
-  WideString path = winfx::ExtendedLengthPath(folder);
-  while (!path.empty() && path.back() == L'\\') path.pop_back();
-  return path;
+// True when a link stands anywhere below root, or root cannot be listed: the work folders
+// hold none of the installer's making, so such a one is refused.
+bool HoldsLink(const WideString& root) {
+  bool link = false;
+  const bool listed = FileTree::Walk(root, [&](const WideString&, EntryKind kind) {
+    link = link || kind == EntryKind::kLink;
+    return !link && kind == EntryKind::kFolder;
+  });
+  return link || !listed;
 }
 
 }  // namespace
@@ -95,7 +88,7 @@ CStagedInstall::CStagedInstall(std::string folder)
     : m_folder(std::move(folder)),
       m_staging(m_folder + "\\" + kStagingName),
       m_backup(m_folder + "\\" + kBackupName),
-      m_longFolder(LongFolder(m_folder)),
+      m_longFolder(InstallationFolder::LongPath(m_folder)),
       m_longStaging(JoinPath(m_longFolder, ToWide(kStagingName))),
       m_longBackup(JoinPath(m_longFolder, ToWide(kBackupName))),
       m_longPlan(JoinPath(m_longBackup, ToWide(kPlanName))) {
@@ -120,7 +113,11 @@ bool CStagedInstall::RecoverLeftovers() {
   if (IsFolder(m_longBackup) && Exists(m_longPlan)) {
     std::vector<Step> plan;
     int refusedLine = 0;
-    if (ReadPlan(&plan, &refusedLine)) {
+    if (HoldsLink(m_longBackup)) {
+      // Put back from behind a link, an old file would come from anywhere.
+      m_log.WriteLog(Format(kLinkInBackupLine, m_backup.c_str()));
+      restored = SetWorkFoldersAside();
+    } else if (ReadPlan(&plan, &refusedLine)) {
       restored = RollBack(plan);
     } else if (refusedLine != 0) {
       // A plan this installer did not write could steer the moves anywhere: none of it is
@@ -229,10 +226,11 @@ bool CStagedInstall::MoveIntoPlace() {
     DiscardStaging();
     return FailWith(ERROR_INVALID_DATA);
   }
-  // A staging folder that cannot be listed, or holds nothing, is no version to install.
+  // A staging folder that cannot be listed, holds nothing or holds a link (the extraction
+  // makes none) is no version to install.
   std::vector<Step> plan;
   std::string stuckLink;
-  if (!Plan(&plan, &stuckLink) || plan.empty()) {
+  if (HoldsLink(m_longStaging) || !Plan(&plan, &stuckLink) || plan.empty()) {
     DiscardStaging();
     return FailWith(ERROR_INVALID_DATA);
   }
@@ -250,7 +248,6 @@ bool CStagedInstall::MoveIntoPlace() {
     return FailWith(error);
   }
   for (size_t i = 0; i < plan.size(); ++i) {
-    if (i == plan.size() / 2) PauseForTesting();
     const Step& step = plan[i];
     const WideString target = InFolder(step.path);
     const WideString staged = InStaging(step.path);

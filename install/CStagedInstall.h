@@ -45,15 +45,16 @@ class CStagedInstall {
   // Before an installation: what a killed run left is put right. A backup folder with a
   // plan means the moves were under way: every file is put back as it was and the new
   // ones removed. A plan that names anything but plain paths inside the installation
-  // folder (not through a link, not into the work folders or the lock) is not acted on at
-  // all: both work folders are renamed aside as they are (".QuillonBackup-YYYYMMDD-hhmmss",
+  // folder (not through a link, not into the work folders or the lock), or a backup folder
+  // with a link anywhere below it, is not acted on at all: both work folders are renamed aside as they are (".QuillonBackup-YYYYMMDD-hhmmss",
   // ...) and the log says so. A backup folder without a plan (the moves had ended) and a
   // staging folder are removed. True when neither folder is left; false when something
   // could not be put back or set aside (the backup and its plan then stay for the next
   // run).
   bool RecoverLeftovers();
 
-  // An empty, hidden staging folder. False when it cannot be made.
+  // An empty, hidden staging folder (with the installation folder's protected
+  // permissions, as the backup folder). False when it cannot be made.
   bool PrepareStaging();
 
   // Files in the installation folder that the move would replace (alone or with their
@@ -73,7 +74,7 @@ class CStagedInstall {
   // back, the old files restored and the staging folder removed, so the folder holds the
   // old version as it was (file contents and times), with the thread's last error set to
   // the failed step's. A staged version holding an entry named like the staging or the
-  // backup folder or the lock, holding nothing, or that cannot be listed is refused the
+  // backup folder or the lock, holding nothing or a link, or that cannot be listed is refused the
   // same way, before anything is moved, with ERROR_INVALID_DATA; one that needs a link
   // moved aside where the system cannot move a link itself (Wine) with
   // ERROR_ACCESS_DENIED (the folder's own state, which the operator can mend).
@@ -91,12 +92,6 @@ class CStagedInstall {
   // no link). Steps of kTree and kAdd only name paths that do not exist yet. Empty when a
   // folder cannot be listed.
   std::vector<Step> PlanMoves() const;
-
-  // Test seam: when a test has created the named event kPauseEventForTesting, the moves
-  // stop halfway, signal kPausedEventForTesting and wait until the pause event is set
-  // (or the process is killed there), two minutes at most.
-  static constexpr char kPauseEventForTesting[] = "QuillonSetup.PauseMovesForTesting";
-  static constexpr char kPausedEventForTesting[] = "QuillonSetup.MovesPausedForTesting";
 
  private:
 

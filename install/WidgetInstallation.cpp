@@ -70,10 +70,11 @@ bool WidgetInstallation::Run() {
   // What a killed run left is put right before anything else is written.
   if (!RecoverLeftovers(&staged)) return false;
   // The checked archive stays open without sharing for writers until the extraction has
-  // ended: nothing can swap it in between.
+  // ended, and the extraction reads it through the handle that was checked: what is
+  // extracted is what was checked, whatever the archive's name names meanwhile.
   winfx::ScopedHandle checked;
   if (!VerifyArchive(&checked)) return false;
-  if (!m_zip.Open(m_archive.c_str())) {
+  if (!checked || !m_zip.OpenFrom(checked.Get())) {
     checked.Reset();
     // A download that is no zip is of no use to the next run; a file that was there
     // before the confirmation is not the installer's to remove unless it was checked.
@@ -113,10 +114,14 @@ bool WidgetInstallation::Run() {
     if (!IsLocalFault(moveError)) DeleteArchive();
     return Fail(Failure::kMoveFailed);
   }
+  // From here to its start, the widget's program is the one just moved in.
+  m_start.Hold(m_folder, JoinPath(m_folder, product::kWidgetProgram));
   staged.RemoveOldFiles();
   DeleteArchive();
   return true;
 }
+
+bool WidgetInstallation::StartWidget() { return m_start.Start(&m_log); }
 
 bool WidgetInstallation::RecoverLeftovers(CStagedInstall* staged) {
   // A widget started from the half-moved folder holds files the recovery must take back:
@@ -129,9 +134,9 @@ bool WidgetInstallation::RecoverLeftovers(CStagedInstall* staged) {
 }
 
 bool WidgetInstallation::VerifyArchive(winfx::ScopedHandle* checked) {
-  if (m_publicKey == nullptr) return true;
   checked->Reset(::CreateFileA(m_archive.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (m_publicKey == nullptr) return true;
   const DWORD openError = *checked ? ERROR_SUCCESS : ::GetLastError();
   // No archive at all (its download never started): nothing to check or to remove.
   if (openError == ERROR_FILE_NOT_FOUND || openError == ERROR_PATH_NOT_FOUND) {

@@ -10,6 +10,7 @@
 
 #include "archive/CZipExtractor.h"
 #include "install/InstallationScreen.h"
+#include "install/WidgetStart.h"
 #include "settings/CSetupUtil.h"
 #include "winfx/ScopedHandle.h"
 #include "winfx/WidePath.h"
@@ -38,6 +39,9 @@ class WidgetInstallation {
   // stays only after a failure the operator can mend without the vendor (space, a file in
   // use, no permission to write).
   bool Run();
+  // After a successful Run: starts the widget that Run put in place (see WidgetStart);
+  // false when it did not start (logged).
+  bool StartWidget();
 
   // True when error, the reason an extraction or a move failed, lies with this machine
   // (space, a file in use, no permission to write), so the archive is worth keeping.
@@ -47,7 +51,8 @@ class WidgetInstallation {
   // Puts right what a killed run left, asking to close a widget that holds its files;
   // false after the screen was told why not.
   bool RecoverLeftovers(CStagedInstall* staged);
-  // Checks the archive against its signature and holds it open in *checked (readers only).
+  // Opens the archive into *checked (readers only; empty when it cannot be opened) and,
+  // with the vendor's key, checks it against its signature through that handle.
   bool VerifyArchive(winfx::ScopedHandle* checked);
   // Compares the open archive's size (with the margins) with the free space.
   bool CheckFreeSpace();
@@ -67,4 +72,5 @@ class WidgetInstallation {
   CSetupUtil& m_log;
   bool m_archiveWasThere;
   CZipExtractor m_zip;
+  WidgetStart m_start;
 };

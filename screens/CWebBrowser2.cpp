@@ -2,29 +2,11 @@
 
 #include <oleauto.h>
 
-#include <vector>
-
 #include "winfx/AxHostWindow.h"
+#include "winfx/ScopedCom.h"
+#include "winfx/WidePath.h"
 
 namespace {
-
-// A BSTR owned for the length of one call.
-class ScopedBstr {
- public:
-  explicit ScopedBstr(const std::string& ansi) {
-    int length = ::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
-    std::vector<wchar_t> wide(length > 0 ? length : 1, L'\0');
-    if (length > 0) ::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, wide.data(), length);
-    bstr_ = ::SysAllocString(wide.data());
-  }
-  ~ScopedBstr() { ::SysFreeString(bstr_); }
-  ScopedBstr(const ScopedBstr&) = delete;
-  ScopedBstr& operator=(const ScopedBstr&) = delete;
-  BSTR Get() const { return bstr_; }
-
- private:
-  BSTR bstr_;
-};
 
 // A VARIANT* argument passed by reference, as a null pointer when the caller gives none.
 VARIANTARG ByRefVariant(VARIANT* value) {
@@ -44,7 +26,7 @@ void CWebBrowser2::Navigate(const std::string& url, VARIANT* flags, VARIANT* tar
   winfx::ComPtr<IDispatch> dispatch = host->GetDispatch();
   if (!dispatch) return;
 
-  ScopedBstr address(url);
+  winfx::ScopedBstr address(winfx::ToWide(url));
   // IDispatch takes the arguments last to first.
   VARIANTARG args[5];
   args[4].vt = VT_BSTR;

@@ -4,18 +4,15 @@
 #include <shlobj.h>
 
 #include <string>
-#include <vector>
 
 #include "app/CSetupHubDlg.h"
 #include "app/ProductConstants.h"
-#include "download/PartFile.h"
 #include "install/CStagedInstall.h"
 #include "install/WidgetInstallation.h"
 #include "res/resource.h"
 #include "screens/BannerPicture.h"
 #include "screens/CSkinBitmap.h"
 #include "winfx/Dpi.h"
-#include "winfx/FileTree.h"
 #include "winfx/Format.h"
 #include "winfx/MessageBox.h"
 #include "winfx/ScopedCom.h"
@@ -53,6 +50,21 @@ constexpr char kFolderLockedText[] =
 // One of the installer's own names in the folder is a link that leads out of it.
 constexpr char kOwnNameLinkFormat[] =
     "설치 폴더에 다른 곳을 가리키는 링크(%s)가 있습니다. 링크를 지운 후 다시 시도해 주세요.";
+// A folder the installation cannot stand on: %s is the folder, the sentence its cause and
+// the way out.
+constexpr char kCannotMakeFormat[] =
+    "설치 폴더(%s)를 만들 수 없습니다. 드라이브와 폴더 이름을 확인하거나 다른 폴더를 선택해 주세요.";
+constexpr char kNoPermissionFormat[] =
+    "설치 폴더(%s)를 만들 권한이 없습니다. 다른 폴더를 선택하거나 관리자 권한으로 실행해 주세요.";
+constexpr char kFolderLinkFormat[] =
+    "설치 폴더(%s)나 그 상위 폴더가 다른 곳을 가리키는 링크입니다. 다른 폴더를 선택해 주세요.";
+constexpr char kForeignOwnerFormat[] =
+    "설치 폴더(%s)의 소유자가 다른 사용자입니다. 다른 폴더를 선택해 주세요.";
+constexpr char kOpenToOthersFormat[] =
+    "설치 폴더(%s)는 다른 사용자도 바꿀 수 있으며 그 권한을 고칠 수 없습니다. 다른 폴더를 선택하거나 "
+    "관리자 권한으로 실행해 주세요.";
+constexpr char kLockFailedFormat[] =
+    "설치 폴더(%s)에 파일을 만들 수 없습니다. 다른 폴더를 선택하거나 관리자 권한으로 실행해 주세요.";
 constexpr char kOpenFailedStatus[] = "압축파일 오픈 실패 = 1...";
 constexpr char kExtractingStatus[] = "압축해제중입니다.기다려 주세요...";
 constexpr char kExtractFailedStatus[] = "압축해제 실패...";
@@ -78,23 +90,6 @@ constexpr char kDoneStatus[] = "설치완료...";
 constexpr char kDoneText[] = "Quillon위젯 설치가 완료되었습니다. 위젯이 실행됩니다.";
 
 double Megabytes(unsigned long long bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
-
-// The first of the names the installer itself makes or removes in folder (the archive and
-// its signature with their transfers' part files, the work folders, the lock) that is a
-// link leading out of the folder; "" when there is none.
-std::string LinkAmongOwnNames(const std::string& folder) {
-  std::vector<std::string> names = {CStagedInstall::kLockName, CStagedInstall::kStagingName,
-                                    CStagedInstall::kBackupName};
-  for (const char* file : {product::kArchiveFile, product::kArchiveSignatureFile}) {
-    for (const char* suffix : {"", PartFile::kPartSuffix, PartFile::kResumeSuffix}) {
-      names.push_back(std::string(file) + suffix);
-    }
-  }
-  for (const std::string& name : names) {
-    if (winfx::FileTree::LeadsElsewhere(winfx::WidePath(JoinPath(folder, name)))) return name;
-  }
-  return "";
-}
 
 }  // namespace
 
@@ -203,18 +198,10 @@ void CWidgetInstallDlg::OnOK() {
     winfx::AppMessageBox(kEmptyFolderText);
     return;
   }
-  // Another installer (of another session, say) working in the folder keeps it: nothing
-  // is touched, and the operator may try again or choose another folder.
-  ::CreateDirectoryA(folder.c_str(), nullptr);
-  // Nor is anything done through a link of a name the installer writes or removes there.
-  const std::string link = LinkAmongOwnNames(folder);
-  if (!link.empty()) {
-    winfx::AppMessageBox(winfx::Format(kOwnNameLinkFormat, link.c_str()));
-    return;
-  }
-  if (m_folderLock.Acquire(JoinPath(folder, CStagedInstall::kLockName)) ==
-      winfx::FileLock::Result::kTaken) {
-    winfx::AppMessageBox(kFolderLockedText);
+  // Nothing is fetched or written before the folder is one the installation can stand on.
+  const InstallationFolder::Reason refused = m_folder.Take(folder, &g_pHub->m_util);
+  if (refused != InstallationFolder::Reason::kTaken) {
+    winfx::AppMessageBox(RefusalText(refused, folder));
     return;
   }
   m_confirmed = true;
@@ -223,6 +210,32 @@ void CWidgetInstallDlg::OnOK() {
   for (int id : {IDOK, IDCANCEL, IDC_INSTALL_FOLDER, IDC_BROWSE_FOLDER}) EnableItem(id, false);
   m_archiveWasThere = g_pHub->m_util.FileExists(JoinPath(m_installFolder, product::kArchiveFile)) != 0;
   g_pHub->QueueWidgetDownloads(product::kServerUrl, m_installFolder);
+}
+
+std::string CWidgetInstallDlg::RefusalText(InstallationFolder::Reason reason,
+                                           const std::string& folder) const {
+  using Reason = InstallationFolder::Reason;
+  switch (reason) {
+    case Reason::kTaken:
+      break;
+    case Reason::kCannotMake:
+      return winfx::Format(kCannotMakeFormat, folder.c_str());
+    case Reason::kNoPermission:
+      return winfx::Format(kNoPermissionFormat, folder.c_str());
+    case Reason::kLink:
+      return winfx::Format(kFolderLinkFormat, folder.c_str());
+    case Reason::kForeignOwner:
+      return winfx::Format(kForeignOwnerFormat, folder.c_str());
+    case Reason::kOpenToOthers:
+      return winfx::Format(kOpenToOthersFormat, folder.c_str());
+    case Reason::kOwnNameLink:
+      return winfx::Format(kOwnNameLinkFormat, m_folder.OwnNameLink().c_str());
+    case Reason::kLocked:
+      return kFolderLockedText;
+    case Reason::kLockFailed:
+      return winfx::Format(kLockFailedFormat, folder.c_str());
+  }
+  return "";
 }
 
 void CWidgetInstallDlg::OnCancel() {
@@ -247,7 +260,7 @@ void CWidgetInstallDlg::InstallFromArchive() {
   g_pHub->m_util.CreateShortcut(program, product::kShortcutFile, product::kShortcutDescription,
                                 1, 0, 0, 1);
   winfx::AppMessageBox(kDoneText);
-  ::ShellExecuteA(nullptr, nullptr, program.c_str(), "", nullptr, SW_SHOW);
+  installation.StartWidget();
   EndDialog(IDOK);
 }
 
@@ -289,7 +302,7 @@ bool CWidgetInstallDlg::AllowClosingWidget() {
 }
 
 void CWidgetInstallDlg::OnDestroy() {
-  m_folderLock.Release();
+  m_folder.Release();
   m_titleFont.Reset();
   m_pSkin.reset();
 }

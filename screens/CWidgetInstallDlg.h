@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
+#include "install/InstallationFolder.h"
 #include "install/InstallationScreen.h"
 #include "screens/CWebBrowser2.h"
 #include "winfx/Dialog.h"
-#include "winfx/FileLock.h"
 #include "winfx/ProgressCtrl.h"
 #include "winfx/ScopedGdi.h"
 
@@ -36,10 +36,10 @@ class CWidgetInstallDlg : public winfx::Dialog, private InstallationScreen {
  protected:
   INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
   BOOL OnInitDialog() override;
-  // "동의설치": takes the folder, locks it (edit box and picker disabled with both
-  // buttons; its lock file held until the screen ends) and starts the downloads. Does
-  // nothing once confirmed; a folder whose lock file another installer holds is told of
-  // and left alone.
+  // "동의설치": takes the folder (InstallationFolder: made where missing, checked, held
+  // and locked until the screen ends; edit box and picker disabled with both buttons) and
+  // starts the downloads. Does nothing once confirmed; a folder that cannot be taken is
+  // told of in a box, and the screen takes a confirmation again.
   void OnOK() override;
   // "끝내기" and Esc: asks before leaving.
   void OnCancel() override;
@@ -53,6 +53,8 @@ class CWidgetInstallDlg : public winfx::Dialog, private InstallationScreen {
   // its font and banner anew and redraws. The dialog manager places the controls.
   void OnDpiChanged(WPARAM wParam, LPARAM lParam);
   void OnDestroy();
+  // The box text for a folder that could not be taken, naming it and the way out.
+  std::string RefusalText(InstallationFolder::Reason reason, const std::string& folder) const;
   // InstallationScreen: what the installation's steps tell and ask, in the screen's texts.
   void OnExtracting() override;
   void OnFailure(Failure failure) override;
@@ -70,7 +72,7 @@ class CWidgetInstallDlg : public winfx::Dialog, private InstallationScreen {
   // The archive was in the folder before the confirmation (so it was not downloaded).
   bool m_archiveWasThere = false;
   // Held from the confirmation until the screen ends.
-  winfx::FileLock m_folderLock;
+  InstallationFolder m_folder;
   winfx::ProgressCtrl m_progress;
   CWebBrowser2 m_browser;
 };

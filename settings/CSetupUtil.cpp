@@ -1,9 +1,8 @@
 #include "settings/CSetupUtil.h"
 
-#include <cstdio>
 #include <cstdlib>
-#include <memory>
 
+#include "winfx/File.h"
 #include "winfx/FileTree.h"
 #include "winfx/Format.h"
 
@@ -65,10 +64,12 @@ void CSetupUtil::WriteLog(std::string text) {
     return;
   }
 
-  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "a+t"), &std::fclose);
-  if (!file) return;
-  // The text is an argument, never a format: a percent sign in it is written as it is.
-  std::fputs((stamp + text + "\n").c_str(), file.get());
+  // Appended, never through a file that has another name too (winfx::File); another
+  // writer of the day's log may have it open as well.
+  winfx::File file;
+  bool created = false;
+  const std::string line = stamp + text + "\r\n";
+  if (file.OpenForAppend(path, &created, true)) file.Write(line.data(), static_cast<DWORD>(line.size()));
 }
 
 void CSetupUtil::SetClockForTesting(ClockForTesting clock) { g_clock = clock; }

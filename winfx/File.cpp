@@ -5,19 +5,18 @@ namespace winfx {
 bool File::Create(const std::string& path) { return Create(WidePath(path)); }
 
 bool File::Create(const WideString& path) {
-  Close();
-  handle_.Reset(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  return handle_.IsValid();
+  bool created = false;
+  if (!OpenOwn(path, FILE_SHARE_READ, &created)) return false;
+  if (created || Truncate()) return true;
+  handle_.Reset();
+  return false;
 }
 
-bool File::OpenForAppend(const std::string& path, bool* created) {
-  Close();
-  handle_.Reset(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  *created = ::GetLastError() != ERROR_ALREADY_EXISTS;
-  if (!handle_.IsValid()) return false;
+bool File::OpenForAppend(const std::string& path, bool* created, bool shareWrite) {
   LARGE_INTEGER zero = {};
+  if (!OpenOwn(WidePath(path), shareWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ, created)) {
+    return false;
+  }
   if (!::SetFilePointerEx(handle_.Get(), zero, nullptr, FILE_END)) {
     handle_.Reset();
     return false;
@@ -25,6 +24,25 @@ bool File::OpenForAppend(const std::string& path, bool* created) {
   return true;
 }
 
+bool File::OpenOwn(const WideString& path, DWORD share, bool* created) {
+  Close();
+  // Opened as it is first: a truncation would already reach the other name's file.
+  handle_.Reset(::CreateFileW(path.c_str(), GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  *created = ::GetLastError() != ERROR_ALREADY_EXISTS;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!handle_ || !::GetFileInformationByHandle(handle_.Get(), &info)) {
+    handle_.Reset();
+    return false;
+  }
+  if (info.nNumberOfLinks <= 1) return true;
+  handle_.Reset();
+  *created = true;
+  if (!::DeleteFileW(path.c_str())) return false;
+  handle_.Reset(::CreateFileW(path.c_str(), GENERIC_WRITE, share, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  return handle_.IsValid();
+}
 bool File::Size(ULONGLONG* size) const {
   LARGE_INTEGER value;
   if (!handle_.IsValid() || !::GetFileSizeEx(handle_.Get(), &value)) return false;

@@ -1,4 +1,6 @@
-// A file opened for writing. Writes report failure as a result; nothing throws.
+// A file opened for writing. Writes report failure as a result; nothing throws. Nothing is
+// ever written into a file that has another name as well: a file of the path's name with
+// more than one link (a hard link to a file elsewhere) is deleted and made anew.
 #pragma once
 
 #include <windows.h>
@@ -24,9 +26,10 @@ class File {
   bool Create(const WideString& path);
 
   // Opens path for writing at its end, creating it when it does not exist; other
-  // processes may read it but not write it. *created tells whether it was created. Returns
-  // false (and holds nothing) when the file cannot be opened.
-  bool OpenForAppend(const std::string& path, bool* created);
+  // processes may read it, and write it too when shareWrite. *created tells whether it was
+  // created (made anew for a file with another link too). Returns false (and holds
+  // nothing) when the file cannot be opened.
+  bool OpenForAppend(const std::string& path, bool* created, bool shareWrite = false);
 
   // The open file's size in bytes; false when none is open or the size cannot be read.
   bool Size(ULONGLONG* size) const;
@@ -48,6 +51,10 @@ class File {
   bool IsOpen() const { return handle_.IsValid(); }
 
  private:
+  // Opens or creates path for writing, at its start; a file with more than one link is
+  // deleted and created anew (CREATE_NEW). *created as OpenForAppend's.
+  bool OpenOwn(const WideString& path, DWORD share, bool* created);
+
   ScopedHandle handle_;
 };
 

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "winfx/HeldFolder.h"
 #include "winfx/ScopedHandle.h"
 
 namespace winfx {
@@ -88,18 +89,7 @@ WideString FileTree::FinalPath(const WideString& path) {
   ScopedHandle entry(::CreateFileW(path.c_str(), 0,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!entry) return WideString();
-  WideString name(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = ::GetFinalPathNameByHandleW(entry.Get(), &name[0],
-                                                     static_cast<DWORD>(name.size()), 0);
-    if (length == 0) return WideString();
-    if (length < name.size()) {
-      name.resize(length);
-      return name;
-    }
-    name.resize(length);  // the size asked for, terminator included
-  }
+  return entry ? FinalPathOf(entry.Get()) : WideString();
 }
 
 bool FileTree::OpensLinkItself(const WideString& path) {

@@ -3,8 +3,11 @@
 
 #include <objbase.h>
 #include <ole2.h>
+#include <oleauto.h>
 
 #include <utility>
+
+#include "winfx/WidePath.h"
 
 namespace winfx {
 
@@ -84,6 +87,19 @@ class ComPtr {
 
  private:
   T* ptr_ = nullptr;
+};
+
+// A BSTR made from wide text, freed at scope exit.
+class ScopedBstr {
+ public:
+  explicit ScopedBstr(const WideString& text) : bstr_(::SysAllocString(text.c_str())) {}
+  ~ScopedBstr() { ::SysFreeString(bstr_); }
+  ScopedBstr(const ScopedBstr&) = delete;
+  ScopedBstr& operator=(const ScopedBstr&) = delete;
+  BSTR Get() const { return bstr_; }
+
+ private:
+  BSTR bstr_;
 };
 
 // Memory handed out by the shell or COM (an item id list, say), freed with CoTaskMemFree.

@@ -8,6 +8,7 @@
 #include "archive/CZipExtractor.h"
 #include "install/CStagedInstall.h"
 #include "tests/support/InstallerFixture.h"
+#include "tools/uidriver/MovePause.h"
 #include "winfx/FileTree.h"
 #include "winfx/ScopedHandle.h"
 
@@ -72,15 +73,16 @@ class SafeInstallTest : public InstallerFixture {
     return files;
   }
 
-  // Installs over the folder and kills the installer halfway through its moves (at its
-  // test seam): the folder mixes the versions.
+  // Installs over the folder and kills the installer halfway through its moves (stopped
+  // before the second staged file moves in, through the watch hook, MovePause.h): the
+  // folder mixes the versions.
   void KillDuringTheMoves() {
-    winfx::ScopedHandle pause(::CreateEventA(nullptr, TRUE, FALSE, CStagedInstall::kPauseEventForTesting));
-    winfx::ScopedHandle paused(::CreateEventA(nullptr, TRUE, FALSE, CStagedInstall::kPausedEventForTesting));
-    ASSERT_TRUE(pause.IsValid() && paused.IsValid());
     StartInstaller();
+    uidriver::MovePauseEvents pause(driver_->Program().Id());
+    ASSERT_TRUE(pause.IsValid());
+    ASSERT_TRUE(driver_->PauseMovesAt(2));
     Confirm(installFolder_);
-    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(paused.Get(), 120000));
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(pause.Paused(), 120000));
     ASSERT_TRUE(PathExists(installFolder_ + "\\" + CStagedInstall::kBackupName));
     ASSERT_TRUE(KillInstallerHard());
   }

@@ -9,6 +9,7 @@
 
 #include "install/CStagedInstall.h"
 #include "tests/support/TestSupport.h"
+#include "tools/uidriver/MovePause.h"
 #include "winfx/FileTree.h"
 #include "winfx/ScopedHandle.h"
 
@@ -157,19 +158,20 @@ TEST_F(CStagedInstallTest, FilesInUseAreFoundAmongTheOnesToReplace) {
 }
 
 // The state a killed run leaves halfway through the moves is copied while the moves are
-// paused at the test seam; recovering that copy must give back the old version.
+// paused (this program's MoveFileExW redirected, MovePause.h); recovering that copy must
+// give back the old version.
 TEST_F(CStagedInstallTest, MovesInterruptedHalfwayAreRolledBackByTheNextRun) {
   StageOverOldVersion();
   Put(folder_, "zz_old.txt", "old z");
   Put(staged_.StagingFolder(), "zz_old.txt", "new z", 2024);
   std::map<std::string, FileState> old = Snapshot();
 
-  winfx::ScopedHandle pause(::CreateEventA(nullptr, TRUE, FALSE, CStagedInstall::kPauseEventForTesting));
-  winfx::ScopedHandle paused(::CreateEventA(nullptr, TRUE, FALSE, CStagedInstall::kPausedEventForTesting));
-  ASSERT_TRUE(pause.IsValid() && paused.IsValid());
+  uidriver::MovePauseEvents pause(::GetCurrentProcessId());
+  ASSERT_TRUE(pause.IsValid());
+  ASSERT_TRUE(uidriver::PauseStagedMovesAt(2));
   bool moved = false;
   std::thread mover([&] { moved = staged_.MoveIntoPlace(); });
-  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(paused.Get(), 60000));
+  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(pause.Paused(), 60000));
 
   TempFolder copyRoot("killed");
   std::string copy = copyRoot / "QuillonWidget";
@@ -183,7 +185,7 @@ TEST_F(CStagedInstallTest, MovesInterruptedHalfwayAreRolledBackByTheNextRun) {
       ASSERT_TRUE(::CopyFileA(from.c_str(), to.c_str(), TRUE)) << to;
     }
   }
-  ::SetEvent(pause.Get());
+  ::SetEvent(pause.Resume());
   mover.join();
   EXPECT_TRUE(moved);
   EXPECT_TRUE(PathExists(copy + "\\" + CStagedInstall::kBackupName + "\\" + CStagedInstall::kPlanName));

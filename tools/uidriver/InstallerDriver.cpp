@@ -144,6 +144,12 @@ bool InstallerDriver::SendDpiChanged(UINT dpi, const RECT& suggested, HWND windo
   return SendHookRequest(window != nullptr ? window : screen_, kDpiChangeRequest, request);
 }
 
+bool InstallerDriver::PauseMovesAt(int nth) {
+  WatchRequest request = {};
+  request.nthMove = static_cast<DWORD>(nth);
+  return SendHookRequest(screen_, kPauseMovesRequest, request);
+}
+
 void InstallerDriver::Kill() {
   if (process_) process_->Kill();
 }

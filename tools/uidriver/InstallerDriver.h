@@ -101,6 +101,11 @@ class InstallerDriver {
   // (the hub) when window is given.
   bool SendDpiChanged(UINT dpi, const RECT& suggested, HWND window = nullptr);
 
+  // Has the installer's moves of staged files into place stop before the nth (see
+  // MovePause.h; the test makes the MovePauseEvents of the installer's process first).
+  // False when the request could not be delivered.
+  bool PauseMovesAt(int nth);
+
   // Waits for the installer to end; true when it has.
   bool WaitForExit(DWORD timeoutMs) const { return process_ && process_->WaitForExit(timeoutMs); }
   // Ends the installer at once if it still runs.

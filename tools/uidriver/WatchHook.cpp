@@ -2,7 +2,8 @@
 // thread of a program it drives. Loaded into that program, it reports each WM_SETTEXT and
 // PBM_SETPOS sent to one of the thread's windows to the driver's watch window, synchronously,
 // before the window handles it, and carries out the driver's requests (a picture of a window,
-// a DPI change) in that thread. It changes nothing in the watched program by itself.
+// a DPI change, a pause of the moves into place) in that thread. It changes nothing in the
+// watched program by itself.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "tools/uidriver/BmpFile.h"
+#include "tools/uidriver/MovePause.h"
 #include "tools/uidriver/WatchProtocol.h"
 #include "winfx/ScopedGdi.h"
 #include "winfx/ScopedHandle.h"
@@ -92,6 +94,7 @@ void CarryOut(HWND window, WPARAM kind) {
   if (!ReadRequest(&request)) return;
   if (kind == uidriver::kPictureRequest) TakePicture(window, request);
   if (kind == uidriver::kDpiChangeRequest) ChangeDpi(window, request);
+  if (kind == uidriver::kPauseMovesRequest) uidriver::PauseStagedMovesAt(static_cast<int>(request.nthMove));
 }
 
 }  // namespace

@@ -48,12 +48,16 @@ enum RequestKind : WPARAM {
   // The window gets WM_DPICHANGED with the DPI and the suggested rectangle, as Windows sends
   // it when a window moves to a monitor of another scale.
   kDpiChangeRequest = 2,
+  // The program's moves of staged files stop before the nth (MovePause.h): the test waits
+  // for the pause and then kills the program, or lets it go on.
+  kPauseMovesRequest = 3,
 };
 struct WatchRequest {
   DWORD wholeWindow;    // picture: 0 for the client area
   char path[MAX_PATH];  // picture: the BMP file to write
   DWORD dpi;            // DPI change: the new DPI
   RECT suggested;       // DPI change: the window's new rectangle, in screen coordinates
+  DWORD nthMove;        // pause of the moves: the staged move that waits (1 for the first)
 };
 
 inline void RequestMappingName(DWORD watchedThreadId, char (&name)[48]) {
