@@ -469,4 +469,25 @@ TEST_F(ZipExtractorTest, OpenRefusesWhatIsNoArchiveAndCloseReleasesIt) {
   EXPECT_TRUE(::DeleteFileA(copy.c_str()));
 }
 
+// The handle the signature check read is the one extracted from: a path renamed away
+// and another archive put under its name meanwhile change nothing of what comes out.
+TEST_F(ZipExtractorTest, AnArchiveOpenedFromAHandleIsExtractedEvenWhenItsNameNowNamesAnother) {
+  const std::string path = install_ / "checked.zip";
+  ASSERT_TRUE(::CopyFileA(ArchivePath("basic.zip").c_str(), path.c_str(), FALSE));
+  winfx::ScopedHandle checked(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(checked.IsValid());
+  ASSERT_TRUE(::MoveFileExA(path.c_str(), (install_ / "aside.zip").c_str(), 0));
+  ASSERT_TRUE(::CopyFileA(ArchivePath("korean.zip").c_str(), path.c_str(), FALSE));
+
+  const std::string out = install_ / "out";
+  ASSERT_EQ(1, extractor_.OpenFrom(checked.Get()));
+  EXPECT_EQ(1, extractor_.ExtractAll(out.c_str()));
+  EXPECT_EQ(1, extractor_.Close());
+  EXPECT_EQ((std::vector<std::string>{"a\\", "a\\b\\", "a\\b\\c.txt", "docs\\", "docs\\a.txt", "top.txt"}),
+            testing_support::ListTree(out));
+  // The handle stays the caller's: Close leaves it open.
+  EXPECT_NE(0u, ::GetFileSize(checked.Get(), nullptr));
+}
+
 }  // namespace

@@ -76,11 +76,13 @@ TEST_F(InstallationTest, DownloadsExtractsLinksAndStartsTheWidget) {
     EXPECT_EQ(0, ::CompareFileTime(&stored, &data.ftCreationTime)) << path;
   }
 
-  // The desktop link starts the installed widget, which runs from the folder.
+  // The desktop link starts the installed widget, which runs from the folder, in it (the
+  // installer itself runs in another).
   EXPECT_EQ(installFolder_ + "\\QuillonWidget.exe", LinkTarget(DesktopLinkPath()));
   ASSERT_TRUE(uidriver::WaitUntil([] { return WidgetWindow() != nullptr; }, 20000));
   std::string trace = ReadFileBytes(installFolder_ + "\\widget_started.txt");
   EXPECT_NE(std::string::npos, trace.find("folder=" + installFolder_ + "\r\n")) << trace;
+  EXPECT_NE(std::string::npos, trace.find("current=" + installFolder_ + "\r\n")) << trace;
   EXPECT_TRUE(Requested(kArchivePath));
 }
 
@@ -139,15 +141,14 @@ TEST_F(InstallationTest, ADownloadThatIsNotAZipIsReportedAndRemoved) {
   QuitThroughQuitButton();
 }
 
-TEST_F(InstallationTest, AFolderWhoseParentIsMissingDownloadsNothing) {
-  std::string folder = *workFolder_ / "missing\\QuillonWidget";
+// The picker and the operator may name a folder whose parents do not exist yet: they are
+// made with it.
+TEST_F(InstallationTest, AFolderWhoseParentsAreMissingIsMadeWithThem) {
+  std::string folder = *workFolder_ / "missing\\deeper\\QuillonWidget";
   StartInstaller();
-  Confirm(folder);
-  EXPECT_TRUE(driver_->WaitForStatus(kOpenFailedStatus)) << driver_->Status();
-  ASSERT_TRUE(uidriver::WaitUntil([&] { return driver_->QuitEnabled(); }, 60000));
-  EXPECT_FALSE(PathExists(folder));
-  EXPECT_FALSE(Requested(kArchivePath));
-  QuitThroughQuitButton();
+  EXPECT_EQ(kDoneText, ConfirmAndAnswer(folder));
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+  EXPECT_TRUE(PathExists(folder + "\\QuillonWidget.exe"));
 }
 
 TEST_F(InstallationTest, AnEmptyFolderTextOnlyAsksForOne) {

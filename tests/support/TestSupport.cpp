@@ -73,9 +73,6 @@ bool RemoveTree(const std::string& ansiPath) {
   return ::RemoveDirectoryW(path.c_str()) != FALSE;
 }
 
-namespace {
-
-// Wine's name of path on the Linux side; "" when not under Wine.
 std::string UnixPath(const std::string& path) {
   using UnixFileName = char*(CDECL*)(LPCWSTR);
   auto unixFileName = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
@@ -89,8 +86,6 @@ std::string UnixPath(const std::string& path) {
   return unixPath;
 }
 
-// Runs a Linux program by Wine's Z: drive. Wine gives no handle to wait on for such a
-// process: the caller waits for what it does.
 bool RunLinuxProgram(const std::string& commandLine) {
   std::string command = commandLine;
   STARTUPINFOA startup = {};
@@ -103,6 +98,8 @@ bool RunLinuxProgram(const std::string& commandLine) {
   winfx::ScopedHandle ownProcess(process.hProcess), ownThread(process.hThread);
   return true;
 }
+
+namespace {
 
 // Waits up to 20 s, a few milliseconds at a time, until path shows (or is gone).
 bool WaitForPath(const std::string& path, bool shown) {

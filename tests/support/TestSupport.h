@@ -77,6 +77,13 @@ std::map<std::string, FileState> FileStates(const std::string& root);
 // then tab-separated "name: value" fields), or "" when the line has none.
 std::string RequestLogField(const std::string& line, const std::string& name);
 
+// Runs the Linux program of commandLine ("Z:\\bin\\chmod 0777 ...") through Wine's Z:
+// drive, without waiting for it: Wine gives no handle to wait on, the caller waits for
+// what it does. False when it cannot be started.
+bool RunLinuxProgram(const std::string& commandLine);
+// Wine's name of path on the Linux side; "" when not under Wine.
+std::string UnixPath(const std::string& path);
+
 // A Unix path of the build machine as a Windows path on Wine's Z: drive.
 std::string FromUnixPath(const std::string& unixPath);
 

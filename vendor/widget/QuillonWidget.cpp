@@ -1,6 +1,7 @@
 // A stand-in for the vendor's widget program, for the demo and the tests: it shows a small
-// window and leaves a trace beside itself (widget_started.txt: its process id and folder),
-// so a test can tell that the installer started it, and from where.
+// window and leaves a trace beside itself (widget_started.txt: its process id, its folder
+// and its current folder), so a test can tell that the installer started it, from where and
+// in which folder.
 #include <windows.h>
 
 #include <cstdio>
@@ -27,9 +28,11 @@ void LeaveTrace(const std::string& folder) {
   winfx::ScopedHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return;
-  char line[MAX_PATH + 64];
-  int len = std::snprintf(line, sizeof(line), "pid=%lu\r\nfolder=%s\r\n", ::GetCurrentProcessId(),
-                          folder.c_str());
+  char current[MAX_PATH + 1] = {};
+  ::GetCurrentDirectoryA(sizeof(current), current);
+  char line[2 * MAX_PATH + 64];
+  int len = std::snprintf(line, sizeof(line), "pid=%lu\r\nfolder=%s\r\ncurrent=%s\r\n",
+                          ::GetCurrentProcessId(), folder.c_str(), current);
   DWORD written = 0;
   ::WriteFile(file.Get(), line, static_cast<DWORD>(len), &written, nullptr);
 }
