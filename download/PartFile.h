@@ -27,8 +27,10 @@ class PartFile {
 
   // Opens the part for appending, creating it when missing, and reads the companion. A
   // companion whose validator is no header value (DownloadRules::IsValidatorText) is
-  // removed and the part emptied. False when the part cannot be opened, or the part's or
-  // the companion's name is a link (nothing is created, written or removed then).
+  // removed and the part emptied. A part that has another name as well (a hard link) is
+  // deleted and made anew, so it is never resumed (winfx::File). False when the part cannot
+  // be opened, or the part's or the companion's name is a link (nothing is created,
+  // written or removed then).
   bool Open();
 
   // Bytes the part holds.

@@ -51,6 +51,9 @@ namespace std {
 [[noreturn]] void __throw_underflow_error(const char*) { EndAtOnce(); }
 [[noreturn]] void __throw_system_error(int) { EndAtOnce(); }
 [[noreturn]] void __throw_bad_function_call() { EndAtOnce(); }
+// A library precondition that does not hold (an index past a string's end, say; checked
+// with _GLIBCXX_ASSERTIONS) ends the process where it is found.
+[[noreturn]] void __glibcxx_assert_fail(const char*, int, const char*, const char*) noexcept { EndAtOnce(); }
 
 }  // namespace std
 
