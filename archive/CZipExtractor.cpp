@@ -1,5 +1,7 @@
 #include "archive/CZipExtractor.h"
 
+#include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "archive/ZipPipeline.h"
@@ -25,24 +27,52 @@ int FailWith(DWORD error) {
 
 // minizip's file functions over an open handle (their opaque value): each stream opened
 // keeps its own offset, and every read names its offset, so that the directory's reader
-// and the entry data's (ZipEntryData, on the same handle) never move each other's.
+// and the entry data's (ZipEntryData, on the same handle) never move each other's. The
+// directory is read in a great many small pieces: they come from a block read at once (the
+// file cannot change while it is open here: nobody may write it).
+constexpr DWORD kStreamBlockSize = 16 * 1024;
+
 struct HandleStream {
   HANDLE file;
   ZPOS64_T offset;
+  ZPOS64_T blockStart;
+  DWORD blockSize;
+  unsigned char block[kStreamBlockSize];
 };
+
+// Reads up to size bytes at offset; the count read (0 on an error or at the end).
+DWORD ReadAt(HANDLE file, ZPOS64_T offset, void* buffer, DWORD size) {
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD got = 0;
+  return ::ReadFile(file, buffer, size, &got, &at) ? got : 0;
+}
 
 voidpf ZCALLBACK OpenStream(voidpf opaque, const void*, int mode) {
   if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
-  return new HandleStream{static_cast<HANDLE>(opaque), 0};
+  auto* stream = new HandleStream;
+  stream->file = static_cast<HANDLE>(opaque);
+  stream->offset = 0;
+  stream->blockStart = 0;
+  stream->blockSize = 0;
+  return stream;
 }
 
 uLong ZCALLBACK ReadStream(voidpf, voidpf stream, void* buffer, uLong size) {
   auto* at = static_cast<HandleStream*>(stream);
-  OVERLAPPED offset = {};
-  offset.Offset = static_cast<DWORD>(at->offset);
-  offset.OffsetHigh = static_cast<DWORD>(at->offset >> 32);
-  DWORD got = 0;
-  if (!::ReadFile(at->file, buffer, size, &got, &offset)) got = 0;
+  uLong got = 0;
+  if (size >= kStreamBlockSize) {
+    got = ReadAt(at->file, at->offset, buffer, size);
+  } else {
+    if (at->offset < at->blockStart || at->offset + size > at->blockStart + at->blockSize) {
+      at->blockStart = at->offset;
+      at->blockSize = ReadAt(at->file, at->offset, at->block, kStreamBlockSize);
+    }
+    const ZPOS64_T skip = at->offset - at->blockStart;
+    got = at->blockSize > skip ? std::min<uLong>(size, static_cast<uLong>(at->blockSize - skip)) : 0;
+    std::memcpy(buffer, at->block + skip, got);
+  }
   at->offset += got;
   return got;
 }

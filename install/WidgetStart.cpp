@@ -80,6 +80,8 @@ bool WidgetStart::Start(CSetupUtil* log) {
 HRESULT WidgetStart::StartThroughShell() const {
   // The desktop's folder view, and from it the shell's own automation object: what it
   // starts runs in the desktop's (the operator's) process, with the operator's token.
+  // (The screen's thread has OLE initialised already; this only balances its own.)
+  winfx::CoInitialization com;
   winfx::ComPtr<IShellWindows> windows;
   HRESULT result = ::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER,
                                       IID_IShellWindows, windows.ReceiveVoid());

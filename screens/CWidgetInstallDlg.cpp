@@ -1,13 +1,11 @@
 #include "screens/CWidgetInstallDlg.h"
 
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include <string>
 
 #include "app/CSetupHubDlg.h"
 #include "app/ProductConstants.h"
-#include "install/CStagedInstall.h"
 #include "install/WidgetInstallation.h"
 #include "res/resource.h"
 #include "screens/BannerPicture.h"

@@ -7,6 +7,7 @@
 
 #include "install/WidgetStart.h"
 #include "tests/support/TestSupport.h"
+#include "tools/uidriver/UiDriver.h"
 #include "winfx/SecurityDescriptor.h"
 
 namespace {
@@ -59,13 +60,36 @@ TEST(InstallationFolderTest, AFileOfTheFoldersNameOrOfAParentsIsNoFolderToMake) 
   EXPECT_EQ("a file", testing_support::ReadFileBytes(work / "QuillonWidget"));
 }
 
-// Wine runs every process with a full token and no linked one: the shell's route cannot be
-// seen there, only the choice.
+// Wine runs every process with a full token (with a linked one): an unelevated start
+// cannot be seen there, only the choice.
 TEST(WidgetStartTest, OnlyAFullTokenLinkedToTheOperatorsLimitedOneStartsThroughTheShell) {
   EXPECT_TRUE(WidgetStart::GoesThroughShell(TokenElevationTypeFull, true));
   EXPECT_FALSE(WidgetStart::GoesThroughShell(TokenElevationTypeFull, false));
   EXPECT_FALSE(WidgetStart::GoesThroughShell(TokenElevationTypeLimited, true));
   EXPECT_FALSE(WidgetStart::GoesThroughShell(TokenElevationTypeDefault, false));
+}
+
+// The program is held from before the start (nobody may write or delete it) and starts all
+// the same, in its own folder. Wine's token is full with a linked one, so this takes the
+// desktop shell's route there (Wine's desktop answers it), with no line of a fallback.
+TEST(WidgetStartTest, AHeldProgramStartsInItsFolder) {
+  TempFolder folder("widget-start");
+  ASSERT_TRUE(WriteFileBytes(folder / "info.ini", "[COMMON]\r\nDEBUG=1\r\n"));
+  ASSERT_TRUE(::CreateDirectoryA((folder / "log").c_str(), nullptr));
+  const std::string program = folder / "QuillonWidget.exe";
+  ASSERT_TRUE(::CopyFileA(testing_support::FromUnixPath(QUILLON_TEST_WIDGET_EXE).c_str(), program.c_str(), FALSE));
+  CSetupUtil log;
+  log.Init(folder.Path());
+  WidgetStart start;
+  ASSERT_TRUE(start.Hold(folder.Path(), program));
+  EXPECT_FALSE(::DeleteFileA(program.c_str()));
+  EXPECT_TRUE(start.Start(&log));
+  const std::string trace = folder / "widget_started.txt";
+  EXPECT_TRUE(uidriver::WaitUntil([&] { return testing_support::ReadFileBytes(trace).find("current=") != std::string::npos; },
+                                  20000));
+  EXPECT_NE(std::string::npos, testing_support::ReadFileBytes(trace).find("current=" + folder.Path() + "\r\n"));
+  EXPECT_EQ("", testing_support::ReadFileBytes(testing_support::TodaysLogPath(folder.Path())));
+  uidriver::EndProcessesNamed("QuillonWidget.exe");
 }
 
 }  // namespace
