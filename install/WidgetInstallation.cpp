@@ -7,6 +7,7 @@
 #include "install/CStagedInstall.h"
 #include "winfx/Format.h"
 #include "winfx/RunningProgram.h"
+#include "winfx/Saturating.h"
 #include "winfx/WidePath.h"
 
 namespace {
@@ -155,14 +156,16 @@ bool WidgetInstallation::VerifyArchive(winfx::ScopedHandle* checked) {
 
 bool WidgetInstallation::CheckFreeSpace() {
   unsigned long long total = 0;
-  unsigned long entries = 0;
+  unsigned long long entries = 0;
   ULARGE_INTEGER available;
   // Without these figures the extraction itself finds out (and reports) what is wrong.
   if (!m_zip.GetTotalSize(&total, &entries) ||
       !::GetDiskFreeSpaceExA(m_folder.c_str(), &available, nullptr, nullptr)) {
     return true;
   }
-  const unsigned long long needed = total + entries * kSpacePerEntry + kSpaceMargin;
+  // Saturated: no archive's figures make the need look small.
+  const unsigned long long needed = winfx::SaturatingAdd(
+      winfx::SaturatingAdd(total, winfx::SaturatingMultiply(entries, kSpacePerEntry)), kSpaceMargin);
   if (available.QuadPart >= needed) return true;
   m_screen.OnNoSpace(needed, available.QuadPart);
   return false;
