@@ -232,10 +232,14 @@ bool CStagedInstall::MoveIntoPlace() {
   // A staging folder that cannot be listed, or holds nothing, is no version to install.
   std::vector<Step> plan;
   std::string stuckLink;
-  if (!Plan(&plan, &stuckLink) || plan.empty()) {
+  bool holdsSomething = false;
+  FileTree::Walk(m_longStaging, [&](const WideString&, EntryKind) { return !(holdsSomething = true); });
+  if (!Plan(&plan, &stuckLink) || !holdsSomething) {
     DiscardStaging();
     return FailWith(ERROR_INVALID_DATA);
   }
+  // Folders that are all there already (an archive of folders, say): nothing to move.
+  if (plan.empty()) return true;
   // Nor can one go in that needs a link moved aside that cannot be moved itself.
   if (!stuckLink.empty()) {
     m_log.WriteLog(Format(kLinkStaysLine, stuckLink.c_str()));

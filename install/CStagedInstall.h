@@ -73,7 +73,8 @@ class CStagedInstall {
   // back, the old files restored and the staging folder removed, so the folder holds the
   // old version as it was (file contents and times), with the thread's last error set to
   // the failed step's. A staged version holding an entry named like the staging or the
-  // backup folder or the lock, holding nothing, or that cannot be listed is refused the
+  // backup folder or the lock, holding nothing (no file and no folder), or that cannot be
+  // listed is refused the
   // same way, before anything is moved, with ERROR_INVALID_DATA; one that needs a link
   // moved aside where the system cannot move a link itself (Wine) with
   // ERROR_ACCESS_DENIED (the folder's own state, which the operator can mend).
