@@ -9,17 +9,23 @@
 
 namespace {
 
-// The companion is two lines: the validator, then the total length in decimal.
+// The companion is two lines: the validator, then the total length in decimal. A larger
+// file is none of this installer's and is not read.
 constexpr DWORD kCompanionLimit = 2048;
 
-std::string ReadSmallFile(const std::string& path) {
+// The companion's text into *text ("" when it is missing or unreadable); false when it is
+// larger than a companion can be (nothing of it is read then).
+bool ReadSmallFile(const std::string& path, std::string* text) {
+  text->clear();
   winfx::ScopedHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return "";
+  if (!file) return true;
+  LARGE_INTEGER size;
+  if (::GetFileSizeEx(file.Get(), &size) && size.QuadPart > kCompanionLimit) return false;
   char buffer[kCompanionLimit];
   DWORD got = 0;
-  if (!::ReadFile(file.Get(), buffer, sizeof(buffer), &got, nullptr)) return "";
-  return std::string(buffer, got);
+  if (::ReadFile(file.Get(), buffer, sizeof(buffer), &got, nullptr)) text->assign(buffer, got);
+  return true;
 }
 
 }  // namespace
@@ -161,7 +167,9 @@ bool PartFile::WriteCompanionLocked() {
 bool PartFile::ReadCompanionLocked() {
   validator_.clear();
   total_ = 0;
-  const std::string text = ReadSmallFile(resumePath_);
+  std::string text;
+  // Larger than this installer writes it: no companion of its own.
+  if (!ReadSmallFile(resumePath_, &text)) return false;
   const size_t firstEnd = text.find("\r\n");
   if (firstEnd == std::string::npos || firstEnd == 0) return true;
   const std::string validator = text.substr(0, firstEnd);

@@ -25,8 +25,8 @@ class PartFile {
   PartFile& operator=(const PartFile&) = delete;
 
   // Opens the part for appending, creating it when missing, and reads the companion. A
-  // companion whose validator is no header value (DownloadRules::IsValidatorText) is
-  // removed and the part emptied. False when the part cannot be opened, or the part's or
+  // companion whose validator is no header value (DownloadRules::IsValidatorText), or that
+  // is larger than a companion is (2 KiB), is removed unread and the part emptied. False when the part cannot be opened, or the part's or
   // the companion's name is a link (nothing is created, written or removed then).
   bool Open();
 
@@ -66,7 +66,7 @@ class PartFile {
   bool CanResumeLocked() const;
   bool WriteCompanionLocked();
   // Reads validator and total from the companion (none when it is missing or unreadable);
-  // false when its validator is no header value.
+  // false when its validator is no header value or it is too large to be one.
   bool ReadCompanionLocked();
   void RemoveLocked();
 

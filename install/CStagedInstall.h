@@ -50,7 +50,8 @@ class CStagedInstall {
   // ...) and the log says so. A backup folder without a plan (the moves had ended) and a
   // staging folder are removed. True when neither folder is left; false when something
   // could not be put back or set aside (the backup and its plan then stay for the next
-  // run).
+  // run), with the last error FileTree::kTooDeepError when a work folder is nested too
+  // deep to be walked. A plan larger than MovePlan::kMaxSize is set aside unread.
   bool RecoverLeftovers();
 
   // An empty, hidden staging folder. False when it cannot be made.

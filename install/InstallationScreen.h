@@ -12,6 +12,7 @@ class InstallationScreen {
     kExtractFailed,    // an entry could not be extracted
     kWidgetRunning,    // files to replace stay in use
     kMoveFailed,       // the new version could not be moved into place
+    kTooDeep,          // a folder to put right or move is nested deeper than walks go
   };
 
   virtual ~InstallationScreen() = default;

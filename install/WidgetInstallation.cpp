@@ -5,6 +5,7 @@
 #include "app/ProductConstants.h"
 #include "archive/ArchiveSignature.h"
 #include "install/CStagedInstall.h"
+#include "winfx/FileTree.h"
 #include "winfx/Format.h"
 #include "winfx/RunningProgram.h"
 #include "winfx/Saturating.h"
@@ -111,6 +112,8 @@ bool WidgetInstallation::Run() {
   const DWORD moveError = moved ? ERROR_SUCCESS : ::GetLastError();
   m_log.WriteLog(winfx::Format(kMoveTimeLine, MillisecondsSince(moveStart)));
   if (!moved) {
+    // A folder too deep to walk is the folder's state, not the archive's.
+    if (moveError == winfx::FileTree::kTooDeepError) return Fail(Failure::kTooDeep);
     if (!IsLocalFault(moveError)) DeleteArchive();
     return Fail(Failure::kMoveFailed);
   }
@@ -126,7 +129,8 @@ bool WidgetInstallation::RecoverLeftovers(CStagedInstall* staged) {
   if (!CloseProgramsUsing(staged->LeftoversInUse()) || !staged->LeftoversInUse().empty()) {
     return Fail(Failure::kWidgetRunning);
   }
-  return staged->RecoverLeftovers() || Fail(Failure::kLeftoversStay);
+  if (staged->RecoverLeftovers()) return true;
+  return Fail(::GetLastError() == winfx::FileTree::kTooDeepError ? Failure::kTooDeep : Failure::kLeftoversStay);
 }
 
 bool WidgetInstallation::VerifyArchive(winfx::ScopedHandle* checked) {

@@ -74,6 +74,10 @@ constexpr char kInstallFailedText[] =
 constexpr char kVerifyFailedStatus[] = "서명 확인 실패...";
 constexpr char kVerifyFailedText[] =
     "Quillon위젯 설치파일의 서명을 확인하지 못했습니다. [끝내기] 후 다시 시도해 주세요.";
+// A work folder to put right, or a folder in the way, is nested deeper than the installer
+// walks folders.
+constexpr char kTooDeepText[] =
+    "설치 폴더 안에 너무 깊게 중첩된 폴더가 있어 설치하지 못했습니다. 그 폴더를 지운 후 다시 시도해 주세요.";
 constexpr char kDoneStatus[] = "설치완료...";
 constexpr char kDoneText[] = "Quillon위젯 설치가 완료되었습니다. 위젯이 실행됩니다.";
 
@@ -275,6 +279,10 @@ void CWidgetInstallDlg::OnFailure(Failure failure) {
     case Failure::kMoveFailed:
       SetStatus(kInstallFailedStatus);
       ShowFailure(kInstallFailedText);
+      return;
+    case Failure::kTooDeep:
+      SetStatus(kInstallFailedStatus);
+      ShowFailure(kTooDeepText);
       return;
   }
 }

@@ -34,9 +34,17 @@ void CSetupUtil::Init(std::string folder) {
 std::string CSetupUtil::SettingsPath() const { return m_folder + "\\" + kSettingsFile; }
 
 int CSetupUtil::GetCommonInt(std::string key, std::string defaultValue) {
+  const std::string path = SettingsPath();
+  // The profile functions read the whole file: one larger than settings are is taken for
+  // none (a folder of that name has no size and gives the default as well).
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
+      (data.nFileSizeHigh != 0 || data.nFileSizeLow > kMaxSettingsSize)) {
+    return std::atoi(defaultValue.c_str());
+  }
   char value[kValueBufferSize] = {};
   ::GetPrivateProfileStringA(kCommonSection, key.c_str(), defaultValue.c_str(), value,
-                             kValueReadSize, SettingsPath().c_str());
+                             kValueReadSize, path.c_str());
   return std::atoi(value);
 }
 
