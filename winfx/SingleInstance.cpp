@@ -14,8 +14,14 @@ SingleInstance::SingleInstance(const std::string& name)
   }
 }
 
-bool BringDialogForward(const std::string& caption) {
+bool BringDialogForward(const std::string& caption, DWORD waitMs) {
+  // A window of another process announces itself to nobody: looked for a few times.
+  constexpr DWORD kLookEveryMs = 100;
   HWND dialog = ::FindWindowA("#32770", caption.c_str());
+  for (DWORD waited = 0; dialog == nullptr && waited < waitMs; waited += kLookEveryMs) {
+    ::Sleep(kLookEveryMs);
+    dialog = ::FindWindowA("#32770", caption.c_str());
+  }
   if (dialog == nullptr) return false;
   ::SetForegroundWindow(::GetLastActivePopup(dialog));
   return true;
