@@ -43,6 +43,28 @@ TEST_F(NoDeadEndTest, AnArchiveNoFolderCanHoldIsDeletedAndTheFixedOneDownloadedN
   EXPECT_EQ("version=1.0\r\n", ReadFileBytes(installFolder_ + "\\version.txt"));
 }
 
+TEST_F(NoDeadEndTest, APlanLargerThanTheProcessCouldHoldIsSetAsideAndTheRunInstalls) {
+  // 1.5 GB, sparse, where a killed run leaves its plan: read whole, it would end the process.
+  const std::string backup = installFolder_ + "\\" + CStagedInstall::kBackupName;
+  ASSERT_TRUE(::CreateDirectoryA(installFolder_.c_str(), nullptr));
+  ASSERT_TRUE(::CreateDirectoryA(backup.c_str(), nullptr));
+  {
+    winfx::ScopedHandle plan(::CreateFileA((backup + "\\" + CStagedInstall::kPlanName).c_str(),
+                                           GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    ASSERT_TRUE(plan.IsValid());
+    LARGE_INTEGER size;
+    size.QuadPart = 1536LL << 20;
+    ASSERT_TRUE(::SetFilePointerEx(plan.Get(), size, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(::SetEndOfFile(plan.Get()));
+  }
+  StartInstaller();
+  EXPECT_EQ(kDoneText, ConfirmAndAnswer(installFolder_));
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+  EXPECT_EQ(0u, driver_->Program().ExitCode());
+  EXPECT_EQ("version=1.0\r\n", ReadFileBytes(installFolder_ + "\\version.txt"));
+  EXPECT_FALSE(PathExists(backup));
+}
+
 TEST_F(NoDeadEndTest, AFolderAnotherInstallerHoldsIsLeftAloneUntilItIsFree) {
   ASSERT_TRUE(::CreateDirectoryA(installFolder_.c_str(), nullptr));
   const std::string lock = installFolder_ + "\\" + CStagedInstall::kLockName;
