@@ -440,6 +440,8 @@ TEST_F(HttpDownloadWndTest, APartThatCannotBeGoneOnFromIsFetchedAgainWhole) {
       // No companion, or one that cannot be read.
       {"no companion", Body(5000), "", ""},
       {"garbled companion", Body(5000), "\"g0-20000\"\r\nmany\r\n", ""},
+      // Larger than any companion: not read at all, though it begins as a good one.
+      {"oversized companion", Body(5000), "\"g0-20000\"\r\n20000\r\n" + std::string(3000, ' '), ""},
       // A companion of another body: the server does not take the validator.
       {"other body", std::string(5000, 'x'), "\"other\"\r\n20000\r\n", "bytes=5000-"},
   };

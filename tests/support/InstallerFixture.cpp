@@ -1,5 +1,6 @@
 #include "tests/support/InstallerFixture.h"
 
+#include <cstdio>
 #include <sstream>
 
 #include "archive/CZipExtractor.h"
@@ -27,9 +28,22 @@ InstallerFixture::InstallerFixture(const std::string& setupExe, const std::strin
   ::DeleteFileA(DesktopLinkPath().c_str());
   requestLogStart_ = ReadFileBytes(RequestLogPath()).size();
   ServeWidgetArchive();
+  testEnded_.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string name = test != nullptr ? std::string(test->test_suite_name()) + "." + test->name() : "";
+  watchdog_ = std::thread([this, name] {
+    if (::WaitForSingleObject(testEnded_.Get(), kTestBoundMs) != WAIT_TIMEOUT) return;
+    std::fprintf(stderr, "[watchdog] %s ran past %lu s: its installer is ended\n", name.c_str(),
+                 kTestBoundMs / 1000);
+    std::fflush(stderr);
+    winfx::ScopedHandle installer(::OpenProcess(PROCESS_TERMINATE, FALSE, installerId_.load()));
+    if (installer) ::TerminateProcess(installer.Get(), 98);
+  });
 }
 
 InstallerFixture::~InstallerFixture() {
+  ::SetEvent(testEnded_.Get());
+  watchdog_.join();
   driver_.reset();
   // A started widget would outlive the test (and hold its output open).
   uidriver::EndProcessesNamed("QuillonWidget.exe");
@@ -165,7 +179,9 @@ void InstallerFixture::StartInstallerWithoutBrowserControl() {
 void InstallerFixture::StartInstallerNamed(const std::string& exeName,
                                            const std::string& currentFolder) {
   driver_ = std::make_unique<uidriver::InstallerDriver>(*programFolder_ / exeName);
-  ASSERT_TRUE(driver_->Start(30000, currentFolder)) << "the install screen did not appear";
+  const bool started = driver_->Start(30000, currentFolder);
+  installerId_ = driver_->Program().Id();
+  ASSERT_TRUE(started) << "the install screen did not appear";
 }
 
 void InstallerFixture::Confirm(const std::string& folder) {

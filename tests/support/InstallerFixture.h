@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/TestSupport.h"
@@ -116,6 +118,14 @@ class InstallerFixture : public ::testing::Test {
   std::string vendorRoot_;  // Windows path
   size_t requestLogStart_ = 0;
   std::string overriddenApp_;
+
+  // A test that runs past kTestBoundMs (well inside ctest's limit) has its installer
+  // ended by the watchdog, with a line that says so: every wait of the test then returns
+  // and the test fails with its messages instead of being cut off by ctest.
+  static constexpr DWORD kTestBoundMs = 300000;
+  winfx::ScopedHandle testEnded_;
+  std::atomic<DWORD> installerId_{0};
+  std::thread watchdog_;
 };
 
 }  // namespace testing_support
