@@ -163,7 +163,9 @@ bool ZipEntryReader::ReadCurrentEntry(Sink* sink) {
   // The reader would copy some other methods out raw, and encrypted data undecrypted:
   // such entries are refused before anything is created for them.
   if (info.compression_method != kMethodStored && info.compression_method != kMethodDeflated) {
-    return Refuse(sink, target, winfx::Format("UNSUPPORTED_METHOD %lu", static_cast<unsigned long>(info.compression_method)),
+    return Refuse(sink, target,
+                  winfx::Format("UNSUPPORTED_METHOD %lu",
+                                static_cast<unsigned long>(info.compression_method)),
                   ERROR_NOT_SUPPORTED);
   }
   if (info.flag & kFlagEncrypted) return Refuse(sink, target, kReasonEncrypted, ERROR_NOT_SUPPORTED);
@@ -198,8 +200,8 @@ bool ZipEntryReader::Inflate(Sink* sink, ZipPiece&& start, const unz_file_info64
     if (!sink->GetBuffer(&piece.buffer)) return false;
   }
   // The data stops at the stored length; data that ends early or goes on past it is caught
-  // here, at any size. Only data of
-  // the stored length has its CRC checked (by the writer, as the last piece goes out).
+  // here, at any size. Only data of the stored length has its CRC checked (by the writer,
+  // as the last piece goes out).
   if (copied != info.uncompressed_size || !m_data.EndsAtStoredLength()) {
     return PutFailure(sink, std::move(piece), ERROR_CRC, kReasonSizeMismatch);
   }

@@ -253,7 +253,10 @@ bool CStagedInstall::MoveIntoPlace() {
   std::vector<Step> plan;
   std::string stuckLink;
   bool holdsSomething = false;
-  FileTree::Walk(m_longStaging, [&](const WideString&, EntryKind) { return !(holdsSomething = true); });
+  FileTree::Walk(m_longStaging, [&](const WideString&, EntryKind) {
+    holdsSomething = true;
+    return false;
+  });
   if (!Plan(&plan, &stuckLink) || !holdsSomething) {
     DiscardStaging();
     return FailWith(ERROR_INVALID_DATA);
