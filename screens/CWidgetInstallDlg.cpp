@@ -134,8 +134,11 @@ BOOL CWidgetInstallDlg::OnInitDialog() {
   SetItemText(IDC_INSTALL_FOLDER, product::kDefaultFolder);
   m_progress.SetRange(0, 100);
   CenterWindow();
-  m_browser.Navigate(std::string(product::kServerUrl) + product::kAgreementPath, nullptr,
-                     nullptr, nullptr, nullptr);
+  // The agreement page and nothing else: its own origin only, no script error boxes.
+  const std::string agreement = std::string(product::kServerUrl) + product::kAgreementPath;
+  m_browser.AllowOnlyOriginOf(agreement);
+  m_browser.SetSilent(true);
+  m_browser.Navigate(agreement, nullptr, nullptr, nullptr, nullptr);
   return TRUE;
 }
 
