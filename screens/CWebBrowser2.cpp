@@ -40,7 +40,7 @@ VARIANTARG ByRefVariant(VARIANT* value) {
 
 void CWebBrowser2::AllowOnlyOriginOf(const std::string& url) {
   winfx::AxHostWindow* host = winfx::AxHostWindow::FromHwnd(m_hWnd);
-  if (host != nullptr) host->AllowOrigin(winfx::ToWide(url));
+  if (host != nullptr) host->AllowOrigin(winfx::ToWide(url).c_str());
 }
 
 void CWebBrowser2::Navigate(const std::string& url, VARIANT* flags, VARIANT* targetFrameName,

@@ -28,8 +28,8 @@ ComPtr<IDispatch> AxHostWindow::GetDispatch() const {
   return control_.QueryInterface<IDispatch>(IID_IDispatch);
 }
 
-void AxHostWindow::AllowOrigin(const WideString& url) {
-  if (site_) site_->Guard()->SetAllowedOrigin(UrlOrigin(url.c_str()));
+void AxHostWindow::AllowOrigin(const wchar_t* url) {
+  if (site_) site_->Guard()->SetAllowedOrigin(UrlOrigin(url));
 }
 
 bool AxHostWindow::TranslateAccelerator(MSG* msg) {

@@ -16,7 +16,6 @@
 #include <memory>
 
 #include "winfx/ScopedCom.h"
-#include "winfx/WidePath.h"
 
 namespace winfx {
 
@@ -38,7 +37,7 @@ class AxHostWindow {
 
   // Lets the hosted browser show the pages of url's origin (its scheme, host and port) and
   // no others; a url that is no plain http:// or https:// address allows none.
-  void AllowOrigin(const WideString& url);
+  void AllowOrigin(const wchar_t* url);
 
   // Offers a key message to the control (IOleInPlaceActiveObject::TranslateAccelerator),
   // so that keys reach its page; true when the control used it, and for the keys that

@@ -18,6 +18,14 @@ bool IsHostCharacter(wchar_t c) {
 // stays in the authority and so makes the address no match.
 bool EndsAuthority(wchar_t c) { return c == L'\0' || c == L'/' || c == L'?' || c == L'#'; }
 
+// True when text starts with the ASCII word (lower case) in either case, then ':'.
+bool StartsWithScheme(const wchar_t* text, const wchar_t* word) {
+  for (; *word != L'\0'; ++text, ++word) {
+    if (Lower(*text) != *word) return false;
+  }
+  return *text == L':';
+}
+
 // The port written from text to end: decimal digits only, at most 65535; empty is the
 // scheme's default. kNoPort when it is no such port.
 unsigned ParsePort(const wchar_t* text, const wchar_t* end, unsigned defaultPort) {
@@ -31,27 +39,30 @@ unsigned ParsePort(const wchar_t* text, const wchar_t* end, unsigned defaultPort
   return port;
 }
 
-// Splits url into scheme, host and port; false for anything but a plain http:// or
-// https:// address (see UrlOrigin::Matches).
-bool ParseOrigin(const wchar_t* url, WideString* scheme, WideString* host, unsigned* port) {
+// An origin as it stands in a URL: its host is a part of the URL's text.
+struct OriginParts {
+  bool https;
+  const wchar_t* host;
+  size_t hostLength;
+  unsigned port;
+};
+
+// Finds scheme, host and port of url; false for anything but a plain http:// or https://
+// address (see UrlOrigin::Matches).
+bool ParseOrigin(const wchar_t* url, OriginParts* out) {
   if (url == nullptr) return false;
   const wchar_t* p = url;
-  scheme->clear();
-  for (; *p != L':'; ++p) {
-    const wchar_t c = Lower(*p);
-    if (c < L'a' || c > L'z') return false;  // also the end of the text
-    scheme->push_back(c);
-  }
-  unsigned defaultPort;
-  if (*scheme == L"http") {
-    defaultPort = 80;
-  } else if (*scheme == L"https") {
-    defaultPort = 443;
+  if (StartsWithScheme(p, L"http")) {
+    out->https = false;
+    p += 5;
+  } else if (StartsWithScheme(p, L"https")) {
+    out->https = true;
+    p += 6;
   } else {
     return false;
   }
-  if (p[1] != L'/' || p[2] != L'/') return false;
-  p += 3;
+  if (p[0] != L'/' || p[1] != L'/') return false;
+  p += 2;
 
   const wchar_t* authorityEnd = p;
   while (!EndsAuthority(*authorityEnd)) ++authorityEnd;
@@ -59,32 +70,37 @@ bool ParseOrigin(const wchar_t* url, WideString* scheme, WideString* host, unsig
   // character no host has, and so no match.
   const wchar_t* hostEnd = p;
   while (hostEnd != authorityEnd && *hostEnd != L':') ++hostEnd;
-  host->clear();
   for (const wchar_t* c = p; c != hostEnd; ++c) {
-    const wchar_t lower = Lower(*c);
-    if (!IsHostCharacter(lower)) return false;
-    host->push_back(lower);
+    if (!IsHostCharacter(Lower(*c))) return false;
   }
-  if (host->empty()) return false;
-  *port = hostEnd == authorityEnd ? defaultPort : ParsePort(hostEnd + 1, authorityEnd, defaultPort);
-  return *port != kNoPort;
+  out->host = p;
+  out->hostLength = static_cast<size_t>(hostEnd - p);
+  const unsigned defaultPort = out->https ? 443 : 80;
+  out->port = hostEnd == authorityEnd ? defaultPort : ParsePort(hostEnd + 1, authorityEnd, defaultPort);
+  return out->hostLength != 0 && out->port != kNoPort;
 }
 
 }  // namespace
 
 UrlOrigin::UrlOrigin(const wchar_t* url) {
-  if (!ParseOrigin(url, &scheme_, &host_, &port_)) {
-    scheme_.clear();
-    host_.clear();
-    port_ = kNoPort;
-  }
+  OriginParts parts;
+  if (!ParseOrigin(url, &parts) || parts.hostLength > kMaxHostLength) return;
+  https_ = parts.https;
+  port_ = parts.port;
+  hostLength_ = parts.hostLength;
+  for (size_t i = 0; i < hostLength_; ++i) host_[i] = Lower(parts.host[i]);
 }
 
 bool UrlOrigin::Matches(const wchar_t* url) const {
-  WideString scheme, host;
-  unsigned port;
-  return !IsEmpty() && ParseOrigin(url, &scheme, &host, &port) && scheme == scheme_ &&
-         host == host_ && port == port_;
+  OriginParts parts;
+  if (IsEmpty() || !ParseOrigin(url, &parts) || parts.https != https_ || parts.port != port_ ||
+      parts.hostLength != hostLength_) {
+    return false;
+  }
+  for (size_t i = 0; i < hostLength_; ++i) {
+    if (Lower(parts.host[i]) != host_[i]) return false;
+  }
+  return true;
 }
 
 }  // namespace winfx

@@ -2,7 +2,7 @@
 // its own site.
 #pragma once
 
-#include "winfx/WidePath.h"
+#include <stddef.h>
 
 namespace winfx {
 
@@ -10,10 +10,11 @@ class UrlOrigin {
  public:
   // No origin: it matches no address.
   UrlOrigin() = default;
-  // The origin of url; none when url is not an address Matches could ever accept.
+  // The origin of url; none when url is not an address Matches could ever accept (or its
+  // host is longer than a host name can be).
   explicit UrlOrigin(const wchar_t* url);
 
-  bool IsEmpty() const { return host_.empty(); }
+  bool IsEmpty() const { return hostLength_ == 0; }
 
   // True when url is an http:// or https:// address of exactly this origin: the same
   // scheme, the same host (ASCII letters in either case) and the same port (80 and 443 when
@@ -24,10 +25,14 @@ class UrlOrigin {
   // 65535. Null is no match.
   bool Matches(const wchar_t* url) const;
 
+  // The longest host name kept (that of DNS).
+  static constexpr size_t kMaxHostLength = 253;
+
  private:
-  WideString scheme_;  // "http" or "https"
-  WideString host_;    // in lower case
+  bool https_ = false;
   unsigned port_ = 0;
+  size_t hostLength_ = 0;
+  wchar_t host_[kMaxHostLength] = {};  // in lower case, not terminated
 };
 
 }  // namespace winfx

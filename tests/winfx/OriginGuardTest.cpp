@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "winfx/AxSite.h"
@@ -95,6 +96,10 @@ TEST(UrlOriginTest, NoOriginMatchesNothing) {
     EXPECT_FALSE(origin.Matches(L"http://host/")) << allowed;
   }
   EXPECT_FALSE(UrlOrigin().Matches(kVendor));
+  // A host longer than any host name is no origin either.
+  const std::wstring longHost = L"http://" + std::wstring(UrlOrigin::kMaxHostLength + 1, L'a');
+  EXPECT_TRUE(UrlOrigin(longHost.c_str()).IsEmpty());
+  EXPECT_FALSE(UrlOrigin((longHost.substr(0, longHost.size() - 1)).c_str()).IsEmpty());
 }
 
 ComPtr<OriginGuard> VendorGuard() {
