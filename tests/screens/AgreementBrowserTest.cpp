@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "screens/CWebBrowser2.h"
 #include "tests/support/InstallerFixture.h"
 #include "winfx/AxHostWindow.h"
+#include "winfx/AxSite.h"
 #include "winfx/ScopedCom.h"
 #include "winfx/WidePath.h"
 
@@ -28,7 +31,10 @@ using winfx::ComPtr;
 constexpr char kWebBrowserClsid[] = "{8856F961-340A-11D0-A96B-00C04FD705A2}";
 
 // Pumps this thread's messages (the control works through them) until done() or timeoutMs.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+// Each message goes to first (when given) before it is dispatched; true from first keeps it
+// from being dispatched, as a modal loop does with the keys a host keeps.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs,
+               const std::function<bool(MSG*)>& first = nullptr) {
   const DWORD start = ::GetTickCount();
   while (!done()) {
     const DWORD elapsed = ::GetTickCount() - start;
@@ -37,11 +43,32 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     ::MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(50, timeoutMs - elapsed), QS_ALLINPUT);
     MSG msg;
     while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (first && first(&msg)) continue;
       ::TranslateMessage(&msg);
       ::DispatchMessageA(&msg);
     }
   }
   return true;
+}
+
+// Presses (and releases) the keys in order, as a person would, holding Ctrl for those
+// marked so.
+void PressKeys(const std::vector<std::pair<WORD, bool>>& keys) {
+  std::vector<INPUT> inputs;
+  auto add = [&](WORD vk, bool up) {
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    inputs.push_back(input);
+  };
+  for (const auto& key : keys) {
+    if (key.second) add(VK_CONTROL, false);
+    add(key.first, false);
+    add(key.first, true);
+    if (key.second) add(VK_CONTROL, true);
+  }
+  ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
 // A second DWebBrowserEvents2 sink, connected after the host's own: it sees each
@@ -192,6 +219,45 @@ TEST_F(AgreementBrowserTest, OnlyTheAgreementPagesOriginIsNavigatedTo) {
   VARIANT_BOOL silent = VARIANT_FALSE;
   EXPECT_EQ(S_OK, web->get_Silent(&silent));
   EXPECT_EQ(VARIANT_TRUE, silent);
+}
+
+// Keys reach the control through its host's TranslateAccelerator, called by the screen's
+// modal loop for the keys aimed at the browser.
+TEST_F(AgreementBrowserTest, KeysThatWouldOpenAnotherWindowNeverReachTheControl) {
+  winfx::AxHostWindow* host = winfx::AxHostWindow::FromHwnd(hostWindow_);
+  ::SetForegroundWindow(parent_);
+  ::SetFocus(hostWindow_);
+  ASSERT_TRUE(PumpUntil([&] { HWND f = ::GetFocus(); return f == hostWindow_ || ::IsChild(hostWindow_, f); }, 10000));
+
+  struct Press {
+    WPARAM key;
+    bool withCtrl;
+    bool kept;          // by the host, from the control
+    bool opensWindow;   // as the host judges it
+  };
+  std::vector<Press> presses;
+  auto first = [&](MSG* msg) {
+    if (msg->message != WM_KEYDOWN || msg->wParam == VK_CONTROL) return false;
+    if (msg->hwnd != hostWindow_ && !::IsChild(hostWindow_, msg->hwnd)) return false;
+    const bool withCtrl = ::GetKeyState(VK_CONTROL) < 0;
+    const bool opens = winfx::AxSite::OpensAnotherWindow(*msg);
+    const bool kept = host->TranslateAccelerator(msg);
+    presses.push_back({msg->wParam, withCtrl, kept, opens});
+    return kept;
+  };
+  PressKeys({{'N', true}, {'O', true}, {'L', true}, {'P', true}, {'N', false}, {VK_F5, false}});
+  ASSERT_TRUE(PumpUntil([&] { return presses.size() >= 6; }, 10000, first))
+      << presses.size() << " key presses reached the browser";
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_TRUE(presses[i].withCtrl) << i;
+    EXPECT_TRUE(presses[i].opensWindow) << static_cast<char>(presses[i].key);
+    EXPECT_TRUE(presses[i].kept) << static_cast<char>(presses[i].key);
+  }
+  // A plain N (typed into the page) and F5 (reload) are the control's.
+  EXPECT_EQ(static_cast<WPARAM>('N'), presses[4].key);
+  EXPECT_FALSE(presses[4].opensWindow);
+  EXPECT_EQ(static_cast<WPARAM>(VK_F5), presses[5].key);
+  EXPECT_FALSE(presses[5].opensWindow);
 }
 
 }  // namespace
