@@ -240,22 +240,4 @@ TEST(AxSiteTest, TheHostInfoAsksForNoBordersNewWindowsOrHiddenScrollBars) {
   EXPECT_EQ(nullptr, external);
 }
 
-TEST(AxSiteTest, TheSecurityManagerServiceIsTheGuard) {
-  winfx::AxSite site(nullptr);
-  site.Guard()->SetAllowedOrigin(UrlOrigin(kVendor));
-  ComPtr<IServiceProvider> services;
-  ASSERT_EQ(S_OK, site.QueryInterface(IID_IServiceProvider, services.ReceiveVoid()));
-  ComPtr<IInternetSecurityManager> manager;
-  ASSERT_EQ(S_OK, services->QueryService(SID_SInternetSecurityManager, IID_IInternetSecurityManager,
-                                         manager.ReceiveVoid()));
-  DWORD zone = 0;
-  EXPECT_EQ(S_OK, manager->MapUrlToZone(L"http://evil.example/", &zone, 0));
-  EXPECT_EQ(static_cast<DWORD>(URLZONE_UNTRUSTED), zone);
-  EXPECT_EQ(INET_E_DEFAULT_ACTION, manager->MapUrlToZone(kVendor, &zone, 0));
-
-  ComPtr<IUnknown> other;
-  EXPECT_NE(S_OK, services->QueryService(IID_IOleClientSite, IID_IUnknown, other.ReceiveVoid()));
-  EXPECT_FALSE(other);
-}
-
 }  // namespace
