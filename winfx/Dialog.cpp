@@ -81,20 +81,24 @@ void Dialog::FocusItem(int id) {
 }
 
 void Dialog::MoveFocusBeforeDisabling(std::initializer_list<int> ids, int keep) {
+  auto goes = [&](HWND window) {
+    for (int id : ids) {
+      HWND item = GetItem(id);
+      if (item != nullptr && (window == item || ::IsChild(item, window))) return true;
+    }
+    return false;
+  };
   HWND focus = ::GetFocus();
-  bool keepStays = ::IsWindowEnabled(GetItem(keep)) != FALSE;
-  bool focusGoes = focus == nullptr;
-  for (int id : ids) {
-    HWND item = GetItem(id);
-    if (id == keep) keepStays = false;
-    if (item != nullptr && (focus == item || ::IsChild(item, focus))) focusGoes = true;
+  if (focus != nullptr && !goes(focus)) return;
+  HWND next = GetItem(keep);
+  // Else the enabled tab stops in their order from the focus on, once round at most.
+  HWND first = nullptr;
+  while (next == nullptr || goes(next) || !::IsWindowEnabled(next)) {
+    next = ::GetNextDlgTabItem(hwnd_, next != nullptr ? next : focus, FALSE);
+    if (next == nullptr || next == first) return;
+    if (first == nullptr) first = next;
   }
-  if (!focusGoes) return;
-  if (keepStays) {
-    FocusItem(keep);
-  } else {
-    ::SetFocus(hwnd_);
-  }
+  ::SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
 }
 
 void Dialog::SetTimer(UINT_PTR id, UINT milliseconds) { ::SetTimer(hwnd_, id, milliseconds, nullptr); }

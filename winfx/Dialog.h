@@ -45,8 +45,8 @@ class Dialog {
   void FocusItem(int id);
   // Called before the controls ids are disabled: when one of them (or nothing) holds the
   // focus, it moves to keep when that control is enabled and not among ids, else to the
-  // dialog itself, whose keyboard handling (Esc) then still runs. A disabled control never
-  // keeps the focus, which would leave the keys of the thread nowhere.
+  // next enabled tab stop that is not among them. A disabled control never keeps the focus,
+  // which would leave the keys of the thread nowhere.
   void MoveFocusBeforeDisabling(std::initializer_list<int> ids, int keep);
 
   // Timers of this window; each delivers WM_TIMER with its id.

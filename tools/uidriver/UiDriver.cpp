@@ -166,8 +166,15 @@ std::string ShellLinkTarget(const std::string& linkPath) {
   }
   winfx::ComPtr<IPersistFile> file = link.QueryInterface<IPersistFile>(IID_IPersistFile);
   if (!file || FAILED(file->Load(winfx::ToWide(linkPath).c_str(), STGM_READ))) return std::string();
+  // The target's item list names it as the shell does (Wine's GetPath answers the link's
+  // ANSI copy of the path, in the system's code page).
   wchar_t target[MAX_PATH] = {};
-  link->GetPath(target, MAX_PATH, nullptr, 0);
+  LPITEMIDLIST list = nullptr;
+  const bool listed = SUCCEEDED(link->GetIDList(&list));
+  winfx::ScopedCoMem<ITEMIDLIST> item(list);
+  if (!listed || !item || !::SHGetPathFromIDListW(item.Get(), target)) {
+    link->GetPath(target, MAX_PATH, nullptr, 0);
+  }
   return winfx::ToShownAnsi(target);
 }
 
