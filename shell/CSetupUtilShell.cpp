@@ -4,6 +4,7 @@
 
 #include <shlobj.h>
 
+#include <cwchar>
 #include <string>
 
 #include "winfx/DllSearch.h"
@@ -27,10 +28,10 @@ constexpr int kProgramsCsidl = 0x0002;  // CSIDL_PROGRAMS: Start menu, Programs
 constexpr wchar_t kQuickLaunchFolder[] = L"\\Microsoft\\Internet Explorer\\Quick Launch";
 
 // One place a link may go: the flag (cleared when the place is to get nothing) and the
-// full path of the link there.
+// full path of the link there, in a buffer of MAX_PATH characters.
 struct LinkPlace {
   bool wanted;
-  winfx::WideString path;
+  wchar_t path[MAX_PATH];
 };
 
 GetFolderPathFunction LookUpGetFolderPath(HMODULE library) {
@@ -39,33 +40,46 @@ GetFolderPathFunction LookUpGetFolderPath(HMODULE library) {
   return reinterpret_cast<GetFolderPathFunction>(reinterpret_cast<void (*)()>(proc));
 }
 
-// Path of the shell folder csidl (no window, no token, flags 0); false when it cannot
-// be resolved.
-bool ResolveFolder(GetFolderPathFunction getFolderPath, int csidl, winfx::WideString* folder) {
-  wchar_t buffer[MAX_PATH] = {};
-  if (FAILED(getFolderPath(nullptr, csidl, nullptr, 0, buffer))) return false;
-  buffer[MAX_PATH - 1] = L'\0';
-  *folder = buffer;
-  return !folder->empty();
+// The shell folder csidl (no window, no token, flags 0) followed by middle and name into
+// place->path; false when the folder cannot be resolved. A path that does not fit the
+// buffer with its terminator leaves the place unwanted.
+bool ResolvePlace(GetFolderPathFunction getFolderPath, int csidl, const wchar_t* middle,
+                  const winfx::WideString& name, LinkPlace* place) {
+  wchar_t* path = place->path;
+  if (FAILED(getFolderPath(nullptr, csidl, nullptr, 0, path))) return false;
+  path[MAX_PATH - 1] = L'\0';
+  const size_t folderLength = std::wcslen(path);
+  const size_t middleLength = std::wcslen(middle);
+  if (folderLength == 0) return false;
+  if (name.empty() || folderLength + middleLength + name.size() >= MAX_PATH) {
+    place->wanted = false;
+  } else {
+    std::wmemcpy(path + folderLength, middle, middleLength);
+    std::wmemcpy(path + folderLength + middleLength, name.c_str(), name.size() + 1);
+  }
+  return true;
 }
 
 // Drive and folder of path, with the trailing backslash ("C:\QuillonWidget\" for
 // "C:\QuillonWidget\QuillonWidget.exe"), as _splitpath's drive and dir joined.
 winfx::WideString FolderOf(const winfx::WideString& path) {
-  const size_t separator = path.find_last_of(L"\\/");
-  if (separator != winfx::WideString::npos) return path.substr(0, separator + 1);
-  return path.size() >= 2 && path[1] == L':' ? path.substr(0, 2) : winfx::WideString();
+  size_t end = 0;
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (path[i] == L'\\' || path[i] == L'/') end = i + 1;
+  }
+  if (end == 0 && path.size() >= 2 && path[1] == L':') end = 2;
+  return winfx::WideString(path.c_str(), end);
 }
 
-bool Exists(const winfx::WideString& path) {
+bool Exists(const wchar_t* path) {
   WIN32_FIND_DATAW data;
-  winfx::ScopedFindHandle search(::FindFirstFileW(winfx::WidePath(path).c_str(), &data));
+  winfx::ScopedFindHandle search(::FindFirstFileW(path, &data));
   return static_cast<bool>(search);
 }
 
 }  // namespace
 
-int CSetupUtil::FileExists(std::string path) { return Exists(winfx::ToWide(path)) ? 1 : 0; }
+int CSetupUtil::FileExists(std::string path) { return Exists(winfx::WidePath(path).c_str()) ? 1 : 0; }
 
 void CSetupUtil::CreateShortcut(std::string target, std::string linkName,
                                 std::string description, int desktop, int quickLaunch,
@@ -78,23 +92,15 @@ void CSetupUtil::CreateShortcut(std::string target, std::string linkName,
   if (getFolderPath == nullptr) return;
 
   // All three folders are resolved before anything is written, whatever the flags.
-  winfx::WideString desktopFolder, appDataFolder, programsFolder;
-  if (!ResolveFolder(getFolderPath, kDesktopCsidl, &desktopFolder) ||
-      !ResolveFolder(getFolderPath, kAppDataCsidl, &appDataFolder) ||
-      !ResolveFolder(getFolderPath, kProgramsCsidl, &programsFolder)) {
+  const winfx::WideString wideLinkName = winfx::ToWide(linkName);
+  LinkPlace places[] = {{desktop != 0, {}}, {quickLaunch != 0, {}}, {programs != 0, {}}};
+  if (!ResolvePlace(getFolderPath, kDesktopCsidl, L"", wideLinkName, &places[0]) ||
+      !ResolvePlace(getFolderPath, kAppDataCsidl, kQuickLaunchFolder, wideLinkName, &places[1]) ||
+      !ResolvePlace(getFolderPath, kProgramsCsidl, L"", wideLinkName, &places[2])) {
     return;
   }
-  const winfx::WideString wideLinkName = winfx::ToWide(linkName);
-  LinkPlace places[] = {
-      {desktop != 0, desktopFolder + wideLinkName},
-      {quickLaunch != 0, appDataFolder + kQuickLaunchFolder + wideLinkName},
-      {programs != 0, programsFolder + wideLinkName},
-  };
   bool anyWanted = false;
   for (LinkPlace& place : places) {
-    // A link path must fit a MAX_PATH buffer with its terminator; a name that is no text
-    // gives no path.
-    if (wideLinkName.empty() || place.path.size() >= MAX_PATH) place.wanted = false;
     if (place.wanted && overwrite == 0 && Exists(place.path)) place.wanted = false;
     anyWanted = anyWanted || place.wanted;
   }
@@ -116,7 +122,7 @@ void CSetupUtil::CreateShortcut(std::string target, std::string linkName,
   if (!file) return;
   for (const LinkPlace& place : places) {
     // A failed save does not keep the link from the places after it.
-    if (place.wanted) file->Save(place.path.c_str(), TRUE);
+    if (place.wanted) file->Save(place.path, TRUE);
   }
   file.Reset();
   ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);

@@ -23,6 +23,7 @@ AccessibleNames::~AccessibleNames() { Clear(); }
 
 HRESULT AccessibleNames::Set(HWND hwnd, const WideString& name) {
   if (hwnd == nullptr || !::IsWindow(hwnd)) return E_INVALIDARG;
+  if (count_ == kMostNamed) return E_OUTOFMEMORY;
   if (!services_) {
     const HRESULT created = ::CoCreateInstance(kAccPropServicesClass, nullptr, CLSCTX_INPROC_SERVER,
                                                kAccPropServicesInterface, services_.ReceiveVoid());
@@ -30,16 +31,16 @@ HRESULT AccessibleNames::Set(HWND hwnd, const WideString& name) {
   }
   const HRESULT set = services_->SetHwndPropStr(hwnd, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
                                                 kNameProperty, name.c_str());
-  if (SUCCEEDED(set)) named_.push_back(hwnd);
+  if (SUCCEEDED(set)) named_[count_++] = hwnd;
   return set;
 }
 
 void AccessibleNames::Clear() {
   MSAAPROPID property = kNameProperty;
-  for (HWND hwnd : named_) {
-    services_->ClearHwndProps(hwnd, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, &property, 1);
+  for (int i = 0; i < count_; ++i) {
+    services_->ClearHwndProps(named_[i], static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, &property, 1);
   }
-  named_.clear();
+  count_ = 0;
   services_.Reset();
 }
 

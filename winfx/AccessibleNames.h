@@ -6,8 +6,6 @@
 
 #include <windows.h>
 
-#include <vector>
-
 #include "winfx/ScopedCom.h"
 #include "winfx/WidePath.h"
 
@@ -22,15 +20,19 @@ class AccessibleNames {
   AccessibleNames(const AccessibleNames&) = delete;
   AccessibleNames& operator=(const AccessibleNames&) = delete;
 
-  // Names hwnd's client object name for screen readers; returns what the services answered
-  // (S_OK, or the failure: no services, a window that is gone). Needs COM on this thread.
+  // Names hwnd's client object for screen readers; returns what the services answered (S_OK,
+  // or the failure: no services, a window that is gone, E_OUTOFMEMORY past kMostNamed).
+  // Needs COM on this thread.
   HRESULT Set(HWND hwnd, const WideString& name);
   // Takes every name given back (before the windows go).
   void Clear();
 
  private:
+  static constexpr int kMostNamed = 4;
+
   ComPtr<IAccPropServices> services_;
-  std::vector<HWND> named_;
+  HWND named_[kMostNamed] = {};
+  int count_ = 0;
 };
 
 }  // namespace winfx

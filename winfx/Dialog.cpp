@@ -1,5 +1,7 @@
 #include "winfx/Dialog.h"
 
+#include <memory>
+
 #include "winfx/AxHostWindow.h"
 #include "winfx/WinApp.h"
 
@@ -59,12 +61,10 @@ std::string Dialog::GetItemText(int id) const { return ToShownAnsi(GetItemTextWi
 
 WideString Dialog::GetItemTextWide(int id) const {
   HWND item = GetItem(id);
-  int len = ::GetWindowTextLengthW(item);
-  if (len <= 0) return WideString();
-  WideString text(static_cast<size_t>(len) + 1, L'\0');
-  len = ::GetWindowTextW(item, &text[0], len + 1);
-  text.resize(len > 0 ? static_cast<size_t>(len) : 0);
-  return text;
+  const int length = ::GetWindowTextLengthW(item);
+  if (length <= 0) return WideString();
+  std::unique_ptr<wchar_t[]> text(new wchar_t[length + 1]);
+  return WideString(text.get(), static_cast<size_t>(::GetWindowTextW(item, text.get(), length + 1)));
 }
 
 void Dialog::SetItemText(int id, const std::string& text) { SetItemText(id, ToWide(text)); }
