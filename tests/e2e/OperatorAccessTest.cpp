@@ -203,6 +203,24 @@ TEST_F(OperatorAccessTest, AfterTheEmptyFolderBoxTheFocusIsInTheFolderField) {
   LeaveByKeys();
 }
 
+// The installation's steps name their files in code page 949: a folder without a form
+// there (Chinese, say) is refused before anything is made or requested.
+TEST_F(OperatorAccessTest, AFolderWhoseNameHasNoCodePage949FormIsRefused) {
+  const std::wstring folder = testing_support::AnsiToUtf16(*workFolder_ / "") + L"\u8BF4\u660E";
+  StartInstaller();
+  ::SendMessageTimeoutW(::GetDlgItem(driver_->Screen(), uidriver::kFolderEdit), WM_SETTEXT, 0,
+                        reinterpret_cast<LPARAM>(folder.c_str()), SMTO_ABORTIFHUNG, 2000, nullptr);
+  driver_->ClickInstall();
+  HWND box = driver_->WaitForBox(driver_->AppCaption());
+  ASSERT_NE(nullptr, box);
+  EXPECT_EQ(L"설치경로에 사용할 수 없는 문자가 있습니다. 다른 폴더를 선택해 주세요.", PressEnterOnBox(box));
+  EXPECT_TRUE(WaitForFocusOn(uidriver::kFolderEdit));
+  EXPECT_TRUE(driver_->InstallEnabled());
+  EXPECT_FALSE(WideExists(folder));
+  EXPECT_FALSE(Requested("/update/Quillon_Widget.zip"));
+  QuitThroughQuitButton();
+}
+
 // The application's boxes show the exclamation icon; the screen's quit question, a box of
 // its own, shows none.
 TEST_F(OperatorAccessTest, TheApplicationsBoxesShowAnIconAndTheQuitQuestionNone) {
