@@ -9,6 +9,7 @@
 #include "winfx/Dpi.h"
 #include "winfx/Format.h"
 #include "winfx/ScopedGdi.h"
+#include "winfx/WidePath.h"
 
 CSetupHubDlg* g_pHub = nullptr;
 
@@ -74,7 +75,7 @@ BOOL CSetupHubDlg::OnInitDialog() {
   winfx::Dialog::OnInitDialog();
   SetIcons(winfx::WindowDpi(GetHwnd()));
   g_pHub = this;
-  ::SetWindowTextA(GetHwnd(), product::kHubTitle);
+  ::SetWindowTextW(GetHwnd(), winfx::ToWide(product::kHubTitle).c_str());
   SetUp();
   SetTimer(kRunScreenTimer, kStepPeriodMs);
   return TRUE;
@@ -100,7 +101,7 @@ void CSetupHubDlg::OnTimer(UINT_PTR id) {
       OnQueueTimer();
       break;
     default:
-      ::DefWindowProcA(GetHwnd(), WM_TIMER, id, 0);
+      ::DefWindowProcW(GetHwnd(), WM_TIMER, id, 0);
       break;
   }
 }
@@ -118,7 +119,7 @@ void CSetupHubDlg::OnRunScreenTimer() {
 void CSetupHubDlg::QueueWidgetDownloads(std::string serverUrl, std::string folder) {
   m_serverUrl = serverUrl;
   // One level only; an existing folder or a failure is left to the download to find.
-  ::CreateDirectoryA(folder.c_str(), nullptr);
+  ::CreateDirectoryW(winfx::WidePath(folder).c_str(), nullptr);
 
   // The signature first: a vendor that serves none is found before the archive's bytes
   // are spent. Without the vendor's key there is nothing to check it with.

@@ -7,6 +7,7 @@
 
 #include "winfx/ScopedCng.h"
 #include "winfx/ScopedHandle.h"
+#include "winfx/WidePath.h"
 
 namespace {
 
@@ -119,7 +120,7 @@ ArchiveSignature::Verdict ArchiveSignature::HashArchive(HANDLE archive,
 ArchiveSignature::Verdict ArchiveSignature::ReadSignatureFile(const std::string& path,
                                                               std::string* der) {
   der->clear();
-  winfx::ScopedHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+  winfx::ScopedHandle file(::CreateFileW(winfx::WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return Verdict::kSignatureMissing;
   LARGE_INTEGER size = {};

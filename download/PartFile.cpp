@@ -6,6 +6,7 @@
 #include "download/DownloadRules.h"
 #include "winfx/FileTree.h"
 #include "winfx/ScopedHandle.h"
+#include "winfx/WidePath.h"
 
 namespace {
 
@@ -13,7 +14,7 @@ namespace {
 constexpr DWORD kCompanionLimit = 2048;
 
 std::string ReadSmallFile(const std::string& path) {
-  winfx::ScopedHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+  winfx::ScopedHandle file(::CreateFileW(winfx::WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return "";
   char buffer[kCompanionLimit];
@@ -40,13 +41,13 @@ bool PartFile::Open() {
   if (!file_.OpenForAppend(partPath_, &created_)) return false;
   if (!file_.Size(&held_)) {
     file_.Close();
-    if (created_) ::DeleteFileA(partPath_.c_str());
+    if (created_) ::DeleteFileW(winfx::WidePath(partPath_).c_str());
     return false;
   }
   if (!ReadCompanionLocked()) {
     // Such a validator would go out as header lines of its own: the bytes it describes are
     // of no use.
-    ::DeleteFileA(resumePath_.c_str());
+    ::DeleteFileW(winfx::WidePath(resumePath_).c_str());
     if (!file_.Truncate()) {
       file_.Close();
       return false;
@@ -85,7 +86,7 @@ bool PartFile::StartOver(const std::string& validator, ULONGLONG total) {
   if (released_) return false;
   // The old companion goes first: a part must never be described by another body's
   // validator, whatever happens to the process between the steps.
-  ::DeleteFileA(resumePath_.c_str());
+  ::DeleteFileW(winfx::WidePath(resumePath_).c_str());
   validator_.clear();
   total_ = 0;
   if (!file_.Truncate()) return false;
@@ -107,11 +108,11 @@ bool PartFile::Finish() {
   // The body reaches the disk before its name does: after a power cut the archive's name
   // never stands for bytes that were not written.
   if (released_ || !file_.Flush() || !file_.Close()) return false;
-  if (!::MoveFileExA(partPath_.c_str(), targetPath_.c_str(),
+  if (!::MoveFileExW(winfx::WidePath(partPath_).c_str(), winfx::WidePath(targetPath_).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return false;
   }
-  ::DeleteFileA(resumePath_.c_str());
+  ::DeleteFileW(winfx::WidePath(resumePath_).c_str());
   released_ = true;  // nothing of this transfer's is left to touch
   return true;
 }
@@ -135,7 +136,7 @@ void PartFile::Abandon() {
   winfx::ScopedLock lock(lock_);
   if (released_) return;
   file_.Close();
-  if (created_ && held_ == 0) ::DeleteFileA(partPath_.c_str());
+  if (created_ && held_ == 0) ::DeleteFileW(winfx::WidePath(partPath_).c_str());
   released_ = true;
 }
 
@@ -147,8 +148,8 @@ void PartFile::Release() {
 
 void PartFile::RemoveLocked() {
   file_.Close();
-  ::DeleteFileA(partPath_.c_str());
-  ::DeleteFileA(resumePath_.c_str());
+  ::DeleteFileW(winfx::WidePath(partPath_).c_str());
+  ::DeleteFileW(winfx::WidePath(resumePath_).c_str());
 }
 
 bool PartFile::WriteCompanionLocked() {

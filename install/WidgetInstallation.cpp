@@ -130,7 +130,7 @@ bool WidgetInstallation::RecoverLeftovers(CStagedInstall* staged) {
 
 bool WidgetInstallation::VerifyArchive(winfx::ScopedHandle* checked) {
   if (m_publicKey == nullptr) return true;
-  checked->Reset(::CreateFileA(m_archive.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+  checked->Reset(::CreateFileW(winfx::WidePath(m_archive).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   const DWORD openError = *checked ? ERROR_SUCCESS : ::GetLastError();
   // No archive at all (its download never started): nothing to check or to remove.
@@ -159,7 +159,7 @@ bool WidgetInstallation::CheckFreeSpace() {
   ULARGE_INTEGER available;
   // Without these figures the extraction itself finds out (and reports) what is wrong.
   if (!m_zip.GetTotalSize(&total, &entries) ||
-      !::GetDiskFreeSpaceExA(m_folder.c_str(), &available, nullptr, nullptr)) {
+      !::GetDiskFreeSpaceExW(winfx::WidePath(m_folder).c_str(), &available, nullptr, nullptr)) {
     return true;
   }
   const unsigned long long needed = total + entries * kSpacePerEntry + kSpaceMargin;
@@ -186,8 +186,8 @@ bool WidgetInstallation::CloseProgramsUsing(const std::vector<winfx::WideString>
 }
 
 void WidgetInstallation::DeleteArchive() {
-  ::DeleteFileA(m_archive.c_str());
-  ::DeleteFileA(m_signature.c_str());
+  ::DeleteFileW(winfx::WidePath(m_archive).c_str());
+  ::DeleteFileW(winfx::WidePath(m_signature).c_str());
 }
 
 bool WidgetInstallation::Fail(Failure failure) {

@@ -2,8 +2,6 @@
 
 #include <oleauto.h>
 
-#include <vector>
-
 #include "winfx/AxHostWindow.h"
 #include "winfx/WidePath.h"
 
@@ -12,12 +10,7 @@ namespace {
 // A BSTR owned for the length of one call.
 class ScopedBstr {
  public:
-  explicit ScopedBstr(const std::string& ansi) {
-    int length = ::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
-    std::vector<wchar_t> wide(length > 0 ? length : 1, L'\0');
-    if (length > 0) ::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, wide.data(), length);
-    bstr_ = ::SysAllocString(wide.data());
-  }
+  explicit ScopedBstr(const std::string& text) : bstr_(::SysAllocString(winfx::ToWide(text).c_str())) {}
   ~ScopedBstr() { ::SysFreeString(bstr_); }
   ScopedBstr(const ScopedBstr&) = delete;
   ScopedBstr& operator=(const ScopedBstr&) = delete;

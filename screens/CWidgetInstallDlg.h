@@ -8,6 +8,7 @@
 
 #include "install/InstallationScreen.h"
 #include "screens/CWebBrowser2.h"
+#include "winfx/AccessibleNames.h"
 #include "winfx/Dialog.h"
 #include "winfx/FileLock.h"
 #include "winfx/ProgressCtrl.h"
@@ -29,8 +30,8 @@ class CWidgetInstallDlg : public winfx::Dialog, private InstallationScreen {
   // IDOK. When the installation fails, the screen stays open with its status line (and,
   // for most failures, a message box) telling so, and "끝내기" enabled again.
   void InstallFromArchive();
-  // Enables "끝내기" again (it leads to the quit question) and shows text in a box owned
-  // by the screen; an empty text shows no box.
+  // Enables "끝내기" again (it leads to the quit question), gives it the focus and shows
+  // text in a box owned by the screen; an empty text shows no box.
   void ShowFailure(const std::string& text);
 
  protected:
@@ -48,6 +49,8 @@ class CWidgetInstallDlg : public winfx::Dialog, private InstallationScreen {
   // Makes the title's font and the banner for dpi (a bitmap of the banner's size there).
   void ApplyDpi(UINT dpi);
   void OnBrowseFolder();
+  // Shows text in a box and gives the focus to the folder field: the folder is not taken.
+  void RefuseFolder(const std::string& text);
   void OnPaint();
   // The screen moved to a monitor of another scale: it takes the suggested rectangle, makes
   // its font and banner anew and redraws. The dialog manager places the controls.
@@ -71,6 +74,8 @@ class CWidgetInstallDlg : public winfx::Dialog, private InstallationScreen {
   bool m_archiveWasThere = false;
   // Held from the confirmation until the screen ends.
   winfx::FileLock m_folderLock;
+  // The screen reader's names of the picker, the browser area and the banner.
+  winfx::AccessibleNames m_names;
   winfx::ProgressCtrl m_progress;
   CWebBrowser2 m_browser;
 };

@@ -6,6 +6,7 @@
 
 #include "winfx/FileTree.h"
 #include "winfx/Format.h"
+#include "winfx/WidePath.h"
 
 namespace {
 
@@ -34,10 +35,11 @@ void CSetupUtil::Init(std::string folder) {
 std::string CSetupUtil::SettingsPath() const { return m_folder + "\\" + kSettingsFile; }
 
 int CSetupUtil::GetCommonInt(std::string key, std::string defaultValue) {
-  char value[kValueBufferSize] = {};
-  ::GetPrivateProfileStringA(kCommonSection, key.c_str(), defaultValue.c_str(), value,
-                             kValueReadSize, SettingsPath().c_str());
-  return std::atoi(value);
+  wchar_t value[kValueBufferSize] = {};
+  ::GetPrivateProfileStringW(winfx::ToWide(kCommonSection).c_str(), winfx::ToWide(key).c_str(),
+                             winfx::ToWide(defaultValue).c_str(), value, kValueReadSize,
+                             winfx::WidePath(SettingsPath()).c_str());
+  return ::_wtoi(value);
 }
 
 void CSetupUtil::WriteLog(std::string text) {
@@ -65,7 +67,7 @@ void CSetupUtil::WriteLog(std::string text) {
     return;
   }
 
-  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "a+t"), &std::fclose);
+  std::unique_ptr<FILE, int (*)(FILE*)> file(::_wfopen(winfx::WidePath(path).c_str(), L"a+t"), &std::fclose);
   if (!file) return;
   // The text is an argument, never a format: a percent sign in it is written as it is.
   std::fputs((stamp + text + "\n").c_str(), file.get());

@@ -3,8 +3,11 @@
 #include <exdisp.h>
 #include <oleidl.h>
 
+#include <string>
+
 #include "winfx/AxSite.h"
 #include "winfx/UrlOrigin.h"
+#include "winfx/WidePath.h"
 #include "winfx/WindowClass.h"
 
 namespace winfx {
@@ -46,7 +49,7 @@ LRESULT CALLBACK AxHostWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam
     self = new AxHostWindow(hwnd);
     ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
-  if (self == nullptr) return ::DefWindowProcA(hwnd, message, wParam, lParam);
+  if (self == nullptr) return ::DefWindowProcW(hwnd, message, wParam, lParam);
   LRESULT result = self->HandleMessage(message, wParam, lParam);
   if (message == WM_NCDESTROY) {
     ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
@@ -73,7 +76,7 @@ LRESULT AxHostWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       OnDestroy();
       return 0;
     default:
-      return ::DefWindowProcA(hwnd_, message, wParam, lParam);
+      return ::DefWindowProcW(hwnd_, message, wParam, lParam);
   }
 }
 
@@ -81,10 +84,8 @@ void AxHostWindow::OnCreate() {
   char text[64] = {};
   ::GetWindowTextA(hwnd_, text, sizeof(text));
   ::SetWindowTextA(hwnd_, "");
-  wchar_t wide[64] = {};
-  ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 64);
   CLSID clsid;
-  if (FAILED(::CLSIDFromString(wide, &clsid))) return;
+  if (FAILED(::CLSIDFromString(ToWide(text).c_str(), &clsid))) return;
 
   ComPtr<IOleObject> control;
   if (FAILED(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,

@@ -1,9 +1,11 @@
 #include "winfx/SingleInstance.h"
 
+#include "winfx/WidePath.h"
+
 namespace winfx {
 
 SingleInstance::SingleInstance(const std::string& name)
-    : mutex_(::CreateMutexA(nullptr, FALSE, ("Global\\" + name).c_str())) {
+    : mutex_(::CreateMutexW(nullptr, FALSE, ToWide("Global\\" + name).c_str())) {
   const DWORD error = ::GetLastError();
   if (mutex_) {
     first_ = error != ERROR_ALREADY_EXISTS;
@@ -15,7 +17,7 @@ SingleInstance::SingleInstance(const std::string& name)
 }
 
 bool BringDialogForward(const std::string& caption) {
-  HWND dialog = ::FindWindowA("#32770", caption.c_str());
+  HWND dialog = ::FindWindowW(L"#32770", ToWide(caption).c_str());
   if (dialog == nullptr) return false;
   ::SetForegroundWindow(::GetLastActivePopup(dialog));
   return true;

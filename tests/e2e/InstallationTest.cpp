@@ -7,6 +7,7 @@
 
 #include "app/ProductConstants.h"
 #include "tests/support/InstallerFixture.h"
+#include "tests/support/WideFiles.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ TEST_F(InstallationTest, DownloadsExtractsLinksAndStartsTheWidget) {
     std::string path = installFolder_ + "\\" + file;
     ASSERT_TRUE(PathExists(path)) << path;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    ASSERT_TRUE(::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data));
+    ASSERT_TRUE(::GetFileAttributesExW(testing_support::AnsiToUtf16(path).c_str(), GetFileExInfoStandard, &data));
     FILETIME stored = StoredTimeAsUtc(2024, 5, 1, 10, 20, 30);
     EXPECT_EQ(0, ::CompareFileTime(&stored, &data.ftLastWriteTime)) << path;
     EXPECT_EQ(0, ::CompareFileTime(&stored, &data.ftCreationTime)) << path;

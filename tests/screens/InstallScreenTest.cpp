@@ -151,15 +151,16 @@ TEST_F(InstallScreenTest, AfterConfirmationTheFolderCannotBeChanged) {
   EXPECT_EQ(1u, ArchiveRequests().size());
 }
 
-// Keys are posted, so the screen is not activated by them (a posted click would be). The
-// owner is the screen whether or not the other program won the foreground (without a window
-// manager that is not certain); a run where it did not records so as a test property.
+// The screen's commands are posted to it, so the screen is not activated by them (a pressed
+// key would need it in the foreground, a posted click activates it). The owner is the screen
+// whether or not the other program won the foreground (without a window manager that is not
+// certain); a run where it did not records so as a test property.
 TEST_F(InstallScreenTest, ABoxIsOwnedByTheScreenWhileAnotherProgramIsActive) {
   StartInstaller();
   driver_->TypeFolder("");
   ForeignWindow other;
   if (!other.BringToFront(driver_->Screen())) RecordProperty("box", "other program merely in front");
-  driver_->PressEnter();
+  ::PostMessageA(driver_->Screen(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   HWND box = driver_->WaitForBox(driver_->AppCaption());
   ASSERT_NE(nullptr, box);
   EXPECT_EQ(driver_->Screen(), ::GetWindow(box, GW_OWNER));
@@ -167,7 +168,7 @@ TEST_F(InstallScreenTest, ABoxIsOwnedByTheScreenWhileAnotherProgramIsActive) {
 
   // The quit question too.
   if (!other.BringToFront(driver_->Screen())) RecordProperty("quit", "other program merely in front");
-  driver_->PressEscape();
+  ::PostMessageA(driver_->Screen(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   HWND quit = driver_->WaitForBox("확인");
   ASSERT_NE(nullptr, quit);
   EXPECT_EQ(driver_->Screen(), ::GetWindow(quit, GW_OWNER));

@@ -4,6 +4,7 @@
 
 #include "archive/CZipExtractor.h"
 #include "install/CStagedInstall.h"
+#include "tests/support/WideFiles.h"
 
 namespace testing_support {
 
@@ -24,7 +25,7 @@ InstallerFixture::InstallerFixture(const std::string& setupExe, const std::strin
   ::CopyFileA(FromUnixPath(setupExe).c_str(), (*programFolder_ / "QuillonSetup.exe").c_str(), FALSE);
   WriteFileBytes(*programFolder_ / "info.ini", "[COMMON]\r\nDEBUG=1\r\n");
   ::CreateDirectoryA((*programFolder_ / "log").c_str(), nullptr);
-  ::DeleteFileA(DesktopLinkPath().c_str());
+  ::DeleteFileW(AnsiToUtf16(DesktopLinkPath()).c_str());
   requestLogStart_ = ReadFileBytes(RequestLogPath()).size();
   ServeWidgetArchive();
 }
@@ -37,7 +38,7 @@ InstallerFixture::~InstallerFixture() {
   ::DeleteFileA(NextArchivePath().c_str());
   ::DeleteFileA(SignatureModePath().c_str());
   if (!overriddenApp_.empty()) ::RegDeleteTreeA(HKEY_CURRENT_USER, overriddenApp_.c_str());
-  ::DeleteFileA(DesktopLinkPath().c_str());
+  ::DeleteFileW(AnsiToUtf16(DesktopLinkPath()).c_str());
 }
 
 std::string InstallerFixture::ServedArchivePath() const {

@@ -58,12 +58,15 @@ class InstallerDriver {
   void ClickInstall() { ClickItem(screen_, kInstallButton); }
   void ClickQuit() { ClickItem(screen_, kQuitButton); }
   void ClickBrowse() { ClickItem(screen_, kBrowseButton); }
-  // The Esc key on the screen (reaches it also while its buttons are disabled).
-  void PressEscape() { PressKey(VK_ESCAPE); }
-  // The Enter key on the screen.
-  void PressEnter() { PressKey(VK_RETURN); }
-  // Posts a key press (down and up) to the folder edit box, or to target when given.
-  void PressKey(UINT vk, HWND target = nullptr);
+  // The Esc key pressed on the screen (or on the box it shows).
+  bool PressEscape() { return PressKey(VK_ESCAPE); }
+  // The Enter key pressed on the screen (or on the box it shows).
+  bool PressEnter() { return PressKey(VK_RETURN); }
+  // Presses key vk (down and up, SendInput) as a person would: into the foreground window,
+  // which is first made the installer's window of window (by default the screen, or the
+  // box it shows). The key goes wherever the installer's focus is. False when the window
+  // did not come to the foreground or the input was refused.
+  bool PressKey(UINT vk, HWND window = nullptr);
 
   // A visible message box (or other dialog) of the installer with this caption; null
   // after timeoutMs.
