@@ -1,12 +1,15 @@
 #include "install/WidgetInstallation.h"
 
+#include <cstring>
 #include <memory>
 
 #include "app/ProductConstants.h"
-#include "archive/ArchiveSignature.h"
+#include "archive/ReleaseRecord.h"
 #include "install/CStagedInstall.h"
 #include "winfx/Format.h"
 #include "winfx/RunningProgram.h"
+#include "winfx/Sha256.h"
+#include "winfx/Stopwatch.h"
 #include "winfx/WidePath.h"
 
 namespace {
@@ -14,34 +17,27 @@ namespace {
 using Failure = InstallationScreen::Failure;
 using winfx::JoinPath;
 
-// The durations of the steps and the reason of a refused signature, in the log.
+// The durations of the steps and the reason of a refused archive, in the log.
 constexpr char kVerifyTimeLine[] = "[install] 서명 확인 %.1f ms";
 constexpr char kVerifyFailedLine[] = "[install] 서명 확인 실패 : %s";
+constexpr char kKeepFailedLine[] = "[install] 설치정보 저장 실패 : %lu";
 constexpr char kExtractTimeLine[] = "[install] 압축해제 %.1f ms";
 constexpr char kMoveTimeLine[] = "[install] 파일 이동 %.1f ms";
 
-LARGE_INTEGER Now() {
-  LARGE_INTEGER now;
-  ::QueryPerformanceCounter(&now);
-  return now;
-}
-
-double MillisecondsSince(const LARGE_INTEGER& start) {
-  LARGE_INTEGER frequency;
-  ::QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(Now().QuadPart - start.QuadPart) * 1000.0 /
-         static_cast<double>(frequency.QuadPart);
-}
-
 }  // namespace
 
-WidgetInstallation::WidgetInstallation(std::string folder, const unsigned char* publicKey,
-                                       InstallationScreen* screen, CSetupUtil* log,
-                                       bool archiveWasThere)
+unsigned long long WidgetInstallation::SpaceNeeded(unsigned long long unpacked,
+                                                   unsigned long long entries) {
+  return unpacked + entries * kSpacePerEntry + kSpaceMargin;
+}
+
+WidgetInstallation::WidgetInstallation(std::string folder, const ReleaseRecord* release,
+                                       const unsigned char* digest, InstallationScreen* screen,
+                                       CSetupUtil* log, bool archiveWasThere)
     : m_folder(std::move(folder)),
       m_archive(JoinPath(m_folder, product::kArchiveFile)),
-      m_signature(JoinPath(m_folder, product::kArchiveSignatureFile)),
-      m_publicKey(publicKey),
+      m_release(release),
+      m_digest(digest),
       m_screen(*screen),
       m_log(*log),
       m_archiveWasThere(archiveWasThere) {}
@@ -77,7 +73,7 @@ bool WidgetInstallation::Run() {
     checked.Reset();
     // A download that is no zip is of no use to the next run; a file that was there
     // before the confirmation is not the installer's to remove unless it was checked.
-    if (!m_archiveWasThere || m_publicKey != nullptr) DeleteArchive();
+    if (!m_archiveWasThere || m_release != nullptr) DeleteArchive();
     return Fail(Failure::kNoArchive);
   }
   if (!CheckFreeSpace()) {
@@ -85,13 +81,13 @@ bool WidgetInstallation::Run() {
     return false;
   }
   m_screen.OnExtracting();
-  const LARGE_INTEGER extractStart = Now();
+  const winfx::Stopwatch extractTime;
   const bool prepared = staged.PrepareStaging();
   const int extracted = prepared ? m_zip.ExtractAll(staged.StagingFolder().c_str()) : 0;
   const DWORD error = prepared ? ::GetLastError() : ERROR_CANNOT_MAKE;
   m_zip.Close();
   checked.Reset();
-  m_log.WriteLog(winfx::Format(kExtractTimeLine, MillisecondsSince(extractStart)));
+  m_log.WriteLog(winfx::Format(kExtractTimeLine, extractTime.Milliseconds()));
   if (!extracted) {
     // Nothing of the new version reaches the folder. The archive stays only for a fault
     // of this machine's; any other would end the next run the same way.
@@ -105,15 +101,19 @@ bool WidgetInstallation::Run() {
     staged.DiscardStaging();
     return Fail(Failure::kWidgetRunning);
   }
-  const LARGE_INTEGER moveStart = Now();
+  const winfx::Stopwatch moveTime;
   const bool moved = staged.MoveIntoPlace();
   const DWORD moveError = moved ? ERROR_SUCCESS : ::GetLastError();
-  m_log.WriteLog(winfx::Format(kMoveTimeLine, MillisecondsSince(moveStart)));
+  m_log.WriteLog(winfx::Format(kMoveTimeLine, moveTime.Milliseconds()));
   if (!moved) {
     if (!IsLocalFault(moveError)) DeleteArchive();
     return Fail(Failure::kMoveFailed);
   }
   staged.RemoveOldFiles();
+  // The next run compares what it is offered with this release.
+  if (m_release != nullptr && !m_release->Keep(m_folder)) {
+    m_log.WriteLog(winfx::Format(kKeepFailedLine, ::GetLastError()));
+  }
   DeleteArchive();
   return true;
 }
@@ -129,7 +129,7 @@ bool WidgetInstallation::RecoverLeftovers(CStagedInstall* staged) {
 }
 
 bool WidgetInstallation::VerifyArchive(winfx::ScopedHandle* checked) {
-  if (m_publicKey == nullptr) return true;
+  if (m_release == nullptr) return true;
   checked->Reset(::CreateFileA(m_archive.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   const DWORD openError = *checked ? ERROR_SUCCESS : ::GetLastError();
@@ -137,19 +137,28 @@ bool WidgetInstallation::VerifyArchive(winfx::ScopedHandle* checked) {
   if (openError == ERROR_FILE_NOT_FOUND || openError == ERROR_PATH_NOT_FOUND) {
     return Fail(Failure::kNoArchive);
   }
-  const LARGE_INTEGER start = Now();
-  std::string signature;
-  ArchiveSignature::Verdict verdict = ArchiveSignature::ReadSignatureFile(m_signature, &signature);
-  if (verdict == ArchiveSignature::Verdict::kGenuine) {
-    verdict = *checked ? ArchiveSignature(m_publicKey).Verify(checked->Get(), signature)
-                       : ArchiveSignature::Verdict::kArchiveUnreadable;
+  const winfx::Stopwatch verifyTime;
+  const char* refusal = nullptr;
+  LARGE_INTEGER size = {};
+  unsigned char digest[winfx::Sha256::kSize];
+  if (!*checked || !::GetFileSizeEx(checked->Get(), &size)) {
+    refusal = "ARCHIVE_UNREADABLE";
+  } else if (static_cast<ULONGLONG>(size.QuadPart) != m_release->Length()) {
+    refusal = "LENGTH";
+  } else if (m_digest != nullptr) {
+    std::memcpy(digest, m_digest, sizeof(digest));
+  } else if (!winfx::Sha256::OfFile(checked->Get(), digest)) {
+    refusal = "ARCHIVE_UNREADABLE";
   }
-  m_log.WriteLog(winfx::Format(kVerifyTimeLine, MillisecondsSince(start)));
-  if (verdict == ArchiveSignature::Verdict::kGenuine) return true;
+  if (refusal == nullptr && std::memcmp(digest, m_release->Sha256(), sizeof(digest)) != 0) {
+    refusal = "SHA256";
+  }
+  m_log.WriteLog(winfx::Format(kVerifyTimeLine, verifyTime.Milliseconds()));
+  if (refusal == nullptr) return true;
   // The pair is at fault, not this machine: the next run fetches both afresh.
   checked->Reset();
   DeleteArchive();
-  m_log.WriteLog(winfx::Format(kVerifyFailedLine, ArchiveSignature::VerdictName(verdict)));
+  m_log.WriteLog(winfx::Format(kVerifyFailedLine, refusal));
   return Fail(Failure::kNotSigned);
 }
 
@@ -162,7 +171,7 @@ bool WidgetInstallation::CheckFreeSpace() {
       !::GetDiskFreeSpaceExA(m_folder.c_str(), &available, nullptr, nullptr)) {
     return true;
   }
-  const unsigned long long needed = total + entries * kSpacePerEntry + kSpaceMargin;
+  const unsigned long long needed = SpaceNeeded(total, entries);
   if (available.QuadPart >= needed) return true;
   m_screen.OnNoSpace(needed, available.QuadPart);
   return false;
@@ -186,8 +195,10 @@ bool WidgetInstallation::CloseProgramsUsing(const std::vector<winfx::WideString>
 }
 
 void WidgetInstallation::DeleteArchive() {
-  ::DeleteFileA(m_archive.c_str());
-  ::DeleteFileA(m_signature.c_str());
+  for (const char* name : {product::kArchiveFile, product::kReleaseRecordFile,
+                           product::kReleaseSignatureFile}) {
+    ::DeleteFileA(JoinPath(m_folder, name).c_str());
+  }
 }
 
 bool WidgetInstallation::Fail(Failure failure) {
