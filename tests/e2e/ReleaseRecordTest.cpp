@@ -9,6 +9,7 @@
 
 #include "app/ProductConstants.h"
 #include "tests/support/InstallerFixture.h"
+#include "tools/uidriver/UiDriver.h"
 
 namespace {
 
@@ -40,11 +41,15 @@ class ReleaseRecordTest : public InstallerFixture {
 
   std::string Log() const { return ReadFileBytes(TodaysLogPath(programFolder_->Path())); }
 
-  // A whole installation of what the server offers; the program ends.
+  // A whole installation of what the server offers; the program ends, and so does the
+  // widget it started (its trace goes with it).
   void Install() {
     StartInstaller();
     EXPECT_EQ(kDoneText, ConfirmAndAnswer(installFolder_));
     EXPECT_TRUE(driver_->WaitForExit(20000));
+    EXPECT_TRUE(uidriver::WaitUntil([] { return WidgetWindow() != nullptr; }, 20000));
+    uidriver::EndProcessesNamed("QuillonWidget.exe");
+    ::DeleteFileA(InFolder("widget_started.txt").c_str());
   }
 
   // Runs the installer on the folder and expects the record's refusal with text: the
@@ -94,7 +99,7 @@ TEST_F(ReleaseRecordTest, TheRecordComesFirstEveryRunAndIsKeptAsTheInstalledOnes
   ASSERT_TRUE(WriteFileBytes(InFolder("Quillon_Widget.zip.meta"), "format: 1\n"));
   Install();
   EXPECT_EQ(2u, ArchiveRequests().size());
-  EXPECT_TRUE(PathExists(InFolder("QuillonWidget.exe")));
+  EXPECT_NE(std::string::npos, ReadFileBytes(InFolder(".QuillonRelease")).find("version: 1.4.2\n"));
 }
 
 TEST_F(ReleaseRecordTest, AnOlderReleaseThanTheInstalledOneIsRefusedAndAnOldArchiveLeftIsNeverRead) {
@@ -190,12 +195,13 @@ TEST_F(ReleaseRecordTest, AnArchiveOutsideTheRecordsBoundsIsNeverWrittenPastItsL
   }
   {
     SCOPED_TRACE("an archive of the right length but another hash in the folder");
+    const size_t requestsBefore = ArchiveRequests().size();
     std::string other = WidgetArchive();
     other[other.size() / 2] ^= 0x55;
     ASSERT_EQ(length, other.size());
     ASSERT_TRUE(WriteFileBytes(InFolder("Quillon_Widget.zip"), other));
     Install();
-    EXPECT_EQ(1u, ArchiveRequests().size());
+    EXPECT_EQ(requestsBefore + 1, ArchiveRequests().size());
     EXPECT_TRUE(PathExists(InFolder("QuillonWidget.exe")));
   }
 }
