@@ -182,6 +182,11 @@ bool CSetupHubDlg::AcceptRelease() {
   const ReleaseRecord::Keys keys = BuiltInKeys();
   const std::string recordPath = winfx::JoinPath(m_folder, product::kReleaseRecordFile);
   const std::string signaturePath = winfx::JoinPath(m_folder, product::kReleaseSignatureFile);
+  // Neither file is worth anything to the next run after a refusal: it fetches both afresh.
+  auto forgetOffered = [&] {
+    ::DeleteFileA(recordPath.c_str());
+    ::DeleteFileA(signaturePath.c_str());
+  };
   ReleaseRecord offered;
   ReleaseRecord installed;
   ReleaseRecord::Verdict verdict =
@@ -197,9 +202,7 @@ bool CSetupHubDlg::AcceptRelease() {
                             kept == ReleaseRecord::Verdict::kValid ? &installed : nullptr);
   }
   if (verdict != ReleaseRecord::Verdict::kValid) {
-    // Neither file is worth anything to the next run, which fetches both afresh.
-    ::DeleteFileA(recordPath.c_str());
-    ::DeleteFileA(signaturePath.c_str());
+    forgetOffered();
     RefuseRelease(verdict, offered, installed);
     return false;
   }
@@ -216,6 +219,7 @@ bool CSetupHubDlg::AcceptRelease() {
   ULARGE_INTEGER available;
   if (::GetDiskFreeSpaceExA(m_folder.c_str(), &available, nullptr, nullptr) &&
       available.QuadPart < needed) {
+    forgetOffered();
     m_step1Dlg.ReportNoSpace(needed, available.QuadPart);
     return false;
   }
@@ -283,6 +287,12 @@ void CSetupHubDlg::RefuseRelease(ReleaseRecord::Verdict verdict, const ReleaseRe
 void CSetupHubDlg::OnQueueTimer() {
   KillTimer(kQueueTimer);
   if (m_downloadUrls.empty()) {
+    // A record that never came (its download could not start) leaves nothing to check
+    // the archive against: only a build without keys installs unchecked.
+    if (!m_releaseAccepted && product::kArchivePublicKeyCount != 0) {
+      m_step1Dlg.ReportNoArchive();
+      return;
+    }
     m_step1Dlg.InstallFromArchive(m_releaseAccepted ? &m_release : nullptr,
                                   m_archiveDigestKnown ? m_archiveDigest : nullptr);
     return;

@@ -360,11 +360,12 @@ HttpDownloadEngine::Outcome HttpDownloadEngine::ReceiveBody() {
     // A drip that keeps the connection alive is no transfer: too few bytes in a window is
     // a stall, tried again as a timeout would be; past the deadline the file fails.
     const DWORD now = ::GetTickCount();
+    const bool stalled = now - windowStart >= m_timing.stallWindowMs && have - windowBytes < kStallBytes;
+    if (stalled || PastDeadline()) {
+      if (!WritePending()) return Outcome::kWriteFailed;
+      return stalled && !PastDeadline() ? Outcome::kTransient : Outcome::kPermanent;
+    }
     if (now - windowStart >= m_timing.stallWindowMs) {
-      if (have - windowBytes < kStallBytes || PastDeadline()) {
-        if (!WritePending()) return Outcome::kWriteFailed;
-        return PastDeadline() ? Outcome::kPermanent : Outcome::kTransient;
-      }
       windowStart = now;
       windowBytes = have;
     }

@@ -264,6 +264,8 @@ void CWidgetInstallDlg::ReportNoSpace(unsigned long long needed, unsigned long l
   OnNoSpace(needed, available);
 }
 
+void CWidgetInstallDlg::ReportNoArchive() { OnFailure(Failure::kNoArchive); }
+
 void CWidgetInstallDlg::InstallFromArchive(const ReleaseRecord* release, const unsigned char* digest) {
   if (m_askingToQuit) {
     m_installWaiting = true;

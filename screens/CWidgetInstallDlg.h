@@ -38,6 +38,8 @@ class CWidgetInstallDlg : public winfx::Dialog, private InstallationScreen {
   void ShowFailure(const std::string& text);
   // Tells of too little space on the installation volume (needed and available bytes).
   void ReportNoSpace(unsigned long long needed, unsigned long long available);
+  // Tells that there is no archive to install (as a missing or unreadable one is told).
+  void ReportNoArchive();
 
  protected:
   INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;

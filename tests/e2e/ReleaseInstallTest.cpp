@@ -26,7 +26,7 @@ constexpr char kRecordSignaturePath[] = "/update/Quillon_Widget.zip.meta.sig";
 constexpr char kDoneText[] = "Quillon위젯 설치가 완료되었습니다. 위젯이 실행됩니다.";
 constexpr char kRefusedStatus[] = "설치정보 확인 실패...";
 
-class ReleaseRecordTest : public InstallerFixture {
+class ReleaseInstallTest : public InstallerFixture {
  protected:
   std::string InFolder(const std::string& name) const { return installFolder_ + "\\" + name; }
 
@@ -79,7 +79,7 @@ class ReleaseRecordTest : public InstallerFixture {
   }
 };
 
-TEST_F(ReleaseRecordTest, TheRecordComesFirstEveryRunAndIsKeptAsTheInstalledOnes) {
+TEST_F(ReleaseInstallTest, TheRecordComesFirstEveryRunAndIsKeptAsTheInstalledOnes) {
   ASSERT_EQ(2u, product::kArchivePublicKeyCount) << "the test build carries both test keys";
   ServeRelease("version 1.4.2");
   Install();
@@ -102,7 +102,7 @@ TEST_F(ReleaseRecordTest, TheRecordComesFirstEveryRunAndIsKeptAsTheInstalledOnes
   EXPECT_NE(std::string::npos, ReadFileBytes(InFolder(".QuillonRelease")).find("version: 1.4.2\n"));
 }
 
-TEST_F(ReleaseRecordTest, AnOlderReleaseThanTheInstalledOneIsRefusedAndAnOldArchiveLeftIsNeverRead) {
+TEST_F(ReleaseInstallTest, AnOlderReleaseThanTheInstalledOneIsRefusedAndAnOldArchiveLeftIsNeverRead) {
   ServeRelease("version 2.0");
   Install();
   const std::string keptRecord = ReadFileBytes(InFolder(".QuillonRelease"));
@@ -136,7 +136,7 @@ TEST_F(ReleaseRecordTest, AnOlderReleaseThanTheInstalledOneIsRefusedAndAnOldArch
   }
 }
 
-TEST_F(ReleaseRecordTest, ARecordThatFailsACheckIsRefusedWithItsBox) {
+TEST_F(ReleaseInstallTest, ARecordThatFailsACheckIsRefusedWithItsBox) {
   InstallOldVersion();
   const struct {
     const char* lines;
@@ -177,7 +177,7 @@ TEST_F(ReleaseRecordTest, ARecordThatFailsACheckIsRefusedWithItsBox) {
   EXPECT_EQ("version=1.0\r\n", ReadFileBytes(InFolder("version.txt")));
 }
 
-TEST_F(ReleaseRecordTest, AnArchiveOutsideTheRecordsBoundsIsNeverWrittenPastItsLength) {
+TEST_F(ReleaseInstallTest, AnArchiveOutsideTheRecordsBoundsIsNeverWrittenPastItsLength) {
   const ULONGLONG length = WidgetArchive().size();
   {
     SCOPED_TRACE("a Content-Length other than the record's length");
@@ -206,7 +206,7 @@ TEST_F(ReleaseRecordTest, AnArchiveOutsideTheRecordsBoundsIsNeverWrittenPastItsL
   }
 }
 
-TEST_F(ReleaseRecordTest, QuitDuringADownloadKeepsThePartForTheNextRun) {
+TEST_F(ReleaseInstallTest, QuitDuringADownloadKeepsThePartForTheNextRun) {
   QueueArchiveFaults("stall@40%");
   StartInstaller();
   Confirm(installFolder_);
