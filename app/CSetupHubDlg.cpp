@@ -1,7 +1,6 @@
 #include "app/CSetupHubDlg.h"
 
 #include <cstdlib>
-#include <cstring>
 
 #include "app/ProductConstants.h"
 #include "download/HttpDownloadWnd.h"
@@ -44,7 +43,6 @@ constexpr char kReleaseBelowFloorFormat[] =
 constexpr char kReleaseOlderFormat[] =
     "서버의 Quillon위젯(%s)이 설치된 버전(%s)보다 낮아 설치하지 않습니다.";
 constexpr char kReleaseRefusedLine[] = "[release] 설치정보 확인 실패 : %s";
-constexpr char kReleaseAcceptedLine[] = "[release] Quillon위젯 %s, %I64u bytes";
 constexpr char kKeptRecordChangedLine[] =
     "[release] 설치된 버전의 설치정보가 바뀌었습니다(%s): 설치정보가 없는 것으로 봅니다";
 constexpr char kPresentArchiveLine[] = "[release] 받아 둔 설치파일 확인 %.1f ms : %s";
@@ -157,24 +155,19 @@ void CSetupHubDlg::QueueWidgetDownloads(std::string serverUrl, std::string folde
   // unless it is there.
   if (product::kArchivePublicKeyCount == 0) {
     if (!m_util.FileExists(winfx::JoinPath(m_folder, product::kArchiveFile))) {
-      AppendDownload(product::kArchiveFile, HttpDownloadEngine::Limits());
+      AppendDownload(product::kArchiveFile);
     }
     SetTimer(kQueueTimer, kStepPeriodMs);
     return;
   }
   // The record is the vendor's word of today: what an earlier run left of it is not used.
-  HttpDownloadEngine::Limits recordLimits;
-  recordLimits.maxBytes = ReleaseRecord::kMaxRecordSize;
-  HttpDownloadEngine::Limits signatureLimits;
-  signatureLimits.maxBytes = ReleaseRecord::kMaxSignatureSize;
   for (const char* name : {product::kReleaseRecordFile, product::kReleaseSignatureFile}) {
     const std::string path = winfx::JoinPath(m_folder, name);
-    ::DeleteFileA(path.c_str());
-    ::DeleteFileA((path + PartFile::kPartSuffix).c_str());
-    ::DeleteFileA((path + PartFile::kResumeSuffix).c_str());
+    for (const char* suffix : {"", PartFile::kPartSuffix, PartFile::kResumeSuffix}) {
+      ::DeleteFileA((path + suffix).c_str());
+    }
+    AppendDownload(name);
   }
-  AppendDownload(product::kReleaseRecordFile, recordLimits);
-  AppendDownload(product::kReleaseSignatureFile, signatureLimits);
   SetTimer(kQueueTimer, kStepPeriodMs);
 }
 
@@ -187,28 +180,25 @@ bool CSetupHubDlg::AcceptRelease() {
     ::DeleteFileA(recordPath.c_str());
     ::DeleteFileA(signaturePath.c_str());
   };
-  ReleaseRecord offered;
   ReleaseRecord installed;
   ReleaseRecord::Verdict verdict =
-      ReleaseRecord::FromFiles(recordPath, signaturePath, keys, &offered);
+      ReleaseRecord::FromFiles(recordPath, signaturePath, keys, &m_release);
   if (verdict == ReleaseRecord::Verdict::kValid) {
     // A kept record that no longer verifies says nothing of what is installed.
     const ReleaseRecord::Verdict kept = ReleaseRecord::ReadKept(m_folder, keys, &installed);
     if (kept != ReleaseRecord::Verdict::kValid && kept != ReleaseRecord::Verdict::kMissing) {
       m_util.WriteLog(winfx::Format(kKeptRecordChangedLine, ReleaseRecord::VerdictName(kept)));
     }
-    verdict = offered.Check(product::kArchiveFile, ReleaseRecord::NowUtc(),
+    verdict = m_release.Check(product::kArchiveFile, ReleaseRecord::NowUtc(),
                             product::kMinArchiveVersion,
                             kept == ReleaseRecord::Verdict::kValid ? &installed : nullptr);
   }
   if (verdict != ReleaseRecord::Verdict::kValid) {
     forgetOffered();
-    RefuseRelease(verdict, offered, installed);
+    RefuseRelease(verdict, installed);
     return false;
   }
-  m_release = offered;
   m_releaseAccepted = true;
-  m_util.WriteLog(winfx::Format(kReleaseAcceptedLine, m_release.Version().c_str(), m_release.Length()));
 
   const std::string archivePath = winfx::JoinPath(m_folder, product::kArchiveFile);
   const bool download = !PresentArchiveMatches(archivePath);
@@ -223,13 +213,7 @@ bool CSetupHubDlg::AcceptRelease() {
     m_step1Dlg.ReportNoSpace(needed, available.QuadPart);
     return false;
   }
-  if (download) {
-    HttpDownloadEngine::Limits limits;
-    limits.maxBytes = m_release.Length();
-    limits.exactLength = m_release.Length();
-    limits.hash = true;
-    AppendDownload(product::kArchiveFile, limits);
-  }
+  if (download) AppendDownload(product::kArchiveFile);
   return true;
 }
 
@@ -238,12 +222,7 @@ bool CSetupHubDlg::PresentArchiveMatches(const std::string& path) {
                                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!archive) return false;
   const winfx::Stopwatch checkTime;
-  LARGE_INTEGER size = {};
-  const bool matches =
-      ::GetFileSizeEx(archive.Get(), &size) &&
-      static_cast<ULONGLONG>(size.QuadPart) == m_release.Length() &&
-      winfx::Sha256::OfFile(archive.Get(), m_archiveDigest) &&
-      std::memcmp(m_archiveDigest, m_release.Sha256(), sizeof(m_archiveDigest)) == 0;
+  const bool matches = m_release.Mismatch(archive.Get(), nullptr, m_archiveDigest) == nullptr;
   m_util.WriteLog(winfx::Format(kPresentArchiveLine, checkTime.Milliseconds(),
                                 matches ? "OK" : "MISMATCH"));
   archive.Reset();
@@ -253,9 +232,10 @@ bool CSetupHubDlg::PresentArchiveMatches(const std::string& path) {
   return matches;
 }
 
-void CSetupHubDlg::RefuseRelease(ReleaseRecord::Verdict verdict, const ReleaseRecord& offered,
-                                 const ReleaseRecord& installed) {
-  std::string text;
+void CSetupHubDlg::RefuseRelease(ReleaseRecord::Verdict verdict, const ReleaseRecord& installed) {
+  // The box's text (a format with the offered version and the one it falls below).
+  const char* text = kReleaseNotSignedText;
+  const char* below = product::kMinArchiveVersion;
   switch (verdict) {
     case ReleaseRecord::Verdict::kMalformed:
     case ReleaseRecord::Verdict::kTooLarge:
@@ -268,20 +248,18 @@ void CSetupHubDlg::RefuseRelease(ReleaseRecord::Verdict verdict, const ReleaseRe
       text = kReleaseExpiredText;
       break;
     case ReleaseRecord::Verdict::kBelowFloor:
-      text = winfx::Format(kReleaseBelowFloorFormat, offered.Version().c_str(),
-                           product::kMinArchiveVersion);
+      text = kReleaseBelowFloorFormat;
       break;
     case ReleaseRecord::Verdict::kOlderThanInstalled:
-      text = winfx::Format(kReleaseOlderFormat, offered.Version().c_str(),
-                           installed.Version().c_str());
+      text = kReleaseOlderFormat;
+      below = installed.Version().c_str();
       break;
     default:
-      text = kReleaseNotSignedText;
       break;
   }
   m_util.WriteLog(winfx::Format(kReleaseRefusedLine, ReleaseRecord::VerdictName(verdict)));
   m_step1Dlg.SetStatus(kReleaseRefusedStatus);
-  m_step1Dlg.ShowFailure(text);
+  m_step1Dlg.ShowFailure(winfx::Format(text, m_release.Version().c_str(), below));
 }
 
 void CSetupHubDlg::OnQueueTimer() {
@@ -298,7 +276,7 @@ void CSetupHubDlg::OnQueueTimer() {
     return;
   }
   m_pDownload->SetDownloadInfo(GetHwnd(), m_downloadUrls[0], m_downloadPaths[0],
-                               m_downloadLimits[0]);
+                               LimitsFor(m_downloadNames[0]));
   if (ShowsOnScreen(m_downloadNames[0])) m_step1Dlg.SetStatus(m_downloadNames[0]);
   if (m_pDownload->StartDownload() < 0) {
     // Not started (bad address, file not creatable): dropped without a message.
@@ -340,11 +318,24 @@ LRESULT CSetupHubDlg::OnDownloadResult(WPARAM, LPARAM succeeded) {
   return 1;
 }
 
-void CSetupHubDlg::AppendDownload(const std::string& name, const HttpDownloadEngine::Limits& limits) {
+void CSetupHubDlg::AppendDownload(const std::string& name) {
   m_downloadUrls.push_back(m_serverUrl + "/update/" + name);
   m_downloadPaths.push_back(winfx::JoinPath(m_folder, name));
   m_downloadNames.push_back(name);
-  m_downloadLimits.push_back(limits);
+}
+
+HttpDownloadEngine::Limits CSetupHubDlg::LimitsFor(const std::string& name) const {
+  HttpDownloadEngine::Limits limits;
+  if (name == product::kReleaseRecordFile) {
+    limits.maxBytes = ReleaseRecord::kMaxRecordSize;
+  } else if (name == product::kReleaseSignatureFile) {
+    limits.maxBytes = ReleaseRecord::kMaxSignatureSize;
+  } else if (m_releaseAccepted) {
+    limits.maxBytes = m_release.Length();
+    limits.exactLength = m_release.Length();
+    limits.hash = true;
+  }
+  return limits;
 }
 
 void CSetupHubDlg::RemoveFirstDownload() {
@@ -352,7 +343,6 @@ void CSetupHubDlg::RemoveFirstDownload() {
   m_downloadUrls.erase(m_downloadUrls.begin());
   m_downloadPaths.erase(m_downloadPaths.begin());
   m_downloadNames.erase(m_downloadNames.begin());
-  m_downloadLimits.erase(m_downloadLimits.begin());
 }
 
 void CSetupHubDlg::SetIcons(UINT dpi) {

@@ -64,9 +64,8 @@ class CSetupHubDlg : public winfx::Dialog {
   // The archive in the folder is the record's (length and SHA-256, which is then known);
   // one that is not is deleted.
   bool PresentArchiveMatches(const std::string& path);
-  // Tells the screen and the log why the record was refused.
-  void RefuseRelease(ReleaseRecord::Verdict verdict, const ReleaseRecord& offered,
-                     const ReleaseRecord& installed);
+  // Tells the screen and the log why the record offered (m_release) was refused.
+  void RefuseRelease(ReleaseRecord::Verdict verdict, const ReleaseRecord& installed);
   // Loads the application icon at the big and small icon sizes of dpi and gives both to the
   // window (task bar, Alt+Tab); the icons it had before are destroyed.
   void SetIcons(UINT dpi);
@@ -79,7 +78,10 @@ class CSetupHubDlg : public winfx::Dialog {
 
   // The queue is three parallel arrays; these two keep them the same length and remove
   // only from the front.
-  void AppendDownload(const std::string& name, const HttpDownloadEngine::Limits& limits);
+  void AppendDownload(const std::string& name);
+  // What the download of a queued file may bring: the record and its signature are capped,
+  // the archive is bounded and hashed by the accepted record, anything else is free.
+  HttpDownloadEngine::Limits LimitsFor(const std::string& name) const;
   void RemoveFirstDownload();
 
   CWidgetInstallDlg m_step1Dlg;
@@ -90,11 +92,10 @@ class CSetupHubDlg : public winfx::Dialog {
   std::vector<std::string> m_downloadUrls;
   std::vector<std::string> m_downloadPaths;
   std::vector<std::string> m_downloadNames;
-  std::vector<HttpDownloadEngine::Limits> m_downloadLimits;
   // The installation folder of the last filling.
   std::string m_folder;
-  // This run's release record, once it passed its checks, and the archive's SHA-256 once
-  // known (from its download or the check of the one present).
+  // This run's release record (accepted once it passed its checks), and the archive's
+  // SHA-256 once known (from its download or the check of the one present).
   ReleaseRecord m_release;
   bool m_releaseAccepted = false;
   bool m_archiveDigestKnown = false;

@@ -1,34 +1,44 @@
 #include "archive/ReleaseRecord.h"
 
-#include <cstdlib>
+#include <cstring>
 
-#include "winfx/File.h"
 #include "winfx/Sha256.h"
 #include "winfx/WidePath.h"
 
 namespace {
 
-// The record's keys, one per line, in this order.
-constexpr const char* kKeys[] = {"format", "file", "version", "length",
-                                 "sha256", "unpacked", "entries", "expires"};
-constexpr char kFormat[] = "1";
+// The record's lines, each a key and its separator then the value, in this order.
+constexpr const char* kKeys[] = {"format: ", "file: ", "version: ", "length: ",
+                                 "sha256: ", "unpacked: ", "entries: ", "expires: "};
+constexpr size_t kFieldCount = sizeof(kKeys) / sizeof(kKeys[0]);
 // A decimal number of the record fits in 64 bits with this many digits.
 constexpr size_t kMaxNumberDigits = 19;
 constexpr size_t kMaxVersionPartDigits = 9;
 
-bool IsDigits(const std::string& text, size_t maxDigits) {
-  if (text.empty() || text.size() > maxDigits) return false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
+// A value's bytes within the record.
+struct Field {
+  const char* text;
+  size_t size;
+};
+
+bool IsDigits(Field field, size_t maxDigits) {
+  if (field.size == 0 || field.size > maxDigits) return false;
+  for (size_t i = 0; i < field.size; ++i) {
+    if (field.text[i] < '0' || field.text[i] > '9') return false;
   }
   return true;
 }
 
+ULONGLONG DigitsValue(Field field) {
+  ULONGLONG value = 0;
+  for (size_t i = 0; i < field.size; ++i) value = value * 10 + static_cast<ULONGLONG>(field.text[i] - '0');
+  return value;
+}
+
 // A count or size: decimal digits without a leading zero (but "0").
-bool ParseNumber(const std::string& text, ULONGLONG* value) {
-  if (!IsDigits(text, kMaxNumberDigits) || (text.size() > 1 && text[0] == '0')) return false;
-  *value = 0;
-  for (char c : text) *value = *value * 10 + static_cast<ULONGLONG>(c - '0');
+bool ParseNumber(Field field, ULONGLONG* value) {
+  if (!IsDigits(field, kMaxNumberDigits) || (field.size > 1 && field.text[0] == '0')) return false;
+  *value = DigitsValue(field);
   return true;
 }
 
@@ -38,13 +48,57 @@ int HexValue(char c) {
   return -1;  // upper case included: the record's digits are lower case
 }
 
-bool ParseDigest(const std::string& text, unsigned char (&digest)[ReleaseRecord::kDigestSize]) {
-  if (text.size() != 2 * ReleaseRecord::kDigestSize) return false;
+bool ParseDigest(Field field, unsigned char (&digest)[ReleaseRecord::kDigestSize]) {
+  if (field.size != 2 * ReleaseRecord::kDigestSize) return false;
   for (size_t i = 0; i < ReleaseRecord::kDigestSize; ++i) {
-    const int high = HexValue(text[2 * i]), low = HexValue(text[2 * i + 1]);
+    const int high = HexValue(field.text[2 * i]), low = HexValue(field.text[2 * i + 1]);
     if (high < 0 || low < 0) return false;
     digest[i] = static_cast<unsigned char>(high * 16 + low);
   }
+  return true;
+}
+
+bool ParseVersionField(Field field, unsigned long (&parts)[ReleaseRecord::kMaxVersionParts]) {
+  int count = 0;
+  const char* end = field.text + field.size;
+  for (const char* at = field.text;;) {
+    const char* dot = at;
+    while (dot != end && *dot != '.') ++dot;
+    const Field part = {at, static_cast<size_t>(dot - at)};
+    if (count == ReleaseRecord::kMaxVersionParts || !IsDigits(part, kMaxVersionPartDigits)) return false;
+    parts[count++] = static_cast<unsigned long>(DigitsValue(part));
+    if (dot == end) break;
+    at = dot + 1;
+  }
+  for (int i = count; i < ReleaseRecord::kMaxVersionParts; ++i) parts[i] = 0;
+  return true;
+}
+
+bool ParseTimeField(Field field, ULONGLONG* fileTime) {
+  static constexpr char kShape[] = "dddd-dd-ddTdd:dd:ddZ";
+  if (field.size != sizeof(kShape) - 1) return false;
+  for (size_t i = 0; i < field.size; ++i) {
+    if (kShape[i] == 'd' ? (field.text[i] < '0' || field.text[i] > '9') : field.text[i] != kShape[i]) {
+      return false;
+    }
+  }
+  auto number = [&](size_t at, size_t digits) {
+    return static_cast<WORD>(DigitsValue({field.text + at, digits}));
+  };
+  SYSTEMTIME time = {};
+  time.wYear = number(0, 4);
+  time.wMonth = number(5, 2);
+  time.wDay = number(8, 2);
+  time.wHour = number(11, 2);
+  time.wMinute = number(14, 2);
+  time.wSecond = number(17, 2);
+  // The system refuses a day the month lacks; the clock's fields it takes as they come.
+  FILETIME converted;
+  if (time.wYear < 1601 || time.wHour > 23 || time.wMinute > 59 || time.wSecond > 59 ||
+      !::SystemTimeToFileTime(&time, &converted)) {
+    return false;
+  }
+  *fileTime = (static_cast<ULONGLONG>(converted.dwHighDateTime) << 32) | converted.dwLowDateTime;
   return true;
 }
 
@@ -52,18 +106,10 @@ bool ParseDigest(const std::string& text, unsigned char (&digest)[ReleaseRecord:
 bool IsRecordText(const std::string& text) {
   for (char c : text) {
     const unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 && byte != '\n') return false;
-    if (byte == 0x7F) return false;
+    if ((byte < 0x20 && byte != '\n') || byte == 0x7F) return false;
   }
   winfx::WideString wide;
   return text.empty() || winfx::Utf8ToWide(text, &wide);
-}
-
-bool WriteThrough(const std::string& path, const std::string& bytes) {
-  winfx::File file;
-  const bool written = file.Create(path) && file.Write(bytes.data(), static_cast<DWORD>(bytes.size())) &&
-                       file.Flush();
-  return file.Close() && written;
 }
 
 }  // namespace
@@ -79,12 +125,7 @@ ReleaseRecord::Verdict ReleaseRecord::FromBytes(const std::string& text, const s
                   ArchiveSignature::Verdict::kGenuine;
   }
   if (!signedByKey) return Verdict::kNotSigned;
-  ReleaseRecord parsed;
-  if (!parsed.Parse(text)) return Verdict::kMalformed;
-  parsed.m_text = text;
-  parsed.m_signature = der;
-  *record = parsed;
-  return Verdict::kValid;
+  return record->Parse(text) ? Verdict::kValid : Verdict::kMalformed;
 }
 
 ReleaseRecord::Verdict ReleaseRecord::FromFiles(const std::string& recordPath,
@@ -108,65 +149,74 @@ ReleaseRecord::Verdict ReleaseRecord::ReadKept(const std::string& folder, const 
                    winfx::JoinPath(folder, kKeptSignatureName), keys, record);
 }
 
-ReleaseRecord::Verdict ReleaseRecord::Check(const std::string& archiveName, ULONGLONG nowUtc,
-                                            const std::string& floor,
+ReleaseRecord::Verdict ReleaseRecord::Check(const char* archiveName, ULONGLONG nowUtc,
+                                            const char* floor,
                                             const ReleaseRecord* installed) const {
   if (m_file != archiveName) return Verdict::kOtherFile;
   if (nowUtc >= m_expires) return Verdict::kExpired;
-  if (CompareVersions(m_version, floor) < 0) return Verdict::kBelowFloor;
-  if (installed != nullptr && CompareVersions(m_version, installed->m_version) < 0) {
+  if (CompareVersions(m_version.c_str(), floor) < 0) return Verdict::kBelowFloor;
+  if (installed != nullptr && CompareVersions(m_version.c_str(), installed->m_version.c_str()) < 0) {
     return Verdict::kOlderThanInstalled;
   }
   return Verdict::kValid;
 }
 
-bool ReleaseRecord::Keep(const std::string& folder) const {
+const char* ReleaseRecord::Mismatch(HANDLE archive, const unsigned char* knownDigest,
+                                    unsigned char (&digest)[kDigestSize]) const {
+  LARGE_INTEGER size = {};
+  if (!::GetFileSizeEx(archive, &size)) return "UNREADABLE";
+  if (static_cast<ULONGLONG>(size.QuadPart) != m_length) return "LENGTH";
+  if (knownDigest != nullptr) {
+    std::memcpy(digest, knownDigest, kDigestSize);
+  } else if (!winfx::Sha256::OfFile(archive, digest)) {
+    return "UNREADABLE";
+  }
+  return std::memcmp(digest, m_sha256, kDigestSize) == 0 ? nullptr : "SHA256";
+}
+
+bool ReleaseRecord::Keep(const std::string& folder, const std::string& recordPath,
+                         const std::string& signaturePath) {
   // The signature first: a record whose signature is missing or stale reads as none.
-  return WriteThrough(winfx::JoinPath(folder, kKeptSignatureName), m_signature) &&
-         WriteThrough(winfx::JoinPath(folder, kKeptRecordName), m_text);
+  constexpr DWORD kFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+  return ::MoveFileExA(signaturePath.c_str(), winfx::JoinPath(folder, kKeptSignatureName).c_str(), kFlags) &&
+         ::MoveFileExA(recordPath.c_str(), winfx::JoinPath(folder, kKeptRecordName).c_str(), kFlags);
 }
 
 bool ReleaseRecord::Parse(const std::string& text) {
   if (!IsRecordText(text)) return false;
-  std::string values[sizeof(kKeys) / sizeof(kKeys[0])];
-  size_t at = 0;
-  for (size_t i = 0; i < sizeof(kKeys) / sizeof(kKeys[0]); ++i) {
-    const std::string prefix = std::string(kKeys[i]) + ": ";
-    const size_t end = text.find('\n', at);
-    if (end == std::string::npos || text.compare(at, prefix.size(), prefix) != 0) return false;
-    values[i] = text.substr(at + prefix.size(), end - at - prefix.size());
-    at = end + 1;
+  Field fields[kFieldCount];
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  for (size_t i = 0; i < kFieldCount; ++i) {
+    const size_t keySize = std::strlen(kKeys[i]);
+    if (static_cast<size_t>(end - at) < keySize || std::memcmp(at, kKeys[i], keySize) != 0) return false;
+    at += keySize;
+    const char* lineEnd = static_cast<const char*>(std::memchr(at, '\n', end - at));
+    if (lineEnd == nullptr) return false;
+    fields[i] = {at, static_cast<size_t>(lineEnd - at)};
+    at = lineEnd + 1;
   }
   unsigned long parts[kMaxVersionParts];
-  if (at != text.size() || values[0] != kFormat || values[1].empty() ||
-      !ParseVersion(values[2], parts) || !ParseNumber(values[3], &m_length) ||
-      !ParseDigest(values[4], m_sha256) || !ParseNumber(values[5], &m_unpacked) ||
-      !ParseNumber(values[6], &m_entries) || !ParseUtcTime(values[7], &m_expires)) {
+  if (at != end || fields[0].size != 1 || fields[0].text[0] != '1' || fields[1].size == 0 ||
+      !ParseVersionField(fields[2], parts) || !ParseNumber(fields[3], &m_length) ||
+      !ParseDigest(fields[4], m_sha256) || !ParseNumber(fields[5], &m_unpacked) ||
+      !ParseNumber(fields[6], &m_entries) || !ParseTimeField(fields[7], &m_expires)) {
     return false;
   }
-  m_file = values[1];
-  m_version = values[2];
+  m_file.assign(fields[1].text, fields[1].size);
+  m_version.assign(fields[2].text, fields[2].size);
   return true;
 }
 
 bool ReleaseRecord::ParseVersion(const std::string& text, unsigned long (&parts)[kMaxVersionParts]) {
-  int count = 0;
-  size_t at = 0;
-  for (;;) {
-    const size_t dot = text.find('.', at);
-    const std::string part = text.substr(at, dot == std::string::npos ? std::string::npos : dot - at);
-    if (count == kMaxVersionParts || !IsDigits(part, kMaxVersionPartDigits)) return false;
-    parts[count++] = std::strtoul(part.c_str(), nullptr, 10);
-    if (dot == std::string::npos) break;
-    at = dot + 1;
-  }
-  for (int i = count; i < kMaxVersionParts; ++i) parts[i] = 0;
-  return true;
+  return ParseVersionField({text.data(), text.size()}, parts);
 }
 
-int ReleaseRecord::CompareVersions(const std::string& a, const std::string& b) {
+int ReleaseRecord::CompareVersions(const char* a, const char* b) {
   unsigned long first[kMaxVersionParts], second[kMaxVersionParts];
-  if (!ParseVersion(a, first) || !ParseVersion(b, second)) return 0;
+  if (!ParseVersionField({a, std::strlen(a)}, first) || !ParseVersionField({b, std::strlen(b)}, second)) {
+    return 0;
+  }
   for (int i = 0; i < kMaxVersionParts; ++i) {
     if (first[i] != second[i]) return first[i] < second[i] ? -1 : 1;
   }
@@ -174,30 +224,7 @@ int ReleaseRecord::CompareVersions(const std::string& a, const std::string& b) {
 }
 
 bool ReleaseRecord::ParseUtcTime(const std::string& text, ULONGLONG* fileTime) {
-  // YYYY-MM-DDThh:mm:ssZ
-  static constexpr char kShape[] = "dddd-dd-ddTdd:dd:ddZ";
-  if (text.size() != sizeof(kShape) - 1) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (kShape[i] == 'd' ? (text[i] < '0' || text[i] > '9') : text[i] != kShape[i]) return false;
-  }
-  auto number = [&](size_t at, size_t digits) {
-    return static_cast<WORD>(std::strtoul(text.substr(at, digits).c_str(), nullptr, 10));
-  };
-  SYSTEMTIME time = {};
-  time.wYear = number(0, 4);
-  time.wMonth = number(5, 2);
-  time.wDay = number(8, 2);
-  time.wHour = number(11, 2);
-  time.wMinute = number(14, 2);
-  time.wSecond = number(17, 2);
-  // The system refuses a day the month lacks, an hour of 24 and the like.
-  FILETIME converted;
-  if (time.wYear < 1601 || time.wHour > 23 || time.wMinute > 59 || time.wSecond > 59 ||
-      !::SystemTimeToFileTime(&time, &converted)) {
-    return false;
-  }
-  *fileTime = (static_cast<ULONGLONG>(converted.dwHighDateTime) << 32) | converted.dwLowDateTime;
-  return true;
+  return ParseTimeField({text.data(), text.size()}, fileTime);
 }
 
 ULONGLONG ReleaseRecord::NowUtc() {

@@ -50,7 +50,8 @@ class ReleaseRecord {
   ReleaseRecord() = default;
 
   // The record of text signed by der: kValid when a key's signature verifies and the text
-  // has the exact format (*record then holds it), else kNotSigned or kMalformed.
+  // has the exact format (*record then holds it), else kTooLarge, kNotSigned or kMalformed
+  // (*record then holds nothing of use).
   static Verdict FromBytes(const std::string& text, const std::string& der, const Keys& keys,
                            ReleaseRecord* record);
   // The same for the two files (each read only within its limit).
@@ -62,12 +63,20 @@ class ReleaseRecord {
   // The checks after the signature, in order: the record names archiveName, it has not
   // expired at nowUtc (a FILETIME's value), its version is at least floor and, with an
   // installed record, at least the installed version (an equal one is a repair).
-  Verdict Check(const std::string& archiveName, ULONGLONG nowUtc, const std::string& floor,
+  Verdict Check(const char* archiveName, ULONGLONG nowUtc, const char* floor,
                 const ReleaseRecord* installed) const;
 
-  // Writes the record and its signature into folder under the kept names; false when
-  // either could not be written through.
-  bool Keep(const std::string& folder) const;
+  // Null when the open archive (read from its start) has the record's length and SHA-256;
+  // else the reason for a log line ("LENGTH", "SHA256", "UNREADABLE"). knownDigest: the
+  // archive's SHA-256 when known already (computed while it was written), else null. The
+  // digest found comes back in digest.
+  const char* Mismatch(HANDLE archive, const unsigned char* knownDigest,
+                       unsigned char (&digest)[kDigestSize]) const;
+
+  // Moves the verified record's files (recordPath, signaturePath) into folder under the
+  // kept names, replacing what was kept; false when either could not be moved.
+  static bool Keep(const std::string& folder, const std::string& recordPath,
+                   const std::string& signaturePath);
 
   const std::string& File() const { return m_file; }
   const std::string& Version() const { return m_version; }
@@ -82,7 +91,7 @@ class ReleaseRecord {
   static bool ParseVersion(const std::string& text, unsigned long (&parts)[kMaxVersionParts]);
   // Below 0, 0 or above 0 as version a is lower than, equal to or higher than b, by their
   // numbers ("1.10" above "1.9", "1.4" equal to "1.4.0"). Both must parse.
-  static int CompareVersions(const std::string& a, const std::string& b);
+  static int CompareVersions(const char* a, const char* b);
   // A UTC time "YYYY-MM-DDThh:mm:ssZ" as a FILETIME's value; false for any other text.
   static bool ParseUtcTime(const std::string& text, ULONGLONG* fileTime);
   // The machine's clock as a FILETIME's value (UTC).
@@ -95,8 +104,6 @@ class ReleaseRecord {
   // Takes the exact format of text; false for anything else.
   bool Parse(const std::string& text);
 
-  std::string m_text;
-  std::string m_signature;
   std::string m_file;
   std::string m_version;
   ULONGLONG m_length = 0;

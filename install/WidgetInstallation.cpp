@@ -1,6 +1,5 @@
 #include "install/WidgetInstallation.h"
 
-#include <cstring>
 #include <memory>
 
 #include "app/ProductConstants.h"
@@ -76,10 +75,6 @@ bool WidgetInstallation::Run() {
     if (!m_archiveWasThere || m_release != nullptr) DeleteArchive();
     return Fail(Failure::kNoArchive);
   }
-  if (!CheckFreeSpace()) {
-    m_zip.Close();
-    return false;
-  }
   m_screen.OnExtracting();
   const winfx::Stopwatch extractTime;
   const bool prepared = staged.PrepareStaging();
@@ -111,7 +106,9 @@ bool WidgetInstallation::Run() {
   }
   staged.RemoveOldFiles();
   // The next run compares what it is offered with this release.
-  if (m_release != nullptr && !m_release->Keep(m_folder)) {
+  if (m_release != nullptr &&
+      !ReleaseRecord::Keep(m_folder, JoinPath(m_folder, product::kReleaseRecordFile),
+                           JoinPath(m_folder, product::kReleaseSignatureFile))) {
     m_log.WriteLog(winfx::Format(kKeepFailedLine, ::GetLastError()));
   }
   DeleteArchive();
@@ -138,21 +135,8 @@ bool WidgetInstallation::VerifyArchive(winfx::ScopedHandle* checked) {
     return Fail(Failure::kNoArchive);
   }
   const winfx::Stopwatch verifyTime;
-  const char* refusal = nullptr;
-  LARGE_INTEGER size = {};
-  unsigned char digest[winfx::Sha256::kSize];
-  if (!*checked || !::GetFileSizeEx(checked->Get(), &size)) {
-    refusal = "ARCHIVE_UNREADABLE";
-  } else if (static_cast<ULONGLONG>(size.QuadPart) != m_release->Length()) {
-    refusal = "LENGTH";
-  } else if (m_digest != nullptr) {
-    std::memcpy(digest, m_digest, sizeof(digest));
-  } else if (!winfx::Sha256::OfFile(checked->Get(), digest)) {
-    refusal = "ARCHIVE_UNREADABLE";
-  }
-  if (refusal == nullptr && std::memcmp(digest, m_release->Sha256(), sizeof(digest)) != 0) {
-    refusal = "SHA256";
-  }
+  unsigned char digest[ReleaseRecord::kDigestSize];
+  const char* refusal = *checked ? m_release->Mismatch(checked->Get(), m_digest, digest) : "UNREADABLE";
   m_log.WriteLog(winfx::Format(kVerifyTimeLine, verifyTime.Milliseconds()));
   if (refusal == nullptr) return true;
   // The pair is at fault, not this machine: the next run fetches both afresh.
@@ -160,21 +144,6 @@ bool WidgetInstallation::VerifyArchive(winfx::ScopedHandle* checked) {
   DeleteArchive();
   m_log.WriteLog(winfx::Format(kVerifyFailedLine, refusal));
   return Fail(Failure::kNotSigned);
-}
-
-bool WidgetInstallation::CheckFreeSpace() {
-  unsigned long long total = 0;
-  unsigned long entries = 0;
-  ULARGE_INTEGER available;
-  // Without these figures the extraction itself finds out (and reports) what is wrong.
-  if (!m_zip.GetTotalSize(&total, &entries) ||
-      !::GetDiskFreeSpaceExA(m_folder.c_str(), &available, nullptr, nullptr)) {
-    return true;
-  }
-  const unsigned long long needed = SpaceNeeded(total, entries);
-  if (available.QuadPart >= needed) return true;
-  m_screen.OnNoSpace(needed, available.QuadPart);
-  return false;
 }
 
 bool WidgetInstallation::CloseProgramsUsing(const std::vector<winfx::WideString>& files) {

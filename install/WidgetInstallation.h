@@ -1,6 +1,6 @@
 // WidgetInstallation: the installation's steps, from a downloaded archive to the new
 // version in place: put right what a killed run left, check the archive against the
-// vendor's release record (its length and SHA-256), check the free space, extract into a
+// vendor's release record (its length and SHA-256), extract into a
 // staging folder, close a running widget with the operator's leave, move into place and
 // remove the old files, keep the record as the installed release's, and delete the
 // archive. It tells the screen what happens through InstallationScreen and logs its
@@ -29,7 +29,7 @@ class WidgetInstallation {
   static constexpr unsigned long kCloseWaitMs = 10000;
 
   // The space an installation of an archive that unpacks to unpacked bytes in entries
-  // entries needs besides the archive itself.
+  // entries needs besides the archive itself (checked before the archive is downloaded).
   static unsigned long long SpaceNeeded(unsigned long long unpacked, unsigned long long entries);
 
   // For the installation folder (no trailing backslash). release: the vendor's checked
@@ -59,8 +59,6 @@ class WidgetInstallation {
   // Checks the archive's length and SHA-256 against the record and holds it open in
   // *checked (readers only).
   bool VerifyArchive(winfx::ScopedHandle* checked);
-  // Compares the open archive's size (with the margins) with the free space.
-  bool CheckFreeSpace();
   // Asks the operator, then the programs started from files, to close, and waits for them.
   // True when all of them ended (or there were none).
   bool CloseProgramsUsing(const std::vector<winfx::WideString>& files);

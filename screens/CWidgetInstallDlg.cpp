@@ -260,10 +260,6 @@ void CWidgetInstallDlg::SetProgress(int percent) { m_progress.SetPos(percent); }
 
 void CWidgetInstallDlg::SetStatus(std::string text) { SetItemText(IDC_INSTALL_STATUS, text); }
 
-void CWidgetInstallDlg::ReportNoSpace(unsigned long long needed, unsigned long long available) {
-  OnNoSpace(needed, available);
-}
-
 void CWidgetInstallDlg::ReportNoArchive() { OnFailure(Failure::kNoArchive); }
 
 void CWidgetInstallDlg::InstallFromArchive(const ReleaseRecord* release, const unsigned char* digest) {
@@ -316,7 +312,7 @@ void CWidgetInstallDlg::OnFailure(Failure failure) {
   }
 }
 
-void CWidgetInstallDlg::OnNoSpace(unsigned long long needed, unsigned long long available) {
+void CWidgetInstallDlg::ReportNoSpace(unsigned long long needed, unsigned long long available) {
   SetStatus(kNoSpaceStatus);
   ShowFailure(winfx::Format(kNoSpaceFormat, Megabytes(needed), Megabytes(available)));
 }

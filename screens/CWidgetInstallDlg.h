@@ -66,7 +66,6 @@ class CWidgetInstallDlg : public winfx::Dialog, private InstallationScreen {
   // InstallationScreen: what the installation's steps tell and ask, in the screen's texts.
   void OnExtracting() override;
   void OnFailure(Failure failure) override;
-  void OnNoSpace(unsigned long long needed, unsigned long long available) override;
   bool AllowClosingWidget() override;
 
   // What the screen draws itself is made for this DPI.

@@ -114,11 +114,13 @@ TEST_F(ReleaseRecordTest, TheChecksComeInOrderAndVersionsCompareByTheirNumbers) 
 }
 
 TEST_F(ReleaseRecordTest, AKeptRecordReadsBackVerifiedAndAChangedOneDoesNot) {
-  ReleaseRecord record;
-  ASSERT_EQ(Verdict::kValid, Read("good", "second", &record));
   ReleaseRecord kept;
   EXPECT_EQ(Verdict::kMissing, ReleaseRecord::ReadKept(folder_.Path(), Keys(), &kept));
-  ASSERT_TRUE(record.Keep(folder_.Path()));
+  const std::string downloaded = folder_ / "archive.zip.meta";
+  ASSERT_TRUE(WriteFileBytes(downloaded, Vector("good.meta")));
+  ASSERT_TRUE(WriteFileBytes(downloaded + ".sig", Vector("second.sig")));
+  ASSERT_TRUE(ReleaseRecord::Keep(folder_.Path(), downloaded, downloaded + ".sig"));
+  EXPECT_FALSE(testing_support::PathExists(downloaded));
   ASSERT_EQ(Verdict::kValid, ReleaseRecord::ReadKept(folder_.Path(), Keys(), &kept));
   EXPECT_EQ("1.4.2", kept.Version());
   EXPECT_EQ(Vector("good.meta"), ReadFileBytes(folder_ / ".QuillonRelease"));

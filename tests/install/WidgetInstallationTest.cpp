@@ -24,11 +24,9 @@ class RecordingScreen : public InstallationScreen {
  public:
   void OnExtracting() override { extracting = true; }
   void OnFailure(Failure failure) override { failures.push_back(failure); }
-  void OnNoSpace(unsigned long long, unsigned long long) override { noSpace = true; }
   bool AllowClosingWidget() override { return false; }
 
   bool extracting = false;
-  bool noSpace = false;
   std::vector<Failure> failures;
 };
 
