@@ -331,7 +331,8 @@ HttpDownloadEngine::Outcome HttpDownloadEngine::ReceiveBody() {
   ULONGLONG windowBytes = have;
   for (;;) {
     // What has arrived is read as it is there, so the part, the hash and the bar follow
-    // the bytes; the wait for more ends with the body or the receive timeout.
+    // the bytes; the wait for more ends with the body or the receive timeout. (A read that
+    // asks for more than is there may wait for every byte, and a drip would hold it.)
     DWORD available = 0;
     if (!::InternetQueryDataAvailable(m_hRequest.Get(), &available, 0, 0)) {
       // What did arrive is kept: the next attempt goes on from it.
@@ -341,16 +342,21 @@ HttpDownloadEngine::Outcome HttpDownloadEngine::ReceiveBody() {
     if (available == 0) break;  // the end of the body
     // At its bound the body must end: more is not the file.
     if (bound != 0 && have >= bound) return Outcome::kOutOfBounds;
+    // Whatever is there, up to the block and the bound, without waiting for more: the
+    // platform may have more at hand than it announced (Wine announces its own buffer).
     const DWORD room = static_cast<DWORD>(m_buffer.size() - m_buffered);
-    DWORD ask = available < room ? available : room;
-    if (ask > kReadBlockSize) ask = kReadBlockSize;
+    DWORD ask = room < kReadBlockSize ? room : kReadBlockSize;
     if (bound != 0 && bound - have < ask) ask = static_cast<DWORD>(bound - have);
-    DWORD got = 0;
-    if (!::InternetReadFile(m_hRequest.Get(), m_buffer.data() + m_buffered, ask, &got)) {
+    INTERNET_BUFFERSA read = {};
+    read.dwStructSize = sizeof(read);
+    read.lpvBuffer = m_buffer.data() + m_buffered;
+    read.dwBufferLength = ask;
+    if (!::InternetReadFileExA(m_hRequest.Get(), &read, IRF_NO_WAIT, 0)) {
       if (!WritePending()) return Outcome::kWriteFailed;
       return m_stopping ? Outcome::kStopped : Outcome::kTransient;
     }
-    if (got == 0) break;
+    const DWORD got = read.dwBufferLength;
+    if (got == 0) continue;  // nothing after all: asked again whether the body goes on
     m_buffered += got;
     // A full buffer is on the disk before its percentage is sent: what the bar showed is
     // kept when the program is ended there.

@@ -37,9 +37,9 @@ class HttpDownloadEngine {
   static constexpr DWORD kReceiveTimeoutMs = 60000;
   // The unit of the waits between attempts: 1, 2, 4 and 8 of them.
   static constexpr DWORD kRetryUnitMs = 1000;
-  // Bytes asked for by each read of the body: each read has a fixed cost, so below about
-  // 256 KiB the reads, not a fast link, bound the transfer (scripts/bench download shows
-  // the figures). A slow link still shows progress within a read's time.
+  // The most bytes a read of the body takes; each read takes what has arrived (the
+  // platform announces it), so a slow link shows its bytes as they come and a drip cannot
+  // hold a read. Each read has a fixed cost (scripts/bench download shows the figures).
   static constexpr DWORD kReadBlockSize = 256 * 1024;
   // Bytes asked for by each read that discards the body of a 401 or 407 answer, and the
   // most that is read away of one.
