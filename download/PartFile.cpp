@@ -96,6 +96,19 @@ bool PartFile::StartOver(const std::string& validator, ULONGLONG total) {
   return validator_.empty() || WriteCompanionLocked();
 }
 
+bool PartFile::HashHeld(winfx::Sha256* sha) const {
+  winfx::ScopedLock lock(lock_);
+  if (released_) return false;
+  if (held_ == 0) return true;
+  // The part's own handle writes; this one only reads what it wrote.
+  winfx::ScopedHandle file(::CreateFileW(winfx::WidePath(partPath_).c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  LARGE_INTEGER size = {};
+  return file && ::GetFileSizeEx(file.Get(), &size) &&
+         static_cast<ULONGLONG>(size.QuadPart) == held_ && sha->AddFile(file.Get());
+}
+
 bool PartFile::Append(const void* data, DWORD size) {
   winfx::ScopedLock lock(lock_);
   if (released_ || !file_.Write(data, size)) return false;

@@ -8,6 +8,7 @@
 
 #include "app/CSetupHubDlg.h"
 #include "app/ProductConstants.h"
+#include "archive/ReleaseRecord.h"
 #include "download/PartFile.h"
 #include "install/CStagedInstall.h"
 #include "install/WidgetInstallation.h"
@@ -87,16 +88,20 @@ constexpr char kAgreementName[] = "사용권 계약서";
 double Megabytes(unsigned long long bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
 
 // The first of the names the installer itself makes or removes in folder (the archive and
-// its signature with their transfers' part files, the work folders, the lock) that is a
+// its record with their transfers' part files, the kept record, the work folders, the
+// lock) that is a
 // link leading out of the folder; "" when there is none.
 std::string LinkAmongOwnNames(const std::string& folder) {
   std::vector<std::string> names = {CStagedInstall::kLockName, CStagedInstall::kStagingName,
                                     CStagedInstall::kBackupName};
-  for (const char* file : {product::kArchiveFile, product::kArchiveSignatureFile}) {
+  for (const char* file : {product::kArchiveFile, product::kReleaseRecordFile,
+                           product::kReleaseSignatureFile}) {
     for (const char* suffix : {"", PartFile::kPartSuffix, PartFile::kResumeSuffix}) {
       names.push_back(std::string(file) + suffix);
     }
   }
+  names.push_back(ReleaseRecord::kKeptRecordName);
+  names.push_back(ReleaseRecord::kKeptSignatureName);
   for (const std::string& name : names) {
     if (winfx::FileTree::LeadsElsewhere(winfx::WidePath(JoinPath(folder, name)))) return name;
   }
@@ -242,14 +247,30 @@ void CWidgetInstallDlg::OnOK() {
   m_confirmed = true;
   m_installFolder = folder;
   // From here on the folder is the one the queue downloads into and the installation uses.
-  MoveFocusBeforeDisabling({IDOK, IDCANCEL, IDC_INSTALL_FOLDER, IDC_BROWSE_FOLDER}, IDCANCEL);
-  for (int id : {IDOK, IDCANCEL, IDC_INSTALL_FOLDER, IDC_BROWSE_FOLDER}) EnableItem(id, false);
+  // "끝내기" stays: a download that stalls must not leave the operator without a way out.
+  // The focus goes to it before the button that holds it is disabled (a disabled control
+  // keeps no focus, and the keys then reach nothing).
+  MoveFocusBeforeDisabling({IDOK, IDC_INSTALL_FOLDER, IDC_BROWSE_FOLDER}, IDCANCEL);
+  for (int id : {IDOK, IDC_INSTALL_FOLDER, IDC_BROWSE_FOLDER}) EnableItem(id, false);
   m_archiveWasThere = g_pHub->m_util.FileExists(JoinPath(m_installFolder, product::kArchiveFile)) != 0;
   g_pHub->QueueWidgetDownloads(product::kServerUrl, m_installFolder);
 }
 
 void CWidgetInstallDlg::OnCancel() {
-  if (winfx::OwnedMessageBox(kQuitText, kQuitCaption, MB_OKCANCEL) == IDOK) EndDialog(IDCANCEL);
+  // A box of the installation's own is the only way a click gets here then.
+  if (m_installing || m_askingToQuit) return;
+  m_askingToQuit = true;
+  const bool leave = winfx::OwnedMessageBox(kQuitText, kQuitCaption, MB_OKCANCEL) == IDOK;
+  m_askingToQuit = false;
+  if (leave) {
+    // The hub's end stops a running transfer; what it received stays for the next run.
+    EndDialog(IDCANCEL);
+    return;
+  }
+  if (m_installWaiting) {
+    m_installWaiting = false;
+    InstallFromArchive(m_waitingRelease, m_waitingDigest);
+  }
 }
 
 void CWidgetInstallDlg::RefuseFolder(const std::string& text) {
@@ -268,10 +289,21 @@ void CWidgetInstallDlg::SetProgress(int percent) { m_progress.SetPos(percent); }
 
 void CWidgetInstallDlg::SetStatus(std::string text) { SetItemText(IDC_INSTALL_STATUS, text); }
 
-void CWidgetInstallDlg::InstallFromArchive() {
-  WidgetInstallation installation(m_installFolder, product::kArchivePublicKey, this,
-                                  &g_pHub->m_util, m_archiveWasThere);
-  if (!installation.Run()) return;
+void CWidgetInstallDlg::ReportNoArchive() { OnFailure(Failure::kNoArchive); }
+
+void CWidgetInstallDlg::InstallFromArchive(const ReleaseRecord* release, const unsigned char* digest) {
+  if (m_askingToQuit) {
+    m_installWaiting = true;
+    m_waitingRelease = release;
+    m_waitingDigest = digest;
+    return;
+  }
+  m_installing = true;
+  WidgetInstallation installation(m_installFolder, release, digest, this, &g_pHub->m_util,
+                                  m_archiveWasThere);
+  const bool installed = installation.Run();
+  m_installing = false;
+  if (!installed) return;
   const std::string program = JoinPath(m_installFolder, product::kWidgetProgram);
   SetStatus(kDoneStatus);
   g_pHub->m_util.CreateShortcut(program, product::kShortcutFile, product::kShortcutDescription,
@@ -309,7 +341,7 @@ void CWidgetInstallDlg::OnFailure(Failure failure) {
   }
 }
 
-void CWidgetInstallDlg::OnNoSpace(unsigned long long needed, unsigned long long available) {
+void CWidgetInstallDlg::ReportNoSpace(unsigned long long needed, unsigned long long available) {
   SetStatus(kNoSpaceStatus);
   ShowFailure(winfx::Format(kNoSpaceFormat, Megabytes(needed), Megabytes(available)));
 }

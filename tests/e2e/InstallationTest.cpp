@@ -93,12 +93,12 @@ TEST_F(InstallationTest, AnArchiveAlreadyInTheFolderIsNotDownloaded) {
   ASSERT_NE(nullptr, box);
   EXPECT_EQ(kDoneText, driver_->AnswerBox(box, IDOK));
   EXPECT_TRUE(driver_->WaitForExit(20000));
-  // Only its signature was fetched, and both are gone after the installation.
+  // Only its record was fetched, and both are gone after the installation.
   EXPECT_FALSE(Requested(kArchivePath));
-  EXPECT_TRUE(Requested(std::string(kArchivePath) + ".sig"));
+  EXPECT_TRUE(Requested(std::string(kArchivePath) + ".meta"));
   EXPECT_TRUE(PathExists(installFolder_ + "\\QuillonWidget.exe"));
   EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
-  EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip.sig"));
+  EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip.meta"));
 }
 
 TEST_F(InstallationTest, AFailedDownloadIsReportedAndEscapeLeaves) {

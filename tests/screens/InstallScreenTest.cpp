@@ -112,15 +112,15 @@ TEST_F(InstallScreenTest, WithoutABrowserControlTheScreenStillWorks) {
   EXPECT_FALSE(Requested(kAgreementPath));
 }
 
-TEST_F(InstallScreenTest, ConfirmingDisablesTheButtonsAndUsesTheFolderAsTyped) {
+TEST_F(InstallScreenTest, ConfirmingDisablesInstallLeavesQuitAndUsesTheFolderAsTyped) {
   std::string folder = *workFolder_ / "설치 폴더 (위젯)";
   StartInstaller();
   Confirm(folder);
   HWND box = driver_->WaitForBox(driver_->AppCaption(), 120000);
   ASSERT_NE(nullptr, box);
-  // Disabled from the click until the end.
+  // "동의설치" is disabled from the click until the end; "끝내기" stays, with the focus.
   EXPECT_FALSE(driver_->InstallEnabled());
-  EXPECT_FALSE(driver_->QuitEnabled());
+  EXPECT_TRUE(driver_->QuitEnabled());
   driver_->AnswerBox(box, IDOK);
   EXPECT_TRUE(driver_->WaitForExit(20000));
   EXPECT_TRUE(PathExists(folder + "\\QuillonWidget.exe"));
@@ -133,7 +133,7 @@ TEST_F(InstallScreenTest, AfterConfirmationTheFolderCannotBeChanged) {
   ASSERT_TRUE(uidriver::WaitUntil([&] { return !driver_->BrowseEnabled(); }, 10000));
   EXPECT_FALSE(driver_->FolderEditEnabled());
   EXPECT_FALSE(driver_->InstallEnabled());
-  EXPECT_FALSE(driver_->QuitEnabled());
+  EXPECT_TRUE(driver_->QuitEnabled());
 
   // Commands that still reach the screen (a posted picker click, a second confirmation
   // with another folder) change nothing: the installation goes where it was confirmed.

@@ -36,7 +36,7 @@ InstallerFixture::~InstallerFixture() {
   uidriver::EndProcessesNamed("QuillonWidget.exe");
   ::DeleteFileA(FaultsPath().c_str());
   ::DeleteFileA(NextArchivePath().c_str());
-  ::DeleteFileA(SignatureModePath().c_str());
+  ::DeleteFileA(ReleasePath().c_str());
   if (!overriddenApp_.empty()) ::RegDeleteTreeA(HKEY_CURRENT_USER, overriddenApp_.c_str());
   ::DeleteFileW(AnsiToUtf16(DesktopLinkPath()).c_str());
 }
@@ -51,10 +51,10 @@ std::string InstallerFixture::FaultsPath() const { return vendorRoot_ + "\\fault
 
 std::string InstallerFixture::NextArchivePath() const { return ServedArchivePath() + ".next"; }
 
-std::string InstallerFixture::SignatureModePath() const { return vendorRoot_ + "\\signature"; }
+std::string InstallerFixture::ReleasePath() const { return vendorRoot_ + "\\release"; }
 
-void InstallerFixture::ServeSignature(const std::string& mode) {
-  ASSERT_TRUE(WriteFileBytes(SignatureModePath(), mode + "\n"));
+void InstallerFixture::ServeRelease(const std::string& lines) {
+  ASSERT_TRUE(WriteFileBytes(ReleasePath(), lines + "\n"));
 }
 
 std::map<std::string, FileState> InstallerFixture::FolderStates() const {
@@ -106,7 +106,11 @@ std::string InstallerFixture::UnicodeWidgetArchive() {
 }
 
 void InstallerFixture::QueueArchiveFaults(const std::string& faults) {
-  ASSERT_TRUE(WriteFileBytes(FaultsPath(), "Quillon_Widget.zip " + faults + "\n"));
+  QueueFaults("Quillon_Widget.zip", faults);
+}
+
+void InstallerFixture::QueueFaults(const std::string& name, const std::string& faults) {
+  ASSERT_TRUE(WriteFileBytes(FaultsPath(), name + " " + faults + "\n"));
 }
 
 void InstallerFixture::StageNextArchive(const std::string& bytes) {

@@ -124,6 +124,15 @@ bool InstallerDriver::WaitForStatus(const std::string& text, DWORD timeoutMs) co
       timeoutMs);
 }
 
+bool InstallerDriver::WaitForProgress(int percent, DWORD timeoutMs) const {
+  return watch_.WaitFor(
+      [&](const ControlWatch::Change& change) {
+        return change.window == progressBar_ && change.message == PBM_SETPOS &&
+               change.value >= percent;
+      },
+      timeoutMs);
+}
+
 bool InstallerDriver::SendHookRequest(HWND window, WPARAM kind, const WatchRequest& request) {
   if (!watch_.Running() && !StartRecording()) return false;
   char name[48];

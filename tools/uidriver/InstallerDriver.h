@@ -90,6 +90,9 @@ class InstallerDriver {
   // Waits until the status line has been given text since recording started; false after
   // timeoutMs.
   bool WaitForStatus(const std::string& text, DWORD timeoutMs = 60000) const;
+  // Waits until the progress bar has been set to percent or more since recording started;
+  // false after timeoutMs.
+  bool WaitForProgress(int percent, DWORD timeoutMs = 60000) const;
 
   // Saves a picture of window (by default the screen; or a box of the installer) as a 24-bit
   // BMP, once every paint pending for it and its controls has ended: the watch hook runs the
