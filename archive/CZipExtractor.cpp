@@ -5,6 +5,7 @@
 #include "archive/ZipPipeline.h"
 #include "winfx/Format.h"
 #include "winfx/Saturating.h"
+#include "winfx/WidePath.h"
 
 namespace {
 
@@ -15,6 +16,22 @@ constexpr char kNoArchiveLine[] = "[unzip] 파일이 존재하지 않습니다."
 constexpr char kFolderFailedLine[] = "[unzip] 폴더생성 실패. %s";
 constexpr char kNoEntriesLine[] = "[unzip] 압축 내 파일이 없거나 읽을 수 없습니다.";
 constexpr char kEntryFailedLine[] = "[unzip] 압축해제 실패 . %s / err : %d";
+
+// minizip's C-stream access, but the archive opened by its wide name: the path is code
+// page 949 text whatever the system's ANSI code page. Read only: nothing writes archives.
+voidpf ZCALLBACK OpenArchiveStream(voidpf, const void* filename, int mode) {
+  if (filename == nullptr || (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) {
+    return nullptr;
+  }
+  return ::_wfopen(winfx::WidePath(static_cast<const char*>(filename)).c_str(), L"rb");
+}
+
+unzFile OpenArchive(const char* path) {
+  zlib_filefunc64_def functions;
+  fill_fopen64_filefunc(&functions);
+  functions.zopen64_file = &OpenArchiveStream;
+  return unzOpen2_64(path, &functions);
+}
 
 const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
 
@@ -38,11 +55,11 @@ int CZipExtractor::Open(const char* path) {
   Close();
   m_knownFolders.clear();
   if (path == nullptr) return 0;
-  m_zip.Reset(unzOpen(path));
+  m_zip.Reset(OpenArchive(path));
   if (!m_zip) return 0;
   // Entry data is read through a handle of its own: large reads at known offsets. Nobody
   // may write the archive while it is open here.
-  m_archive.Reset(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  m_archive.Reset(::CreateFileW(winfx::WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!m_archive) {
     Close();
@@ -132,7 +149,7 @@ int CZipExtractor::EnsureParentFolder(const char* path) {
 }
 
 int CZipExtractor::RestoreFileTime(const char* path, DWORD dosDateTime) {
-  winfx::ScopedHandle file(::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+  winfx::ScopedHandle file(::CreateFileW(winfx::WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                          OPEN_EXISTING, 0, nullptr));
   if (!file) return 0;
   return ZipEntryWriter::SetStoredFileTime(file.Get(), dosDateTime);

@@ -13,6 +13,7 @@
 
 #include "winfx/CriticalSection.h"
 #include "winfx/File.h"
+#include "winfx/Sha256.h"
 
 class PartFile {
  public:
@@ -43,6 +44,9 @@ class PartFile {
   // when the server gave none, total 0 when it announced none; a validator that is no
   // header value is not kept). False when the part or the companion cannot be written.
   bool StartOver(const std::string& validator, ULONGLONG total);
+  // Adds the held bytes, read back from the part, to sha; false when they could not be
+  // read or hashed (or the part is released).
+  bool HashHeld(winfx::Sha256* sha) const;
   // Appends size bytes; false when not all could be written or the part is released.
   bool Append(const void* data, DWORD size);
 

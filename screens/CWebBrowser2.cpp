@@ -2,21 +2,15 @@
 
 #include <oleauto.h>
 
-#include <vector>
-
 #include "winfx/AxHostWindow.h"
+#include "winfx/WidePath.h"
 
 namespace {
 
 // A BSTR owned for the length of one call.
 class ScopedBstr {
  public:
-  explicit ScopedBstr(const std::string& ansi) {
-    int length = ::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
-    std::vector<wchar_t> wide(length > 0 ? length : 1, L'\0');
-    if (length > 0) ::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, wide.data(), length);
-    bstr_ = ::SysAllocString(wide.data());
-  }
+  explicit ScopedBstr(const std::string& text) : bstr_(::SysAllocString(winfx::ToWide(text).c_str())) {}
   ~ScopedBstr() { ::SysFreeString(bstr_); }
   ScopedBstr(const ScopedBstr&) = delete;
   ScopedBstr& operator=(const ScopedBstr&) = delete;
@@ -37,13 +31,13 @@ VARIANTARG ByRefVariant(VARIANT* value) {
 
 }  // namespace
 
+void CWebBrowser2::AllowOnlyOriginOf(const std::string& url) {
+  winfx::AxHostWindow* host = winfx::AxHostWindow::FromHwnd(m_hWnd);
+  if (host != nullptr) host->AllowOrigin(winfx::ToWide(url).c_str());
+}
+
 void CWebBrowser2::Navigate(const std::string& url, VARIANT* flags, VARIANT* targetFrameName,
                             VARIANT* postData, VARIANT* headers) {
-  winfx::AxHostWindow* host = winfx::AxHostWindow::FromHwnd(m_hWnd);
-  if (host == nullptr) return;
-  winfx::ComPtr<IDispatch> dispatch = host->GetDispatch();
-  if (!dispatch) return;
-
   ScopedBstr address(url);
   // IDispatch takes the arguments last to first.
   VARIANTARG args[5];
@@ -54,6 +48,23 @@ void CWebBrowser2::Navigate(const std::string& url, VARIANT* flags, VARIANT* tar
   args[1] = ByRefVariant(postData);
   args[0] = ByRefVariant(headers);
   DISPPARAMS params = {args, nullptr, 5, 0};
-  dispatch->Invoke(kNavigateDispId, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
-                   nullptr, nullptr, nullptr);
+  Invoke(kNavigateDispId, DISPATCH_METHOD, &params);
+}
+
+void CWebBrowser2::SetSilent(bool silent) {
+  VARIANTARG value;
+  ::VariantInit(&value);
+  V_VT(&value) = VT_BOOL;
+  V_BOOL(&value) = silent ? VARIANT_TRUE : VARIANT_FALSE;
+  DISPID named = DISPID_PROPERTYPUT;
+  DISPPARAMS params = {&value, &named, 1, 1};
+  Invoke(kSilentDispId, DISPATCH_PROPERTYPUT, &params);
+}
+
+void CWebBrowser2::Invoke(DISPID id, WORD kind, DISPPARAMS* params) {
+  winfx::AxHostWindow* host = winfx::AxHostWindow::FromHwnd(m_hWnd);
+  if (host == nullptr) return;
+  winfx::ComPtr<IDispatch> dispatch = host->GetDispatch();
+  if (!dispatch) return;
+  dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, params, nullptr, nullptr, nullptr);
 }

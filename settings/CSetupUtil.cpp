@@ -6,6 +6,7 @@
 
 #include "winfx/FileTree.h"
 #include "winfx/Format.h"
+#include "winfx/WidePath.h"
 
 namespace {
 
@@ -38,14 +39,15 @@ int CSetupUtil::GetCommonInt(std::string key, std::string defaultValue) {
   // The profile functions read the whole file: one larger than settings are is taken for
   // none (a folder of that name has no size and gives the default as well).
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
+  if (::GetFileAttributesExW(winfx::WidePath(path).c_str(), GetFileExInfoStandard, &data) &&
       (data.nFileSizeHigh != 0 || data.nFileSizeLow > kMaxSettingsSize)) {
     return std::atoi(defaultValue.c_str());
   }
-  char value[kValueBufferSize] = {};
-  ::GetPrivateProfileStringA(kCommonSection, key.c_str(), defaultValue.c_str(), value,
-                             kValueReadSize, path.c_str());
-  return std::atoi(value);
+  wchar_t value[kValueBufferSize] = {};
+  ::GetPrivateProfileStringW(winfx::ToWide(kCommonSection).c_str(), winfx::ToWide(key).c_str(),
+                             winfx::ToWide(defaultValue).c_str(), value, kValueReadSize,
+                             winfx::WidePath(path).c_str());
+  return ::_wtoi(value);
 }
 
 void CSetupUtil::WriteLog(std::string text) {
@@ -73,7 +75,7 @@ void CSetupUtil::WriteLog(std::string text) {
     return;
   }
 
-  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "a+t"), &std::fclose);
+  std::unique_ptr<FILE, int (*)(FILE*)> file(::_wfopen(winfx::WidePath(path).c_str(), L"a+t"), &std::fclose);
   if (!file) return;
   // The text is an argument, never a format: a percent sign in it is written as it is.
   std::fputs((stamp + text + "\n").c_str(), file.get());

@@ -13,7 +13,7 @@ bool File::Create(const WideString& path) {
 
 bool File::OpenForAppend(const std::string& path, bool* created) {
   Close();
-  handle_.Reset(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+  handle_.Reset(::CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   *created = ::GetLastError() != ERROR_ALREADY_EXISTS;
   if (!handle_.IsValid()) return false;

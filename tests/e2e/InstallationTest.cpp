@@ -7,6 +7,7 @@
 
 #include "app/ProductConstants.h"
 #include "tests/support/InstallerFixture.h"
+#include "tests/support/WideFiles.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ TEST_F(InstallationTest, DownloadsExtractsLinksAndStartsTheWidget) {
     std::string path = installFolder_ + "\\" + file;
     ASSERT_TRUE(PathExists(path)) << path;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    ASSERT_TRUE(::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data));
+    ASSERT_TRUE(::GetFileAttributesExW(testing_support::AnsiToUtf16(path).c_str(), GetFileExInfoStandard, &data));
     FILETIME stored = StoredTimeAsUtc(2024, 5, 1, 10, 20, 30);
     EXPECT_EQ(0, ::CompareFileTime(&stored, &data.ftLastWriteTime)) << path;
     EXPECT_EQ(0, ::CompareFileTime(&stored, &data.ftCreationTime)) << path;
@@ -92,12 +93,12 @@ TEST_F(InstallationTest, AnArchiveAlreadyInTheFolderIsNotDownloaded) {
   ASSERT_NE(nullptr, box);
   EXPECT_EQ(kDoneText, driver_->AnswerBox(box, IDOK));
   EXPECT_TRUE(driver_->WaitForExit(20000));
-  // Only its signature was fetched, and both are gone after the installation.
+  // Only its record was fetched, and both are gone after the installation.
   EXPECT_FALSE(Requested(kArchivePath));
-  EXPECT_TRUE(Requested(std::string(kArchivePath) + ".sig"));
+  EXPECT_TRUE(Requested(std::string(kArchivePath) + ".meta"));
   EXPECT_TRUE(PathExists(installFolder_ + "\\QuillonWidget.exe"));
   EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
-  EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip.sig"));
+  EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip.meta"));
 }
 
 TEST_F(InstallationTest, AFailedDownloadIsReportedAndEscapeLeaves) {

@@ -33,7 +33,7 @@ TEST_F(NoDeadEndTest, AnArchiveNoFolderCanHoldIsDeletedAndTheFixedOneDownloadedN
   EXPECT_EQ(kExtractFailedText, ConfirmAndAnswer(installFolder_));
   QuitThroughQuitButton();
   EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
-  EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip.sig"));
+  EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip.meta"));
 
   ServeWidgetArchive();
   StartInstaller();
@@ -76,7 +76,7 @@ TEST_F(NoDeadEndTest, AFolderAnotherInstallerHoldsIsLeftAloneUntilItIsFree) {
     StartInstaller();
     EXPECT_EQ(kFolderLockedText, ConfirmAndAnswer(installFolder_));
     // Nothing fetched, nothing written, and the screen takes a confirmation again.
-    EXPECT_FALSE(Requested("/update/Quillon_Widget.zip.sig"));
+    EXPECT_FALSE(Requested("/update/Quillon_Widget.zip.meta"));
     EXPECT_TRUE(ArchiveRequests().empty());
     EXPECT_EQ(std::vector<std::string>{std::string(CStagedInstall::kLockName)}, ListTree(installFolder_));
     EXPECT_TRUE(driver_->InstallEnabled());
@@ -108,7 +108,7 @@ TEST_F(NoDeadEndTest, ALinkOfAnInstallersOwnNameIsNeverFollowedAndTheFolderInsta
               ConfirmAndAnswer(installFolder_));
     EXPECT_EQ("kept as it is", ReadFileBytes(precious)) << name;
     EXPECT_EQ(std::vector<std::string>{"precious.txt"}, ListTree(outside.Path())) << name;
-    EXPECT_FALSE(Requested("/update/Quillon_Widget.zip.sig")) << name;
+    EXPECT_FALSE(Requested("/update/Quillon_Widget.zip.meta")) << name;
     EXPECT_TRUE(driver_->InstallEnabled()) << name;
   }
   // The links are gone: the same screen installs.

@@ -24,11 +24,9 @@ class RecordingScreen : public InstallationScreen {
  public:
   void OnExtracting() override { extracting = true; }
   void OnFailure(Failure failure) override { failures.push_back(failure); }
-  void OnNoSpace(unsigned long long, unsigned long long) override { noSpace = true; }
   bool AllowClosingWidget() override { return false; }
 
   bool extracting = false;
-  bool noSpace = false;
   std::vector<Failure> failures;
 };
 
@@ -38,15 +36,15 @@ class WidgetInstallationTest : public ::testing::Test {
     ::CreateDirectoryA(folder_.c_str(), nullptr);
   }
 
-  // Puts the test archive name in the folder as the downloaded archive (with a signature
-  // file beside it) and runs the steps without a key.
+  // Puts the test archive name in the folder as the downloaded archive (with a release
+  // record beside it) and runs the steps without a key.
   bool Install(const std::string& name) {
     archive_ = ReadFileBytes(FromUnixPath(QUILLON_TEST_INSTALL_ARCHIVES) + "\\" + name);
     EXPECT_FALSE(archive_.empty()) << name;
     EXPECT_TRUE(WriteFileBytes(folder_ + "\\Quillon_Widget.zip", archive_));
-    EXPECT_TRUE(WriteFileBytes(folder_ + "\\Quillon_Widget.zip.sig", "signature"));
+    EXPECT_TRUE(WriteFileBytes(folder_ + "\\Quillon_Widget.zip.meta", "record"));
     CSetupUtil log;
-    WidgetInstallation installation(folder_, nullptr, &screen_, &log, false);
+    WidgetInstallation installation(folder_, nullptr, nullptr, &screen_, &log, false);
     return installation.Run();
   }
 
@@ -158,7 +156,7 @@ TEST_F(WidgetInstallationTest, TheArchiveStaysWhenAFileToReplaceIsInUse) {
   EXPECT_FALSE(Install("work_folder.zip"));
   EXPECT_EQ(std::vector<Failure>{Failure::kWidgetRunning}, screen_.failures);
   EXPECT_EQ(archive_, ReadFileBytes(folder_ + "\\Quillon_Widget.zip"));
-  EXPECT_TRUE(PathExists(folder_ + "\\Quillon_Widget.zip.sig"));
+  EXPECT_TRUE(PathExists(folder_ + "\\Quillon_Widget.zip.meta"));
   held.Reset();
   EXPECT_EQ("old\r\n", ReadFileBytes(folder_ + "\\a.txt"));
 }

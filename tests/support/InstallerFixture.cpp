@@ -5,6 +5,7 @@
 
 #include "archive/CZipExtractor.h"
 #include "install/CStagedInstall.h"
+#include "tests/support/WideFiles.h"
 
 namespace testing_support {
 
@@ -25,7 +26,7 @@ InstallerFixture::InstallerFixture(const std::string& setupExe, const std::strin
   ::CopyFileA(FromUnixPath(setupExe).c_str(), (*programFolder_ / "QuillonSetup.exe").c_str(), FALSE);
   WriteFileBytes(*programFolder_ / "info.ini", "[COMMON]\r\nDEBUG=1\r\n");
   ::CreateDirectoryA((*programFolder_ / "log").c_str(), nullptr);
-  ::DeleteFileA(DesktopLinkPath().c_str());
+  ::DeleteFileW(AnsiToUtf16(DesktopLinkPath()).c_str());
   requestLogStart_ = ReadFileBytes(RequestLogPath()).size();
   ServeWidgetArchive();
   testEnded_.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -49,9 +50,9 @@ InstallerFixture::~InstallerFixture() {
   uidriver::EndProcessesNamed("QuillonWidget.exe");
   ::DeleteFileA(FaultsPath().c_str());
   ::DeleteFileA(NextArchivePath().c_str());
-  ::DeleteFileA(SignatureModePath().c_str());
+  ::DeleteFileA(ReleasePath().c_str());
   if (!overriddenApp_.empty()) ::RegDeleteTreeA(HKEY_CURRENT_USER, overriddenApp_.c_str());
-  ::DeleteFileA(DesktopLinkPath().c_str());
+  ::DeleteFileW(AnsiToUtf16(DesktopLinkPath()).c_str());
 }
 
 std::string InstallerFixture::ServedArchivePath() const {
@@ -64,10 +65,10 @@ std::string InstallerFixture::FaultsPath() const { return vendorRoot_ + "\\fault
 
 std::string InstallerFixture::NextArchivePath() const { return ServedArchivePath() + ".next"; }
 
-std::string InstallerFixture::SignatureModePath() const { return vendorRoot_ + "\\signature"; }
+std::string InstallerFixture::ReleasePath() const { return vendorRoot_ + "\\release"; }
 
-void InstallerFixture::ServeSignature(const std::string& mode) {
-  ASSERT_TRUE(WriteFileBytes(SignatureModePath(), mode + "\n"));
+void InstallerFixture::ServeRelease(const std::string& lines) {
+  ASSERT_TRUE(WriteFileBytes(ReleasePath(), lines + "\n"));
 }
 
 std::map<std::string, FileState> InstallerFixture::FolderStates() const {
@@ -119,7 +120,11 @@ std::string InstallerFixture::UnicodeWidgetArchive() {
 }
 
 void InstallerFixture::QueueArchiveFaults(const std::string& faults) {
-  ASSERT_TRUE(WriteFileBytes(FaultsPath(), "Quillon_Widget.zip " + faults + "\n"));
+  QueueFaults("Quillon_Widget.zip", faults);
+}
+
+void InstallerFixture::QueueFaults(const std::string& name, const std::string& faults) {
+  ASSERT_TRUE(WriteFileBytes(FaultsPath(), name + " " + faults + "\n"));
 }
 
 void InstallerFixture::StageNextArchive(const std::string& bytes) {
