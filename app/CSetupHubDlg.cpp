@@ -4,11 +4,16 @@
 
 #include "app/ProductConstants.h"
 #include "download/HttpDownloadWnd.h"
+#include "download/PartFile.h"
+#include "install/WidgetInstallation.h"
 #include "res/resource.h"
 #include "winfx/AppInfo.h"
 #include "winfx/Dpi.h"
 #include "winfx/Format.h"
+#include "winfx/Saturating.h"
 #include "winfx/ScopedGdi.h"
+#include "winfx/Stopwatch.h"
+#include "winfx/WidePath.h"
 
 CSetupHubDlg* g_pHub = nullptr;
 
@@ -23,9 +28,33 @@ constexpr char kDownloadFailedFormat[] =
 // retry number and the most retries there are.
 constexpr char kRetryStatusFormat[] = " (재시도 %d/%d)";
 
-// The signature's few bytes come before the archive without a sign on the screen: the
+// The release record's refusals: the status line, the box (the versions offered and held
+// where they decide) and the log line with the reason.
+constexpr char kReleaseRefusedStatus[] = "설치정보 확인 실패...";
+constexpr char kReleaseNotSignedText[] =
+    "Quillon위젯 설치정보의 서명을 확인하지 못했습니다. [끝내기] 후 다시 시도해 주세요.";
+constexpr char kReleaseMalformedText[] =
+    "Quillon위젯 설치정보를 읽지 못했습니다. [끝내기] 후 다시 시도해 주세요.";
+constexpr char kReleaseOtherFileText[] =
+    "Quillon위젯 설치정보가 다른 설치파일의 것입니다. [끝내기] 후 다시 시도해 주세요.";
+constexpr char kReleaseExpiredText[] =
+    "Quillon위젯 설치정보의 유효기간이 지났습니다. 컴퓨터의 날짜와 시간을 확인하고 [끝내기] 후 다시 시도해 주세요.";
+constexpr char kReleaseBelowFloorFormat[] =
+    "서버의 Quillon위젯(%s)이 이 설치프로그램이 받는 가장 낮은 버전(%s)보다 낮아 설치하지 않습니다.";
+constexpr char kReleaseOlderFormat[] =
+    "서버의 Quillon위젯(%s)이 설치된 버전(%s)보다 낮아 설치하지 않습니다.";
+constexpr char kReleaseRefusedLine[] = "[release] 설치정보 확인 실패 : %s";
+constexpr char kKeptRecordChangedLine[] =
+    "[release] 설치된 버전의 설치정보가 바뀌었습니다(%s): 설치정보가 없는 것으로 봅니다";
+constexpr char kPresentArchiveLine[] = "[release] 받아 둔 설치파일 확인 %.1f ms : %s";
+
+// The record's two small files come before the archive without a sign on the screen: the
 // operator sees one file name and one bar rising over the archive.
-bool ShowsOnScreen(const std::string& name) { return name != product::kArchiveSignatureFile; }
+bool ShowsOnScreen(const std::string& name) { return name == product::kArchiveFile; }
+
+ReleaseRecord::Keys BuiltInKeys() {
+  return {product::kArchivePublicKeys, product::kArchivePublicKeyCount};
+}
 
 }  // namespace
 
@@ -74,7 +103,7 @@ BOOL CSetupHubDlg::OnInitDialog() {
   winfx::Dialog::OnInitDialog();
   SetIcons(winfx::WindowDpi(GetHwnd()));
   g_pHub = this;
-  ::SetWindowTextA(GetHwnd(), product::kHubTitle);
+  ::SetWindowTextW(GetHwnd(), winfx::ToWide(product::kHubTitle).c_str());
   SetUp();
   SetTimer(kRunScreenTimer, kStepPeriodMs);
   return TRUE;
@@ -100,7 +129,7 @@ void CSetupHubDlg::OnTimer(UINT_PTR id) {
       OnQueueTimer();
       break;
     default:
-      ::DefWindowProcA(GetHwnd(), WM_TIMER, id, 0);
+      ::DefWindowProcW(GetHwnd(), WM_TIMER, id, 0);
       break;
   }
 }
@@ -118,28 +147,136 @@ void CSetupHubDlg::OnRunScreenTimer() {
 void CSetupHubDlg::QueueWidgetDownloads(std::string serverUrl, std::string folder) {
   // The folder exists: the screen made (or checked) it and holds it.
   m_serverUrl = serverUrl;
+  m_folder = folder;
+  m_releaseAccepted = false;
+  m_archiveDigestKnown = false;
 
-  // The signature first: a vendor that serves none is found before the archive's bytes
-  // are spent. Without the vendor's key there is nothing to check it with.
-  std::vector<const char*> files;
-  if (product::kArchivePublicKey != nullptr) files.push_back(product::kArchiveSignatureFile);
-  files.push_back(product::kArchiveFile);
-  for (const char* name : files) {
-    std::string url = m_serverUrl + "/update/" + name;
-    std::string path = folder + "\\" + name;
-    if (m_util.FileExists(path)) continue;
-    AppendDownload(url, path, name);
+  // Without the vendor's keys there is nothing to check a record with: the archive alone,
+  // unless it is there.
+  if (product::kArchivePublicKeyCount == 0) {
+    if (!m_util.FileExists(winfx::JoinPath(m_folder, product::kArchiveFile))) {
+      AppendDownload(product::kArchiveFile);
+    }
+    SetTimer(kQueueTimer, kStepPeriodMs);
+    return;
+  }
+  // The record is the vendor's word of today: what an earlier run left of it is not used.
+  for (const char* name : {product::kReleaseRecordFile, product::kReleaseSignatureFile}) {
+    const std::string path = winfx::JoinPath(m_folder, name);
+    for (const char* suffix : {"", PartFile::kPartSuffix, PartFile::kResumeSuffix}) {
+      ::DeleteFileW(winfx::WidePath(path + suffix).c_str());
+    }
+    AppendDownload(name);
   }
   SetTimer(kQueueTimer, kStepPeriodMs);
+}
+
+bool CSetupHubDlg::AcceptRelease() {
+  const ReleaseRecord::Keys keys = BuiltInKeys();
+  const std::string recordPath = winfx::JoinPath(m_folder, product::kReleaseRecordFile);
+  const std::string signaturePath = winfx::JoinPath(m_folder, product::kReleaseSignatureFile);
+  // Neither file is worth anything to the next run after a refusal: it fetches both afresh.
+  auto forgetOffered = [&] {
+    ::DeleteFileW(winfx::WidePath(recordPath).c_str());
+    ::DeleteFileW(winfx::WidePath(signaturePath).c_str());
+  };
+  ReleaseRecord installed;
+  ReleaseRecord::Verdict verdict =
+      ReleaseRecord::FromFiles(recordPath, signaturePath, keys, &m_release);
+  if (verdict == ReleaseRecord::Verdict::kValid) {
+    // A kept record that no longer verifies says nothing of what is installed.
+    const ReleaseRecord::Verdict kept = ReleaseRecord::ReadKept(m_folder, keys, &installed);
+    if (kept != ReleaseRecord::Verdict::kValid && kept != ReleaseRecord::Verdict::kMissing) {
+      m_util.WriteLog(winfx::Format(kKeptRecordChangedLine, ReleaseRecord::VerdictName(kept)));
+    }
+    verdict = m_release.Check(product::kArchiveFile, ReleaseRecord::NowUtc(),
+                            product::kMinArchiveVersion,
+                            kept == ReleaseRecord::Verdict::kValid ? &installed : nullptr);
+  }
+  if (verdict != ReleaseRecord::Verdict::kValid) {
+    forgetOffered();
+    RefuseRelease(verdict, installed);
+    return false;
+  }
+  m_releaseAccepted = true;
+
+  const std::string archivePath = winfx::JoinPath(m_folder, product::kArchiveFile);
+  const bool download = !PresentArchiveMatches(archivePath);
+  // Room for the archive and what it unpacks to is made sure of before its bytes come.
+  const unsigned long long needed = winfx::SaturatingAdd(
+      download ? m_release.Length() : 0,
+      WidgetInstallation::SpaceNeeded(m_release.Unpacked(), m_release.Entries()));
+  ULARGE_INTEGER available;
+  if (::GetDiskFreeSpaceExW(winfx::WidePath(m_folder).c_str(), &available, nullptr, nullptr) &&
+      available.QuadPart < needed) {
+    forgetOffered();
+    m_step1Dlg.ReportNoSpace(needed, available.QuadPart);
+    return false;
+  }
+  if (download) AppendDownload(product::kArchiveFile);
+  return true;
+}
+
+bool CSetupHubDlg::PresentArchiveMatches(const std::string& path) {
+  winfx::ScopedHandle archive(::CreateFileW(winfx::WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!archive) return false;
+  const winfx::Stopwatch checkTime;
+  const bool matches = m_release.Mismatch(archive.Get(), nullptr, m_archiveDigest) == nullptr;
+  m_util.WriteLog(winfx::Format(kPresentArchiveLine, checkTime.Milliseconds(),
+                                matches ? "OK" : "MISMATCH"));
+  archive.Reset();
+  // Another release's archive, or a damaged one: it goes, and the record's comes.
+  if (!matches) ::DeleteFileW(winfx::WidePath(path).c_str());
+  m_archiveDigestKnown = matches;
+  return matches;
+}
+
+void CSetupHubDlg::RefuseRelease(ReleaseRecord::Verdict verdict, const ReleaseRecord& installed) {
+  // The box's text (a format with the offered version and the one it falls below).
+  const char* text = kReleaseNotSignedText;
+  const char* below = product::kMinArchiveVersion;
+  switch (verdict) {
+    case ReleaseRecord::Verdict::kMalformed:
+    case ReleaseRecord::Verdict::kTooLarge:
+      text = kReleaseMalformedText;
+      break;
+    case ReleaseRecord::Verdict::kOtherFile:
+      text = kReleaseOtherFileText;
+      break;
+    case ReleaseRecord::Verdict::kExpired:
+      text = kReleaseExpiredText;
+      break;
+    case ReleaseRecord::Verdict::kBelowFloor:
+      text = kReleaseBelowFloorFormat;
+      break;
+    case ReleaseRecord::Verdict::kOlderThanInstalled:
+      text = kReleaseOlderFormat;
+      below = installed.Version().c_str();
+      break;
+    default:
+      break;
+  }
+  m_util.WriteLog(winfx::Format(kReleaseRefusedLine, ReleaseRecord::VerdictName(verdict)));
+  m_step1Dlg.SetStatus(kReleaseRefusedStatus);
+  m_step1Dlg.ShowFailure(winfx::Format(text, m_release.Version().c_str(), below));
 }
 
 void CSetupHubDlg::OnQueueTimer() {
   KillTimer(kQueueTimer);
   if (m_downloadUrls.empty()) {
-    m_step1Dlg.InstallFromArchive();
+    // A record that never came (its download could not start) leaves nothing to check
+    // the archive against: only a build without keys installs unchecked.
+    if (!m_releaseAccepted && product::kArchivePublicKeyCount != 0) {
+      m_step1Dlg.ReportNoArchive();
+      return;
+    }
+    m_step1Dlg.InstallFromArchive(m_releaseAccepted ? &m_release : nullptr,
+                                  m_archiveDigestKnown ? m_archiveDigest : nullptr);
     return;
   }
-  m_pDownload->SetDownloadInfo(GetHwnd(), m_downloadUrls[0], m_downloadPaths[0]);
+  m_pDownload->SetDownloadInfo(GetHwnd(), m_downloadUrls[0], m_downloadPaths[0],
+                               LimitsFor(m_downloadNames[0]));
   if (ShowsOnScreen(m_downloadNames[0])) m_step1Dlg.SetStatus(m_downloadNames[0]);
   if (m_pDownload->StartDownload() < 0) {
     // Not started (bad address, file not creatable): dropped without a message.
@@ -164,7 +301,11 @@ LRESULT CSetupHubDlg::OnDownloadRetry(WPARAM retry, LPARAM maxRetries) {
 LRESULT CSetupHubDlg::OnDownloadResult(WPARAM, LPARAM succeeded) {
   if (m_downloadUrls.empty()) return 1;  // no transfer of the queue's
   if (succeeded) {
+    const std::string name = m_downloadNames[0];
     RemoveFirstDownload();
+    if (name == product::kArchiveFile) m_archiveDigestKnown = m_pDownload->LastDigest(m_archiveDigest);
+    // The record is whole with its signature: it decides what comes next.
+    if (name == product::kReleaseSignatureFile && !AcceptRelease()) return 1;
     SetTimer(kQueueTimer, kStepPeriodMs);
     return 1;
   }
@@ -177,11 +318,24 @@ LRESULT CSetupHubDlg::OnDownloadResult(WPARAM, LPARAM succeeded) {
   return 1;
 }
 
-void CSetupHubDlg::AppendDownload(const std::string& url, const std::string& path,
-                                  const std::string& name) {
-  m_downloadUrls.push_back(url);
-  m_downloadPaths.push_back(path);
+void CSetupHubDlg::AppendDownload(const std::string& name) {
+  m_downloadUrls.push_back(m_serverUrl + "/update/" + name);
+  m_downloadPaths.push_back(winfx::JoinPath(m_folder, name));
   m_downloadNames.push_back(name);
+}
+
+HttpDownloadEngine::Limits CSetupHubDlg::LimitsFor(const std::string& name) const {
+  HttpDownloadEngine::Limits limits;
+  if (name == product::kReleaseRecordFile) {
+    limits.maxBytes = ReleaseRecord::kMaxRecordSize;
+  } else if (name == product::kReleaseSignatureFile) {
+    limits.maxBytes = ReleaseRecord::kMaxSignatureSize;
+  } else if (m_releaseAccepted) {
+    limits.maxBytes = m_release.Length();
+    limits.exactLength = m_release.Length();
+    limits.hash = true;
+  }
+  return limits;
 }
 
 void CSetupHubDlg::RemoveFirstDownload() {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/ReleaseRecord.h"
+#include "download/HttpDownloadEngine.h"
 #include "screens/CWidgetInstallDlg.h"
 #include "settings/CSetupUtil.h"
 #include "winfx/Dialog.h"
@@ -30,10 +32,12 @@ class CSetupHubDlg : public winfx::Dialog {
   // backslash ("C:\Setup\x.exe" gives "C:\Setup", "C:\x.exe" gives "C:").
   static std::string ProgramFolderOf(const std::string& exePath);
 
-  // Queues, for folder (which exists: the screen has taken it), the archive's signature
-  // (with the vendor's key built in) and the widget archive, each unless it is already there, and arms the queue timer,
-  // which downloads the queue and then has the screen install. Only the archive's download
-  // shows its name and progress on the screen.
+  // For folder (which exists: the screen has taken it), queues the release record and its signature (always
+  // afresh, each within its cap; with the vendor's keys built in) or else the archive
+  // (unless it is there), and arms the queue timer, which downloads the queue and then has
+  // the screen install. Once the record has arrived and passed its checks, the archive is
+  // queued within the record's bounds, unless one of the record's length and SHA-256 is in
+  // the folder already. Only the archive's download shows its name and progress.
   void QueueWidgetDownloads(std::string serverUrl, std::string folder);
 
   // The settings, log and shell-utility object bound to the program folder.
@@ -53,6 +57,15 @@ class CSetupHubDlg : public winfx::Dialog {
   // (" (재시도 1/4)"); the progress bar keeps its value.
   LRESULT OnDownloadRetry(WPARAM retry, LPARAM maxRetries);
   LRESULT OnDownloadResult(WPARAM, LPARAM succeeded);
+  // The record and its signature have arrived: checks them (signature, file, expiry,
+  // versions) and queues the archive within the record's bounds, after the free-space
+  // check. False after the screen was told why not (the queue stops).
+  bool AcceptRelease();
+  // The archive in the folder is the record's (length and SHA-256, which is then known);
+  // one that is not is deleted.
+  bool PresentArchiveMatches(const std::string& path);
+  // Tells the screen and the log why the record offered (m_release) was refused.
+  void RefuseRelease(ReleaseRecord::Verdict verdict, const ReleaseRecord& installed);
   // Loads the application icon at the big and small icon sizes of dpi and gives both to the
   // window (task bar, Alt+Tab); the icons it had before are destroyed.
   void SetIcons(UINT dpi);
@@ -65,7 +78,10 @@ class CSetupHubDlg : public winfx::Dialog {
 
   // The queue is three parallel arrays; these two keep them the same length and remove
   // only from the front.
-  void AppendDownload(const std::string& url, const std::string& path, const std::string& name);
+  void AppendDownload(const std::string& name);
+  // What the download of a queued file may bring: the record and its signature are capped,
+  // the archive is bounded and hashed by the accepted record, anything else is free.
+  HttpDownloadEngine::Limits LimitsFor(const std::string& name) const;
   void RemoveFirstDownload();
 
   CWidgetInstallDlg m_step1Dlg;
@@ -76,6 +92,14 @@ class CSetupHubDlg : public winfx::Dialog {
   std::vector<std::string> m_downloadUrls;
   std::vector<std::string> m_downloadPaths;
   std::vector<std::string> m_downloadNames;
+  // The installation folder of the last filling.
+  std::string m_folder;
+  // This run's release record (accepted once it passed its checks), and the archive's
+  // SHA-256 once known (from its download or the check of the one present).
+  ReleaseRecord m_release;
+  bool m_releaseAccepted = false;
+  bool m_archiveDigestKnown = false;
+  unsigned char m_archiveDigest[winfx::Sha256::kSize] = {};
   std::unique_ptr<HttpDownloadWnd> m_pDownload;
   UINT m_dpi = 0;  // the icons are made for this DPI
   winfx::ScopedIcon m_bigIcon;

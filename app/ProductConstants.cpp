@@ -9,15 +9,17 @@
 namespace product {
 
 const char kServerUrl[] = QUILLON_SERVER_URL;
+const char kMinArchiveVersion[] = QUILLON_MIN_ARCHIVE_VERSION;
 
-#ifdef QUILLON_ARCHIVE_PUBLIC_KEY_BYTES
+#ifdef QUILLON_ARCHIVE_PUBLIC_KEYS
 namespace {
-const unsigned char kArchivePublicKeyBytes[] = {QUILLON_ARCHIVE_PUBLIC_KEY_BYTES};
-static_assert(sizeof(kArchivePublicKeyBytes) == 64, "X and Y of a P-256 point");
+const unsigned char kArchivePublicKeyBytes[][kArchivePublicKeySize] = {QUILLON_ARCHIVE_PUBLIC_KEYS};
 }  // namespace
-const unsigned char* const kArchivePublicKey = kArchivePublicKeyBytes;
+const unsigned char (*const kArchivePublicKeys)[kArchivePublicKeySize] = kArchivePublicKeyBytes;
+const size_t kArchivePublicKeyCount = sizeof(kArchivePublicKeyBytes) / sizeof(kArchivePublicKeyBytes[0]);
 #else
-const unsigned char* const kArchivePublicKey = nullptr;
+const unsigned char (*const kArchivePublicKeys)[kArchivePublicKeySize] = nullptr;
+const size_t kArchivePublicKeyCount = 0;
 #endif
 
 }  // namespace product

@@ -3,10 +3,11 @@
 #include <bcrypt.h>
 
 #include <cstring>
-#include <vector>
 
 #include "winfx/ScopedCng.h"
 #include "winfx/ScopedHandle.h"
+#include "winfx/Sha256.h"
+#include "winfx/WidePath.h"
 
 namespace {
 
@@ -60,9 +61,19 @@ ArchiveSignature::Verdict ArchiveSignature::Verify(HANDLE archive,
   unsigned char rs[2 * kCoordinateSize];
   if (!DecodeDerSignature(derSignature, rs)) return Verdict::kSignatureMalformed;
   unsigned char hash[kHashSize];
-  const Verdict hashed = HashArchive(archive, hash);
-  if (hashed != Verdict::kGenuine) return hashed;
+  LARGE_INTEGER start = {};
+  if (!::SetFilePointerEx(archive, start, nullptr, FILE_BEGIN)) return Verdict::kArchiveUnreadable;
+  winfx::Sha256 sha;
+  if (!sha.AddFile(archive)) return Verdict::kArchiveUnreadable;
+  if (!sha.Finish(hash)) return Verdict::kCryptoUnavailable;
+  return VerifyDigest(hash, derSignature);
+}
 
+ArchiveSignature::Verdict ArchiveSignature::VerifyDigest(const unsigned char (&digest)[32],
+                                                         const std::string& derSignature) const {
+  if (derSignature.size() > kMaxSignatureFileSize) return Verdict::kSignatureTooLarge;
+  unsigned char rs[2 * kCoordinateSize];
+  if (!DecodeDerSignature(derSignature, rs)) return Verdict::kSignatureMalformed;
   BCRYPT_ALG_HANDLE rawAlgorithm = nullptr;
   if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&rawAlgorithm, BCRYPT_ECDSA_P256_ALGORITHM,
                                                     nullptr, 0))) {
@@ -80,51 +91,27 @@ ArchiveSignature::Verdict ArchiveSignature::Verify(HANDLE archive,
     return Verdict::kCryptoUnavailable;
   }
   winfx::ScopedCngKey key(rawKey);
+  unsigned char hash[kHashSize];
+  std::memcpy(hash, digest, kHashSize);
   const NTSTATUS checked =
       ::BCryptVerifySignature(key.Get(), nullptr, hash, kHashSize, rs, sizeof(rs), 0);
   return BCRYPT_SUCCESS(checked) ? Verdict::kGenuine : Verdict::kMismatch;
 }
 
-ArchiveSignature::Verdict ArchiveSignature::HashArchive(HANDLE archive,
-                                                        unsigned char (&hash)[32]) {
-  LARGE_INTEGER start = {};
-  if (!::SetFilePointerEx(archive, start, nullptr, FILE_BEGIN)) return Verdict::kArchiveUnreadable;
-  BCRYPT_ALG_HANDLE rawAlgorithm = nullptr;
-  if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&rawAlgorithm, BCRYPT_SHA256_ALGORITHM,
-                                                    nullptr, 0))) {
-    return Verdict::kCryptoUnavailable;
-  }
-  winfx::ScopedCngAlgorithm algorithm(rawAlgorithm);
-  BCRYPT_HASH_HANDLE rawHash = nullptr;
-  if (!BCRYPT_SUCCESS(::BCryptCreateHash(algorithm.Get(), &rawHash, nullptr, 0, nullptr, 0, 0))) {
-    return Verdict::kCryptoUnavailable;
-  }
-  winfx::ScopedCngHash sha(rawHash);
-  std::vector<unsigned char> block(kHashBlockSize);
-  for (;;) {
-    DWORD got = 0;
-    if (!::ReadFile(archive, block.data(), kHashBlockSize, &got, nullptr)) {
-      return Verdict::kArchiveUnreadable;
-    }
-    if (got == 0) break;
-    if (!BCRYPT_SUCCESS(::BCryptHashData(sha.Get(), block.data(), got, 0))) {
-      return Verdict::kCryptoUnavailable;
-    }
-  }
-  return BCRYPT_SUCCESS(::BCryptFinishHash(sha.Get(), hash, sizeof(hash), 0))
-             ? Verdict::kGenuine
-             : Verdict::kCryptoUnavailable;
-}
-
 ArchiveSignature::Verdict ArchiveSignature::ReadSignatureFile(const std::string& path,
                                                               std::string* der) {
+  return ReadBoundedFile(path, kMaxSignatureFileSize, der);
+}
+
+ArchiveSignature::Verdict ArchiveSignature::ReadBoundedFile(const std::string& path, DWORD limit,
+                                                            std::string* der) {
   der->clear();
-  winfx::ScopedHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+  winfx::ScopedHandle file(::CreateFileW(winfx::WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return Verdict::kSignatureMissing;
   LARGE_INTEGER size = {};
   if (!::GetFileSizeEx(file.Get(), &size)) return Verdict::kSignatureMissing;
-  if (size.QuadPart > kMaxSignatureFileSize) return Verdict::kSignatureTooLarge;
+  if (size.QuadPart > limit) return Verdict::kSignatureTooLarge;
   der->resize(static_cast<size_t>(size.QuadPart));
   DWORD got = 0;
   if (!der->empty() &&

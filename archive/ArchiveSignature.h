@@ -1,7 +1,6 @@
-// ArchiveSignature: checks that an archive is the vendor's: an ECDSA P-256 signature over
-// the SHA-256 of the archive's bytes, made with the vendor's private key and checked with
-// its public key through the system's cryptography (CNG). It knows neither where the
-// archive came from nor who asks.
+// ArchiveSignature: checks that bytes are the vendor's: an ECDSA P-256 signature over their
+// SHA-256, made with the vendor's private key and checked with its public key through the
+// system's cryptography (CNG). It knows neither where the bytes came from nor who asks.
 #pragma once
 
 #include <windows.h>
@@ -15,8 +14,6 @@ class ArchiveSignature {
   // A signature file larger than this is refused unread (a DER P-256 signature is at
   // most 72 bytes).
   static constexpr DWORD kMaxSignatureFileSize = 1024;
-  // The archive is hashed in blocks of this size.
-  static constexpr DWORD kHashBlockSize = 1024 * 1024;
 
   // What a check found; everything but kGenuine refuses the archive.
   enum class Verdict {
@@ -35,10 +32,14 @@ class ArchiveSignature {
   // Checks the archive's bytes from its start to its end (read through archive, whose
   // file position is left at its end) against the DER signature. Never throws.
   Verdict Verify(HANDLE archive, const std::string& derSignature) const;
+  // Checks a SHA-256 digest (32 bytes) against the DER signature.
+  Verdict VerifyDigest(const unsigned char (&digest)[32], const std::string& derSignature) const;
 
   // Reads the signature file at path into *der: kGenuine when read, kSignatureMissing when
   // it does not exist or cannot be read, kSignatureTooLarge (nothing read) when too large.
   static Verdict ReadSignatureFile(const std::string& path, std::string* der);
+  // The same for any file of at most limit bytes.
+  static Verdict ReadBoundedFile(const std::string& path, DWORD limit, std::string* bytes);
 
   // Turns a DER ECDSA-Sig-Value (SEQUENCE of two positive INTEGERs, strict DER) into r
   // and s as 32 big-endian bytes each. False for anything else, trailing bytes included.
@@ -48,8 +49,5 @@ class ArchiveSignature {
   static const char* VerdictName(Verdict verdict);
 
  private:
-  // SHA-256 of the archive's bytes into hash; false when they cannot be read or hashed.
-  static Verdict HashArchive(HANDLE archive, unsigned char (&hash)[32]);
-
   unsigned char m_publicKey[kPublicKeySize];
 };

@@ -6,6 +6,8 @@
 
 #include "archive/ZipPipeline.h"
 #include "winfx/Format.h"
+#include "winfx/Saturating.h"
+#include "winfx/WidePath.h"
 
 namespace {
 
@@ -132,7 +134,7 @@ int CZipExtractor::Open(const char* path) {
   Close();
   if (path == nullptr) return 0;
   // Nobody may write the archive while it is open here.
-  winfx::ScopedHandle archive(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  winfx::ScopedHandle archive(::CreateFileW(winfx::WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!archive || !OpenFrom(archive.Get())) return 0;
   m_ownArchive = std::move(archive);
@@ -167,35 +169,42 @@ int CZipExtractor::ExtractAll(const char* folder) {
     m_log.WriteLog(Format(kFolderFailedLine, OrEmpty(folder)));
     return 0;
   }
-  unz_global_info global;
-  if (unzGetGlobalInfo(m_zip.Get(), &global) != UNZ_OK || global.number_entry == 0) {
+  unz_global_info64 global;
+  ZipDirectoryWalk walk(m_zip.Get(), m_archive);
+  // No entries, or the first cannot be reached (its header is damaged, say).
+  if (unzGetGlobalInfo64(m_zip.Get(), &global) != UNZ_OK || global.number_entry == 0 ||
+      walk.First() != ZipDirectoryWalk::Step::kEntry) {
     m_log.WriteLog(kNoEntriesLine);
     // The archive's own fault, told apart from a local one by its caller.
     return FailWith(ERROR_INVALID_DATA);
   }
-  if (unzGoToFirstFile(m_zip.Get()) != UNZ_OK) return FailWith(ERROR_INVALID_DATA);
 
   ZipPipeline pipeline(m_zip.Get(), m_archive, folder, m_finalFolder, &m_log,
                        &m_knownFolders);
-  const bool extracted = pipeline.ExtractToEnd(global.number_entry);
+  const bool extracted = pipeline.ExtractToEnd(&walk);
   m_inflatedBytes = pipeline.InflatedBytes();
   return extracted ? 1 : LogEntryFailure(folder, pipeline.Error());
 }
 
-int CZipExtractor::GetTotalSize(unsigned long long* bytes, unsigned long* entries) {
+int CZipExtractor::GetTotalSize(unsigned long long* bytes, unsigned long long* entries) {
   *bytes = 0;
   *entries = 0;
   if (!m_zip) return 0;
-  int walk = unzGoToFirstFile(m_zip.Get());
-  for (; walk == UNZ_OK; walk = unzGoToNextFile(m_zip.Get())) {
-    unz_file_info info;
-    if (unzGetCurrentFileInfo(m_zip.Get(), &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+  ZipDirectoryWalk walk(m_zip.Get(), m_archive);
+  ZipDirectoryWalk::Step step = walk.First();
+  unsigned long long total = 0;
+  for (; step == ZipDirectoryWalk::Step::kEntry;) {
+    unz_file_info64 info;
+    if (unzGetCurrentFileInfo64(m_zip.Get(), &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
       return 0;
     }
-    *bytes += info.uncompressed_size;
-    ++*entries;
+    total = winfx::SaturatingAdd(total, info.uncompressed_size);
+    step = walk.Next(info);
   }
-  return walk == UNZ_END_OF_LIST_OF_FILE ? 1 : 0;
+  if (step != ZipDirectoryWalk::Step::kEnd) return 0;
+  *bytes = total;
+  *entries = walk.Walked();
+  return 1;
 }
 
 int CZipExtractor::LogEntryFailure(const char* folder, DWORD error) {
@@ -225,7 +234,7 @@ int CZipExtractor::EnsureParentFolder(const char* path) {
 }
 
 int CZipExtractor::RestoreFileTime(const char* path, DWORD dosDateTime) {
-  winfx::ScopedHandle file(::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+  winfx::ScopedHandle file(::CreateFileW(winfx::WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                          OPEN_EXISTING, 0, nullptr));
   if (!file) return 0;
   return ZipEntryWriter::SetStoredFileTime(file.Get(), dosDateTime);

@@ -53,15 +53,18 @@ class CZipExtractor {
   // names meanwhile.
   int OpenFrom(HANDLE archive);
 
-  // Extracts every entry into folder (created when missing), stopping at the first entry
-  // that fails; what was written before stays. 1 when all entries were extracted, else 0
+  // Extracts every entry into folder (created when missing), folders too (empty ones
+  // included), stopping at the first entry that fails; what was written before stays.
+  // Entries past the count or the size the directory's end records give, or short of
+  // them, fail the extraction. 1 when all entries were extracted, else 0
   // with a log line and the thread's last error set to the reason (ERROR_INVALID_DATA for
   // an archive without entries or whose directory cannot be read).
   int ExtractAll(const char* folder);
 
   // Extracts the archive's current entry into folder, under its name decoded as
   // DecodeZipEntryName does (created with the wide functions, so a name without an ANSI
-  // form lands as it is). 1 for a written file or a folder entry (which creates nothing). 0 when it failed, with the thread's last error set to
+  // form lands as it is). 1 for a written file or a made folder (a folder entry: a name
+  // ending in "/", or one marked by the MS-DOS folder attribute). 0 when it failed, with the thread's last error set to
   // the reason and no file of its own left (an existing file it did not get to replace
   // stays as it was). Refuses names that would leave folder or that Windows would read as
   // something else, paths of MAX_PATH or more (in the final folder, see SetFinalFolder;
@@ -70,10 +73,10 @@ class CZipExtractor {
   // one.
   int ExtractCurrentEntry(const char* folder);
 
-  // The sum of the uncompressed sizes the open archive's directory declares, and the
-  // number of its entries. 1 on success; 0 when no archive is open or the directory
-  // cannot be read to its end.
-  int GetTotalSize(unsigned long long* bytes, unsigned long* entries);
+  // The sum of the uncompressed sizes the open archive's directory declares (saturated at
+  // the largest value), and the number of its entries. 1 on success; 0 when no archive is
+  // open or the directory cannot be read to the end its end records give.
+  int GetTotalSize(unsigned long long* bytes, unsigned long long* entries);
 
   // Closes the archive. 1 when unzClose reported success; 0 when none was open.
   int Close();

@@ -8,7 +8,7 @@ ZipEntryData::~ZipEntryData() {
   if (m_streamReady) inflateEnd(&m_stream);
 }
 
-int ZipEntryData::Open(const unz_file_info& info) {
+int ZipEntryData::Open(const unz_file_info64& info) {
   m_ended = true;
   // Opened raw, minizip checks the local header and finds where the data starts; the data
   // itself is read from the archive's handle here.
@@ -34,15 +34,28 @@ int ZipEntryData::Open(const unz_file_info& info) {
 
 int ZipEntryData::Read(char* buffer, unsigned size) {
   if (m_ended) return 0;
-  size = static_cast<unsigned>(std::min<unsigned long>(size, m_uncompressedLeft));
+  size = static_cast<unsigned>(std::min<unsigned long long>(size, m_uncompressedLeft));
   if (m_stored) {
-    const DWORD count = static_cast<DWORD>(std::min<unsigned long>(size, m_compressedLeft));
+    const DWORD count = static_cast<DWORD>(std::min<unsigned long long>(size, m_compressedLeft));
     if (count == 0) return 0;
     if (!ReadAt(buffer, count)) return UNZ_ERRNO;
     m_compressedLeft -= count;
     m_uncompressedLeft -= count;
     return static_cast<int>(count);
   }
+  const int produced = InflateInto(buffer, size);
+  if (produced > 0) m_uncompressedLeft -= static_cast<unsigned>(produced);
+  return produced;
+}
+
+bool ZipEntryData::EndsAtStoredLength() {
+  if (m_stored) return m_compressedLeft == 0;
+  // One byte more, where the stream should end instead.
+  char more;
+  return m_ended || InflateInto(&more, 1) == 0;
+}
+
+int ZipEntryData::InflateInto(char* buffer, unsigned size) {
   m_stream.next_out = reinterpret_cast<Bytef*>(buffer);
   m_stream.avail_out = size;
   while (m_stream.avail_out > 0) {
@@ -55,13 +68,11 @@ int ZipEntryData::Read(char* buffer, unsigned size) {
     // Out of input with the stream unfinished (Z_BUF_ERROR): the data was cut.
     if (result != Z_OK) return result < 0 ? result : Z_DATA_ERROR;
   }
-  const unsigned produced = size - m_stream.avail_out;
-  m_uncompressedLeft -= produced;
-  return static_cast<int>(produced);
+  return static_cast<int>(size - m_stream.avail_out);
 }
 
 bool ZipEntryData::Refill() {
-  const DWORD count = std::min<unsigned long>(kInputSize, m_compressedLeft);
+  const DWORD count = static_cast<DWORD>(std::min<unsigned long long>(kInputSize, m_compressedLeft));
   if (!ReadAt(m_input.get(), count)) return false;
   m_compressedLeft -= count;
   m_stream.next_in = m_input.get();

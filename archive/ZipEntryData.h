@@ -24,14 +24,21 @@ class ZipEntryData {
 
   // Starts on zip's current entry, described by info (stored or deflated): UNZ_OK, or the
   // result that stopped it (minizip's check of the entry's local header, zlib's set-up).
-  int Open(const unz_file_info& info);
+  int Open(const unz_file_info64& info);
 
   // Up to size bytes of the entry's data: the count, 0 at its end (the stored length
   // reached, or the data ended before it), negative on an error (unreadable archive,
   // corrupt or cut compressed data).
   int Read(char* buffer, unsigned size);
 
+  // After Read has answered 0 at the stored length: true when the data ends there too (a
+  // stored entry's data is as long as its stored length; a deflate stream ends there and
+  // inflates to no byte more). False for data longer than its entry says, or unreadable.
+  bool EndsAtStoredLength();
+
  private:
+  // Inflates into size bytes at buffer: the count made, or a negative result (zlib's).
+  int InflateInto(char* buffer, unsigned size);
   // Reads the next compressed bytes into the input buffer; false when they cannot be read.
   bool Refill();
   // Reads size bytes at the current offset into buffer; false unless all came.
@@ -46,7 +53,7 @@ class ZipEntryData {
   // of its compressed and of its stored length, and whether the deflate stream ended.
   bool m_stored = false;
   unsigned long long m_offset = 0;
-  unsigned long m_compressedLeft = 0;
-  unsigned long m_uncompressedLeft = 0;
+  unsigned long long m_compressedLeft = 0;
+  unsigned long long m_uncompressedLeft = 0;
   bool m_ended = true;
 };

@@ -16,10 +16,6 @@ constexpr char kReasonPathTooLong[] = "PATH_TOO_LONG";
 constexpr char kReasonEncrypted[] = "ENCRYPTED";
 constexpr char kReasonSizeMismatch[] = "SIZE_MISMATCH";
 
-// Without a zip64 record an entry count of 65535 may stand for more: the directory then
-// ends where the next header no longer reads.
-constexpr uLong kSaturatedEntryCount = 0xFFFF;
-
 // Text from the archive as it may appear in a log line: control characters would break
 // the one-line-per-event format, so they show as "?".
 std::string Printable(std::string text) {
@@ -47,12 +43,12 @@ size_t MeasuredLength(const winfx::WideString& name) {
 
 // The current entry's name decoded (DecodeZipEntryName); the central directory's extra
 // field is read only for a name without the UTF-8 flag.
-ZipEntryNameKind ReadEntryName(unzFile zip, const unz_file_info& info, const std::string& stored,
+ZipEntryNameKind ReadEntryName(unzFile zip, const unz_file_info64& info, const std::string& stored,
                                winfx::WideString* name) {
   std::string extra;
   if (!(info.flag & kZipFlagUtf8Name) && info.size_file_extra > 0) {
     extra.resize(info.size_file_extra);
-    if (unzGetCurrentFileInfo(zip, nullptr, nullptr, 0, &extra[0], info.size_file_extra, nullptr, 0) !=
+    if (unzGetCurrentFileInfo64(zip, nullptr, nullptr, 0, &extra[0], info.size_file_extra, nullptr, 0) !=
         UNZ_OK) {
       extra.clear();
     }
@@ -86,27 +82,39 @@ ZipEntryReader::ZipEntryReader(unzFile zip, HANDLE archive, const std::string& f
   m_finalPrefixLength = finalFolder.empty() ? m_prefix.size() : finalFolder.size() + 1;
 }
 
-void ZipEntryReader::ReadToEnd(Sink* sink, uLong declaredEntries) {
-  for (uLong read = 1;; ++read) {
+bool ZipEntryReader::HasDosFolderAttribute(const unz_file_info64& info) {
+  const unsigned host = (info.version >> 8) & 0xFF;
+  return (host == kHostDos || host == kHostHpfs || host == kHostNtfs || host == kHostInfoZipNtfs ||
+          host == kHostVfat) &&
+         (info.external_fa & kDosFolderAttribute) != 0;
+}
+
+void ZipEntryReader::ReadToEnd(Sink* sink, ZipDirectoryWalk* walk) {
+  for (;;) {
     if (!ReadCurrentEntry(sink)) return;
-    const int next = unzGoToNextFile(m_zip);
-    if (next == UNZ_END_OF_LIST_OF_FILE) return;
-    if (next != UNZ_OK) {
-      if (declaredEntries == kSaturatedEntryCount && read >= kSaturatedEntryCount) return;
-      // The next entry's header can't be read: the entries after it would be lost, so
-      // this is no success.
-      ZipPiece failure;
-      failure.kind = ZipPiece::Kind::kWalkFailure;
-      PutFailure(sink, std::move(failure), ERROR_INVALID_DATA, "");
-      return;
+    switch (walk->Next(m_info)) {
+      case ZipDirectoryWalk::Step::kEntry:
+        continue;
+      case ZipDirectoryWalk::Step::kEnd:
+        return;
+      case ZipDirectoryWalk::Step::kBroken: {
+        // The next entry's header can't be read, or the directory holds more (or fewer)
+        // entries than were walked: the entries not walked would be lost, so this is no
+        // success.
+        ZipPiece failure;
+        failure.kind = ZipPiece::Kind::kWalkFailure;
+        PutFailure(sink, std::move(failure), ERROR_INVALID_DATA, "");
+        return;
+      }
     }
   }
 }
 
 bool ZipEntryReader::ReadCurrentEntry(Sink* sink) {
-  unz_file_info info;
+  unz_file_info64& info = m_info;
   char name[kNameBufferSize];
-  if (unzGetCurrentFileInfo(m_zip, &info, name, sizeof(name), nullptr, 0, nullptr, 0) != UNZ_OK) {
+  if (unzGetCurrentFileInfo64(m_zip, &info, name, sizeof(name), nullptr, 0, nullptr, 0) != UNZ_OK) {
+    info = unz_file_info64();
     return Refuse(sink, "", "", ERROR_INVALID_DATA);
   }
   // The reader leaves a name that fills the buffer unterminated; such a name is cut and
@@ -119,7 +127,12 @@ bool ZipEntryReader::ReadCurrentEntry(Sink* sink) {
                   ERROR_FILENAME_EXCED_RANGE);
   }
   winfx::WideString entryName;
-  const ZipEntryNameKind kind = ReadEntryName(m_zip, info, stored, &entryName);
+  ZipEntryNameKind kind = ReadEntryName(m_zip, info, stored, &entryName);
+  // A folder marked only by its attribute, as older MS-DOS and Windows tools write them.
+  if (kind == ZipEntryNameKind::kFile && HasDosFolderAttribute(info)) {
+    entryName += L'\\';
+    kind = ZipEntryNameKind::kFolder;
+  }
   // The log shows the name decoded, "?" for what has no ANSI form; the stored bytes where
   // it could not be decoded.
   const std::string target = Printable(m_prefix) +
@@ -130,24 +143,29 @@ bool ZipEntryReader::ReadCurrentEntry(Sink* sink) {
   piece.shown = target;
   switch (kind) {
     case ZipEntryNameKind::kFolder:
-      // Folders are made only for the files inside them.
-      piece.kind = ZipPiece::Kind::kFolderEntry;
-      return sink->Put(std::move(piece));
+    case ZipEntryNameKind::kFile:
+      break;
     case ZipEntryNameKind::kLeavesFolder:
       return Refuse(sink, target, kReasonLeavesFolder, ERROR_INVALID_NAME);
     case ZipEntryNameKind::kNotPlainName:
       return Refuse(sink, target, kReasonNotPlainName, ERROR_INVALID_NAME);
-    case ZipEntryNameKind::kFile:
-      break;
   }
   // Written into a staging folder, say, a path is as long as it will be where it goes.
   if (m_finalPrefixLength + MeasuredLength(entryName) >= MAX_PATH) {
     return Refuse(sink, target, kReasonPathTooLong, ERROR_FILENAME_EXCED_RANGE);
   }
+  if (kind == ZipEntryNameKind::kFolder) {
+    // The folder is made, empty or not: it is part of what the archive holds.
+    piece.kind = ZipPiece::Kind::kFolderEntry;
+    piece.target.pop_back();
+    return sink->Put(std::move(piece));
+  }
   // The reader would copy some other methods out raw, and encrypted data undecrypted:
   // such entries are refused before anything is created for them.
   if (info.compression_method != kMethodStored && info.compression_method != kMethodDeflated) {
-    return Refuse(sink, target, winfx::Format("UNSUPPORTED_METHOD %lu", info.compression_method),
+    return Refuse(sink, target,
+                  winfx::Format("UNSUPPORTED_METHOD %lu",
+                                static_cast<unsigned long>(info.compression_method)),
                   ERROR_NOT_SUPPORTED);
   }
   if (info.flag & kFlagEncrypted) return Refuse(sink, target, kReasonEncrypted, ERROR_NOT_SUPPORTED);
@@ -158,7 +176,7 @@ bool ZipEntryReader::ReadCurrentEntry(Sink* sink) {
   return Inflate(sink, std::move(piece), info);
 }
 
-bool ZipEntryReader::Inflate(Sink* sink, ZipPiece&& start, const unz_file_info& info) {
+bool ZipEntryReader::Inflate(Sink* sink, ZipPiece&& start, const unz_file_info64& info) {
   ZipPiece piece = std::move(start);
   const int opened = m_data.Open(info);
   if (opened != UNZ_OK) {
@@ -181,9 +199,10 @@ bool ZipEntryReader::Inflate(Sink* sink, ZipPiece&& start, const unz_file_info& 
     piece.kind = ZipPiece::Kind::kFileData;
     if (!sink->GetBuffer(&piece.buffer)) return false;
   }
-  // The data stops at the stored length; data that ends early is caught here. Only data of
-  // the stored length has its CRC checked (by the writer, as the last piece goes out).
-  if (copied != info.uncompressed_size) {
+  // The data stops at the stored length; data that ends early or goes on past it is caught
+  // here, at any size. Only data of the stored length has its CRC checked (by the writer,
+  // as the last piece goes out).
+  if (copied != info.uncompressed_size || !m_data.EndsAtStoredLength()) {
     return PutFailure(sink, std::move(piece), ERROR_CRC, kReasonSizeMismatch);
   }
   piece.lastOfFile = true;

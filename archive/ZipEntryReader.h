@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "archive/ZipDirectoryWalk.h"
 #include "archive/ZipEntryData.h"
 #include "archive/ZipPiece.h"
 
@@ -24,6 +25,16 @@ class ZipEntryReader {
   static constexpr unsigned long kMethodDeflated = 8;
   // General-purpose flag bit of an encrypted entry; such entries are refused unread.
   static constexpr unsigned long kFlagEncrypted = 0x0001;
+  // The MS-DOS folder attribute, in the low byte of the external attributes of entries
+  // made on these hosts (the high byte of "version made by"): MS-DOS and OS/2 FAT, OS/2
+  // HPFS, Windows NTFS (10 in PKWARE's numbering, 11 in Info-ZIP's) and VFAT. Such an
+  // entry is a folder, with or without a trailing "/".
+  static constexpr unsigned long kDosFolderAttribute = 0x10;
+  static constexpr unsigned kHostDos = 0, kHostHpfs = 6, kHostNtfs = 10, kHostInfoZipNtfs = 11,
+                            kHostVfat = 14;
+
+  // True when info marks a folder by the MS-DOS attribute of a host that writes it.
+  static bool HasDosFolderAttribute(const unz_file_info64& info);
 
   // Where the pieces go, and where their buffers come from.
   class Sink {
@@ -49,9 +60,10 @@ class ZipEntryReader {
   // failed (the failing piece is the last one put) or sink took no more.
   bool ReadCurrentEntry(Sink* sink);
 
-  // Hands the current entry and each one after it to sink, up to the end of the directory,
-  // the first failure, or sink taking no more. declaredEntries: the directory's count.
-  void ReadToEnd(Sink* sink, uLong declaredEntries);
+  // Hands the current entry (walk's, at an entry) and each one after it to sink, up to
+  // the end of the directory, the first failure, or sink taking no more. A directory that
+  // does not end where its end records say is a failure after the last entry walked.
+  void ReadToEnd(Sink* sink, ZipDirectoryWalk* walk);
 
   // Bytes inflated out of entries by this reader.
   unsigned long long InflatedBytes() const { return m_inflated; }
@@ -63,7 +75,7 @@ class ZipEntryReader {
   static bool Refuse(Sink* sink, const std::string& shown, std::string reason, DWORD error);
   // Inflates the current entry, described by info, into start and as many pieces after it
   // as the data fills; the last one carries the outcome of the length check.
-  bool Inflate(Sink* sink, ZipPiece&& start, const unz_file_info& info);
+  bool Inflate(Sink* sink, ZipPiece&& start, const unz_file_info64& info);
 
   unzFile m_zip;
   ZipEntryData m_data;
@@ -74,4 +86,6 @@ class ZipEntryReader {
   // final folder).
   size_t m_finalPrefixLength;
   unsigned long long m_inflated = 0;
+  // The directory information of the entry read last.
+  unz_file_info64 m_info = {};
 };

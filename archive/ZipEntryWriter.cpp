@@ -1,6 +1,7 @@
 #include "archive/ZipEntryWriter.h"
 
 #include <utility>
+#include <vector>
 
 #include "winfx/Format.h"
 #include "winfx/WidePath.h"
@@ -35,7 +36,7 @@ bool ZipEntryWriter::Take(const ZipPiece& piece) {
     case ZipPiece::Kind::kWalkFailure:
       return Fail(piece.error);
     case ZipPiece::Kind::kFolderEntry:
-      return CheckFolder();
+      return CheckFolder() && CreateEntryFolder(piece);
     case ZipPiece::Kind::kRefusal:
       if (!CheckFolder()) return false;
       if (!piece.reason.empty()) LogUnzipFailure(piece.shown, piece.reason);
@@ -56,6 +57,14 @@ bool ZipEntryWriter::CheckFolder() {
   if (EnsureKnownFolder(m_wideFolder)) return true;
   const DWORD error = ::GetLastError();
   m_log->WriteLog(Format(kEntryFolderFailedLine, m_folder.c_str()));
+  return Fail(error);
+}
+
+bool ZipEntryWriter::CreateEntryFolder(const ZipPiece& piece) {
+  if (EnsureKnownFolder(piece.target)) return true;
+  // A file of the folder's name (another entry's) is in the way, say.
+  const DWORD error = ::GetLastError();
+  m_log->WriteLog(Format(kEntryFolderFailedLine, piece.shown.c_str()));
   return Fail(error);
 }
 
@@ -145,22 +154,27 @@ void ZipEntryWriter::LogUnzipFailure(const std::string& shown, const std::string
 
 int ZipEntryWriter::EnsureFolderPath(const winfx::WideString& path, FolderSet* known) {
   if (path.empty()) return FailWith(ERROR_INVALID_NAME);
-  if (known != nullptr && known->count(path) != 0) return 1;
-  const winfx::WideString wide = winfx::WidePath(path);
-  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return FailWith(ERROR_ALREADY_EXISTS);
-  } else {
-    const size_t cut = path.find_last_of(L'\\');
-    if (cut == winfx::WideString::npos) {
-      if (!::CreateDirectoryW(wide.c_str(), nullptr)) return 0;
-    } else if (cut + 1 == path.size()) {
-      // "C:\dir\" is the folder C:\dir itself.
-      if (!EnsureFolderPath(path.substr(0, cut), known)) return 0;
-    } else if (!EnsureFolderPath(path.substr(0, cut), known) ||
-               !::CreateDirectoryW(wide.c_str(), nullptr)) {
-      return 0;
+  // Up from path to the first level that is there, then the missing ones made top-down:
+  // no recursion, however deep the path.
+  std::vector<winfx::WideString> missing;
+  for (winfx::WideString level = path;;) {
+    if (known != nullptr && known->count(level) != 0) break;
+    const DWORD attributes = ::GetFileAttributesW(winfx::WidePath(level).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+      if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return FailWith(ERROR_ALREADY_EXISTS);
+      if (known != nullptr) known->insert(level);
+      break;
     }
+    const size_t cut = level.find_last_of(L'\\');
+    // "C:\dir\" is the folder C:\dir itself.
+    if (cut == winfx::WideString::npos || cut + 1 != level.size()) missing.push_back(level);
+    if (cut == winfx::WideString::npos) break;
+    level.resize(cut);
+    if (level.empty()) return FailWith(ERROR_INVALID_NAME);
+  }
+  for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
+    if (!::CreateDirectoryW(winfx::WidePath(*level).c_str(), nullptr)) return 0;
+    if (known != nullptr) known->insert(*level);
   }
   if (known != nullptr) known->insert(path);
   return 1;

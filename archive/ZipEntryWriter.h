@@ -48,6 +48,9 @@ class ZipEntryWriter {
  private:
   // The target folder is there (made again when it went): false, logged, when it is not.
   bool CheckFolder();
+  // Makes piece's target as a folder (with its parents); false, logged, when it can't be
+  // made.
+  bool CreateEntryFolder(const ZipPiece& piece);
   // Makes the folder of piece's target and creates the target (replacing a file of that
   // name) as the current file; false, logged, when it can't be created
   // (ERROR_ALREADY_EXISTS where a folder of its name is in the way).

@@ -15,7 +15,7 @@ struct ZipPiece {
   static constexpr DWORD kBufferSize = 256 * 1024;
 
   enum class Kind : unsigned char {
-    kFolderEntry,  // an entry that names a folder: nothing is made for it
+    kFolderEntry,  // an entry that names a folder: target is made as a folder
     kRefusal,      // an entry refused before anything is made for it (error, reason)
     kFileStart,    // a file entry: target is created, then the data written
     kFileData,     // more data of the file started last
@@ -23,8 +23,8 @@ struct ZipPiece {
   };
 
   Kind kind = Kind::kRefusal;
-  // Where the entry goes, its name decoded (wide: a name without an ANSI form too); ""
-  // when its name could not be read or decoded. Set on kFolderEntry and kFileStart.
+  // Where the entry goes, its name decoded (wide: a name without an ANSI form too; a
+  // folder's without its trailing "\"); "" when its name could not be read or decoded. Set on kFolderEntry and kFileStart.
   winfx::WideString target;
   // The target as the log shows it: code page 949, "?" for what has no form there and for
   // control characters. Set on

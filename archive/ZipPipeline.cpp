@@ -17,12 +17,12 @@ ZipPipeline::ZipPipeline(unzFile zip, HANDLE archive, const std::string& folder,
 
 ZipPipeline::~ZipPipeline() = default;
 
-bool ZipPipeline::ExtractToEnd(uLong declaredEntries) {
-  m_declaredEntries = declaredEntries;
+bool ZipPipeline::ExtractToEnd(ZipDirectoryWalk* walk) {
+  m_walk = walk;
   std::unique_ptr<winfx::WorkerThread> worker =
       winfx::WorkerThread::CreateSuspended(&ZipPipeline::ReadOnWorker, this);
   if (!worker) {
-    m_reader.ReadToEnd(this, declaredEntries);
+    m_reader.ReadToEnd(this, walk);
     return Error() == ERROR_SUCCESS;
   }
   m_direct = false;
@@ -68,7 +68,7 @@ bool ZipPipeline::Write(ZipPiece* piece) {
 
 unsigned __stdcall ZipPipeline::ReadOnWorker(void* param) {
   ZipPipeline* pipeline = static_cast<ZipPipeline*>(param);
-  pipeline->m_reader.ReadToEnd(pipeline, pipeline->m_declaredEntries);
+  pipeline->m_reader.ReadToEnd(pipeline, pipeline->m_walk);
   pipeline->m_pieces.Close();
   return 0;
 }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "archive/ZipDirectoryWalk.h"
 #include "archive/ZipEntryReader.h"
 #include "archive/ZipEntryWriter.h"
 #include "archive/ZipPiece.h"
@@ -31,11 +32,11 @@ class ZipPipeline : private ZipEntryReader::Sink {
   ZipPipeline(const ZipPipeline&) = delete;
   ZipPipeline& operator=(const ZipPipeline&) = delete;
 
-  // Extracts the current entry and every one after it (declaredEntries: the directory's
-  // count), inflating on a worker thread while this one writes; both sides take turns on
+  // Extracts the current entry (walk's, at an entry) and every one after it, up to where
+  // walk finds the directory's end, inflating on a worker thread while this one writes; both sides take turns on
   // this thread when no worker can be made. True when all were extracted; false at the
   // first failure, with Error() its reason. Returns once the worker has ended.
-  bool ExtractToEnd(uLong declaredEntries);
+  bool ExtractToEnd(ZipDirectoryWalk* walk);
 
   // Extracts the current entry alone, on this thread. As ExtractToEnd otherwise.
   bool ExtractCurrentEntry();
@@ -57,7 +58,7 @@ class ZipPipeline : private ZipEntryReader::Sink {
 
   ZipEntryReader m_reader;
   ZipEntryWriter m_writer;
-  uLong m_declaredEntries = 0;
+  ZipDirectoryWalk* m_walk = nullptr;
   // Pieces go straight to the writer as the reader puts them (one thread does both).
   bool m_direct = true;
   winfx::BoundedQueue<ZipPiece> m_pieces{kBuffers};

@@ -6,7 +6,9 @@
       64 bytes of C hex ("0x12, 0x34, ..."); exits 1 with a reason when the file is
       missing, no PEM public key, or no P-256 key.
   archive_public_key.py generate DIR
-      makes DIR/vendor.key and DIR/vendor.pub.pem (a P-256 pair) unless both are there.
+      makes DIR/vendor.key with DIR/vendor.pub.pem and DIR/second.key with
+      DIR/second.pub.pem (two P-256 pairs: the key in use and the one rolled to) unless
+      they are there.
 """
 import os
 import subprocess
@@ -42,15 +44,16 @@ def read(path):
 
 
 def generate(folder):
-    key = os.path.join(folder, "vendor.key")
-    public = os.path.join(folder, "vendor.pub.pem")
-    if os.path.isfile(key) and os.path.isfile(public):
-        return
-    os.makedirs(folder, exist_ok=True)
-    subprocess.run(["openssl", "ecparam", "-name", "prime256v1", "-genkey", "-noout",
-                    "-out", key], check=True, capture_output=True)
-    subprocess.run(["openssl", "ec", "-in", key, "-pubout", "-out", public], check=True,
-                   capture_output=True)
+    for name in ("vendor", "second"):
+        key = os.path.join(folder, name + ".key")
+        public = os.path.join(folder, name + ".pub.pem")
+        if os.path.isfile(key) and os.path.isfile(public):
+            continue
+        os.makedirs(folder, exist_ok=True)
+        subprocess.run(["openssl", "ecparam", "-name", "prime256v1", "-genkey", "-noout",
+                        "-out", key], check=True, capture_output=True)
+        subprocess.run(["openssl", "ec", "-in", key, "-pubout", "-out", public], check=True,
+                       capture_output=True)
 
 
 def main():

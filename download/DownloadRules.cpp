@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+#include "winfx/Url.h"
+
 namespace {
 
 // Decimal digits only, at least one; the value into *value (saturating at ULLONG_MAX).
@@ -117,3 +119,35 @@ bool DownloadRules::ParseContentRange(const std::string& value, ULONGLONG* first
 }
 
 bool DownloadRules::MayUseProxy(DWORD perConnectionFlags) { return perConnectionFlags != PROXY_TYPE_DIRECT; }
+
+bool DownloadRules::IsRedirect(long status) {
+  switch (status) {
+    case HTTP_STATUS_MOVED:
+    case HTTP_STATUS_REDIRECT:
+    case HTTP_STATUS_REDIRECT_METHOD:
+    case HTTP_STATUS_REDIRECT_KEEP_VERB:
+    case 308:  // permanent redirect
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool DownloadRules::RedirectStays(const std::string& location, DWORD serviceType,
+                                  const std::string& server, INTERNET_PORT port,
+                                  std::string* object) {
+  if (location.empty() || location.find_first_of("\r\n") != std::string::npos) return false;
+  if (location[0] == '/') {
+    // "//host/path" names another host, in the request's scheme.
+    if (location.size() > 1 && location[1] == '/') return false;
+    *object = location;
+    return true;
+  }
+  winfx::ParsedUrl target;
+  if (!winfx::ParseUrl(location, &target) || target.serviceType != serviceType ||
+      target.port != port || lstrcmpiA(target.server.c_str(), server.c_str()) != 0) {
+    return false;
+  }
+  *object = target.object;
+  return true;
+}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <wininet.h>
 
 #include <string>
 
@@ -48,6 +49,17 @@ class DownloadRules {
   // (an unknown total "*" included) or LAST before FIRST or not below TOTAL.
   static bool ParseContentRange(const std::string& value, ULONGLONG* first, ULONGLONG* last,
                                 ULONGLONG* total);
+
+  // True for the statuses of a redirect that names its target in Location: 301, 302, 303,
+  // 307, 308.
+  static bool IsRedirect(long status);
+
+  // The request path that a redirect to location leads to, into *object, when it stays on
+  // the scheme (serviceType, winfx::InternetService), host and port of the request: an
+  // absolute URL of the same three, or a path beginning with "/". False for any other
+  // location (https to http among them).
+  static bool RedirectStays(const std::string& location, DWORD serviceType,
+                            const std::string& server, INTERNET_PORT port, std::string* object);
 
   // From a connection's INTERNET_PER_CONN_FLAGS: false only for a connection that is
   // direct and nothing else (no named proxy, no configuration script, no detection).

@@ -15,7 +15,8 @@
 // before: WinINet rejects a closed handle, and that call fails as well.
 
 HttpDownloadEngine::HttpDownloadEngine(const winfx::ParsedUrl& url, std::string localPath,
-                                       HWND owner, HWND window, const Timing& timing)
+                                       HWND owner, HWND window, const Timing& timing,
+                                       const Limits& limits)
     : m_strServer(url.server),
       m_strObject(url.object),
       m_nPort(url.port),
@@ -23,6 +24,7 @@ HttpDownloadEngine::HttpDownloadEngine(const winfx::ParsedUrl& url, std::string 
       m_hOwner(owner),
       m_hWindow(window),
       m_timing(timing),
+      m_limits(limits),
       m_stopEvent(::CreateEventA(nullptr, TRUE, FALSE, nullptr)),
       m_part(std::move(localPath)),
       m_random(::GetTickCount() ^ static_cast<DWORD>(reinterpret_cast<UINT_PTR>(this))) {
@@ -51,9 +53,30 @@ void HttpDownloadEngine::Stop() {
 
 void HttpDownloadEngine::ReleaseTarget() { m_part.Release(); }
 
+bool HttpDownloadEngine::Digest(unsigned char (&digest)[winfx::Sha256::kSize]) const {
+  if (!m_digestKnown) return false;
+  for (size_t i = 0; i < winfx::Sha256::kSize; ++i) digest[i] = m_digest[i];
+  return true;
+}
+
+ULONGLONG HttpDownloadEngine::Bound() const {
+  return m_limits.exactLength != 0 ? m_limits.exactLength : m_limits.maxBytes;
+}
+
+bool HttpDownloadEngine::PastDeadline() const {
+  return m_deadlineSpanMs != 0 && ::GetTickCount() - m_startTick >= m_deadlineSpanMs;
+}
+
 void HttpDownloadEngine::DoDownload() {
+  m_startTick = ::GetTickCount();
+  const ULONGLONG bound = Bound();
+  if (bound != 0) {
+    const ULONGLONG span = m_timing.deadlineBaseMs + bound * 1000 / kDeadlineBytesPerSecond;
+    m_deadlineSpanMs = span < 0x7FFFFFFF ? static_cast<DWORD>(span) : 0x7FFFFFFF;
+  }
   Outcome outcome = OpenConnection() ? AttemptWithRestart() : Outcome::kPermanent;
-  for (int retry = 1; outcome == Outcome::kTransient && retry <= DownloadRules::kMaxRetries;
+  for (int retry = 1; outcome == Outcome::kTransient && retry <= DownloadRules::kMaxRetries &&
+                     !PastDeadline();
        ++retry) {
     outcome = WaitBeforeRetry(retry) ? AttemptWithRestart() : Outcome::kStopped;
   }
@@ -67,7 +90,9 @@ void HttpDownloadEngine::DoDownload() {
       m_part.CloseForLater();
       return;
     case Outcome::kWriteFailed:
-      // Nothing more can be written there; a later run starts afresh.
+    case Outcome::kOutOfBounds:
+      // Nothing more can be written there, or what is there is not the file: a later run
+      // starts afresh.
       m_part.Remove();
       break;
     default:
@@ -88,7 +113,11 @@ HttpDownloadEngine::Outcome HttpDownloadEngine::AttemptWithRestart() {
 
 HttpDownloadEngine::Outcome HttpDownloadEngine::Attempt() {
   m_retryAfterSeconds = -1;
-  if (!OpenRequest()) return m_stopping ? Outcome::kStopped : Outcome::kPermanent;
+  // Bytes held of a body of another length than the one expected are of no use.
+  if (m_limits.exactLength != 0 && m_part.Held() != 0 && m_part.Total() != m_limits.exactLength &&
+      !m_part.StartOver("", 0)) {
+    return Outcome::kWriteFailed;
+  }
   const ULONGLONG held = m_part.Held();
   std::string headers;
   if (m_part.CanResume()) {
@@ -96,14 +125,16 @@ HttpDownloadEngine::Outcome HttpDownloadEngine::Attempt() {
               "\r\n";
   }
   Outcome failure = Outcome::kPermanent;
-  const long status = AwaitAnswer(headers, &failure);
+  const long status = AnswerFollowingRedirects(headers, &failure);
   switch (status) {
     case 0:
       return failure;
-    case HTTP_STATUS_OK:
+    case HTTP_STATUS_OK: {
       // The whole body, also where a range was asked for: the held bytes are dropped.
-      if (!StartWholeBody()) return Outcome::kWriteFailed;
+      const Outcome started = StartWholeBody();
+      if (started != Outcome::kComplete) return started;
       break;
+    }
     case HTTP_STATUS_PARTIAL_CONTENT:
       if (headers.empty() || !RangeGoesOn(held)) return Outcome::kRestart;
       UpdateProgress(held, m_total);
@@ -164,6 +195,25 @@ bool HttpDownloadEngine::SendRequest(const std::string& headers, Outcome* failur
   return false;
 }
 
+long HttpDownloadEngine::AnswerFollowingRedirects(const std::string& headers, Outcome* failure) {
+  for (int redirects = 0;; ++redirects) {
+    if (!OpenRequest()) {
+      *failure = m_stopping ? Outcome::kStopped : Outcome::kPermanent;
+      return 0;
+    }
+    const long status = AwaitAnswer(headers, failure);
+    if (!DownloadRules::IsRedirect(status)) return status;
+    std::string object;
+    if (redirects == kMaxRedirects ||
+        !DownloadRules::RedirectStays(AnswerHeader(HTTP_QUERY_LOCATION), m_dwServiceType,
+                                      m_strServer, m_nPort, &object)) {
+      *failure = Outcome::kPermanent;
+      return 0;
+    }
+    m_strObject = object;
+  }
+}
+
 long HttpDownloadEngine::AwaitAnswer(const std::string& headers, Outcome* failure) {
   if (!SendRequest(headers, failure)) return 0;
   for (;;) {
@@ -190,12 +240,15 @@ long HttpDownloadEngine::AwaitAnswer(const std::string& headers, Outcome* failur
 }
 
 void HttpDownloadEngine::DrainBody() {
+  // An error page, however long the server makes it, is read away only so far.
   char piece[kDrainBlockSize];
   DWORD got = 0;
+  DWORD drained = 0;
   do {
     got = 0;
     ::InternetReadFile(m_hRequest.Get(), piece, sizeof(piece), &got);
-  } while (got != 0);
+    drained += got;
+  } while (got != 0 && drained < kMaxDrainBytes);
 }
 
 bool HttpDownloadEngine::ConfirmCredentials(long status) {
@@ -243,10 +296,17 @@ std::string HttpDownloadEngine::AnswerValidator() const {
   return validator;
 }
 
-bool HttpDownloadEngine::StartWholeBody() {
+HttpDownloadEngine::Outcome HttpDownloadEngine::StartWholeBody() {
   const std::string lengthText = AnswerHeader(HTTP_QUERY_CONTENT_LENGTH);
   m_total = std::strtoull(lengthText.c_str(), nullptr, 10);
-  return m_part.StartOver(AnswerValidator(), m_total);
+  // A body announced of another length than expected, or over the cap, is refused before
+  // a byte of it is written.
+  if (!lengthText.empty() && ((m_limits.exactLength != 0 && m_total != m_limits.exactLength) ||
+                              (m_limits.maxBytes != 0 && m_total > m_limits.maxBytes))) {
+    return Outcome::kOutOfBounds;
+  }
+  if (m_total == 0) m_total = m_limits.exactLength;
+  return m_part.StartOver(AnswerValidator(), m_total) ? Outcome::kComplete : Outcome::kWriteFailed;
 }
 
 bool HttpDownloadEngine::RangeGoesOn(ULONGLONG held) {
@@ -256,6 +316,7 @@ bool HttpDownloadEngine::RangeGoesOn(ULONGLONG held) {
     return false;
   }
   if (first != held || total != m_part.Total() || last + 1 != total) return false;
+  if (m_limits.exactLength != 0 && total != m_limits.exactLength) return false;
   // A server that does not check If-Range may send a range of a body that has changed.
   if (AnswerValidator() != m_part.Validator()) return false;
   m_total = total;
@@ -263,24 +324,57 @@ bool HttpDownloadEngine::RangeGoesOn(ULONGLONG held) {
 }
 
 HttpDownloadEngine::Outcome HttpDownloadEngine::ReceiveBody() {
+  StartHash();
   ULONGLONG have = m_part.Held();
+  const ULONGLONG bound = Bound();
+  DWORD windowStart = ::GetTickCount();
+  ULONGLONG windowBytes = have;
   for (;;) {
-    // Reads go straight into the write buffer.
-    const DWORD room = static_cast<DWORD>(m_buffer.size() - m_buffered);
-    DWORD got = 0;
-    if (!::InternetReadFile(m_hRequest.Get(), m_buffer.data() + m_buffered,
-                            room < kReadBlockSize ? room : kReadBlockSize, &got)) {
+    // What has arrived is read as it is there, so the part, the hash and the bar follow
+    // the bytes; the wait for more ends with the body or the receive timeout. (A read that
+    // asks for more than is there may wait for every byte, and a drip would hold it.)
+    DWORD available = 0;
+    if (!::InternetQueryDataAvailable(m_hRequest.Get(), &available, 0, 0)) {
       // What did arrive is kept: the next attempt goes on from it.
       if (!WritePending()) return Outcome::kWriteFailed;
       return m_stopping ? Outcome::kStopped : Outcome::kTransient;
     }
-    if (got == 0) break;
+    if (available == 0) break;  // the end of the body
+    // At its bound the body must end: more is not the file.
+    if (bound != 0 && have >= bound) return Outcome::kOutOfBounds;
+    // Whatever is there, up to the block and the bound, without waiting for more: the
+    // platform may have more at hand than it announced (Wine announces its own buffer).
+    const DWORD room = static_cast<DWORD>(m_buffer.size() - m_buffered);
+    DWORD ask = room < kReadBlockSize ? room : kReadBlockSize;
+    if (bound != 0 && bound - have < ask) ask = static_cast<DWORD>(bound - have);
+    INTERNET_BUFFERSA read = {};
+    read.dwStructSize = sizeof(read);
+    read.lpvBuffer = m_buffer.data() + m_buffered;
+    read.dwBufferLength = ask;
+    if (!::InternetReadFileExA(m_hRequest.Get(), &read, IRF_NO_WAIT, 0)) {
+      if (!WritePending()) return Outcome::kWriteFailed;
+      return m_stopping ? Outcome::kStopped : Outcome::kTransient;
+    }
+    const DWORD got = read.dwBufferLength;
+    if (got == 0) continue;  // nothing after all: asked again whether the body goes on
     m_buffered += got;
     // A full buffer is on the disk before its percentage is sent: what the bar showed is
     // kept when the program is ended there.
     if (m_buffered == m_buffer.size() && !WritePending()) return Outcome::kWriteFailed;
     have += got;
     UpdateProgress(have, m_total);
+    // A drip that keeps the connection alive is no transfer: too few bytes in a window is
+    // a stall, tried again as a timeout would be; past the deadline the file fails.
+    const DWORD now = ::GetTickCount();
+    const bool stalled = now - windowStart >= m_timing.stallWindowMs && have - windowBytes < kStallBytes;
+    if (stalled || PastDeadline()) {
+      if (!WritePending()) return Outcome::kWriteFailed;
+      return stalled && !PastDeadline() ? Outcome::kTransient : Outcome::kPermanent;
+    }
+    if (now - windowStart >= m_timing.stallWindowMs) {
+      windowStart = now;
+      windowBytes = have;
+    }
   }
   if (!WritePending()) return Outcome::kWriteFailed;
   if (m_stopping) return Outcome::kStopped;
@@ -289,12 +383,19 @@ HttpDownloadEngine::Outcome HttpDownloadEngine::ReceiveBody() {
   const ULONGLONG held = m_part.Held();
   if (m_total != 0 && held < m_total) return Outcome::kTransient;
   if (m_total != 0 && held > m_total) return Outcome::kRestart;
+  if (m_hashing) m_digestKnown = m_sha.Finish(m_digest);
   return m_part.Finish() ? Outcome::kComplete : Outcome::kPermanent;
+}
+
+void HttpDownloadEngine::StartHash() {
+  m_hashing = m_limits.hash && m_sha.Reset() && m_part.HashHeld(&m_sha);
 }
 
 bool HttpDownloadEngine::WritePending() {
   if (m_buffered == 0) return true;
   const bool written = m_part.Append(m_buffer.data(), static_cast<DWORD>(m_buffered));
+  // The hash follows the bytes written; one that fails leaves the digest unknown.
+  if (written && m_hashing) m_hashing = m_sha.Add(m_buffer.data(), m_buffered);
   m_buffered = 0;
   return written;
 }

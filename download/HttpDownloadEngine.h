@@ -1,10 +1,12 @@
 // HttpDownloadEngine: one HTTP GET of a URL into a file, run by a worker thread of the
 // download window with WinINet in synchronous mode. The body goes into a part file beside
 // the target and becomes the target by a rename only when complete; a transfer cut on its
-// way is retried (bounded, with growing waits) and goes on from the bytes already held
-// where the server's validator allows. It sends each new whole percentage and each retry
-// to the owner window and posts its end to the download window. The window and its worker
-// share the engine, so that a worker that cannot be stopped at once may outlive the window.
+// way, or one that brings too little for too long, is retried (bounded, with growing
+// waits) and goes on from the bytes already held where the server's validator allows. A
+// transfer never reads past its bounds (a cap, an exact length) and may hash the body as it
+// is written. It sends each new whole percentage and each retry to the owner window and
+// posts its end to the download window. The window and its worker share the engine, so
+// that a worker that cannot be stopped at once may outlive the window.
 #pragma once
 
 #include <windows.h>
@@ -18,24 +20,38 @@
 #include "download/PartFile.h"
 #include "winfx/InternetHandle.h"
 #include "winfx/ScopedHandle.h"
+#include "winfx/Sha256.h"
 #include "winfx/Url.h"
 
 class HttpDownloadEngine {
  public:
   // Request flags for every transfer: always fetch from the server, keep nothing in the
-  // cache, keep the connection (0x84400000). HTTPS adds INTERNET_FLAG_SECURE.
-  static constexpr DWORD kRequestFlags =
-      INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
+  // cache, keep the connection, and follow no redirect unseen (the engine follows those
+  // that stay on the scheme and host). HTTPS adds INTERNET_FLAG_SECURE.
+  static constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                         INTERNET_FLAG_KEEP_CONNECTION |
+                                         INTERNET_FLAG_NO_AUTO_REDIRECT;
+  // Redirects followed by one attempt at most.
+  static constexpr int kMaxRedirects = 5;
   // A server that stops sending fails the attempt after this long without data.
   static constexpr DWORD kReceiveTimeoutMs = 60000;
   // The unit of the waits between attempts: 1, 2, 4 and 8 of them.
   static constexpr DWORD kRetryUnitMs = 1000;
-  // Bytes asked for by each read of the body: each read has a fixed cost, so below about
-  // 256 KiB the reads, not a fast link, bound the transfer (scripts/bench download shows
-  // the figures). A slow link still shows progress within a read's time.
+  // The most bytes a read of the body takes; each read takes what has arrived (the
+  // platform announces it), so a slow link shows its bytes as they come and a drip cannot
+  // hold a read. Each read has a fixed cost (scripts/bench download shows the figures).
   static constexpr DWORD kReadBlockSize = 256 * 1024;
-  // Bytes asked for by each read that discards the body of a 401 or 407 answer.
+  // Bytes asked for by each read that discards the body of a 401 or 407 answer, and the
+  // most that is read away of one.
   static constexpr DWORD kDrainBlockSize = 50;
+  static constexpr DWORD kMaxDrainBytes = 64 * 1024;
+  // Fewer bytes than this within a stall window count as a stall (retried as a timeout).
+  static constexpr ULONGLONG kStallBytes = 1024;
+  static constexpr DWORD kStallWindowMs = 60000;
+  // A bounded file's transfer, its retries and waits included, ends after the base time
+  // plus its bound at this rate.
+  static constexpr DWORD kDeadlineBaseMs = 120000;
+  static constexpr ULONGLONG kDeadlineBytesPerSecond = 16 * 1024;
   // The body is read into a buffer of this many bytes and written to the file when it is
   // full (or the body ends): short reads do not each cost a write, and a program ended
   // during a transfer loses less than this. A whole number of reads.
@@ -46,12 +62,21 @@ class HttpDownloadEngine {
   struct Timing {
     DWORD receiveTimeoutMs = kReceiveTimeoutMs;
     DWORD retryUnitMs = kRetryUnitMs;
+    DWORD stallWindowMs = kStallWindowMs;
+    DWORD deadlineBaseMs = kDeadlineBaseMs;
   };
 
-  // A transfer of url into the file localPath; percentages and retries go to owner, the
-  // end to window.
+  // What one file's transfer may bring.
+  struct Limits {
+    ULONGLONG maxBytes = 0;     // the body's most bytes; 0: no cap
+    ULONGLONG exactLength = 0;  // the body's length, to the byte; 0: not known
+    bool hash = false;          // the body's SHA-256 is computed as it is written
+  };
+
+  // A transfer of url into the file localPath within limits; percentages and retries go
+  // to owner, the end to window.
   HttpDownloadEngine(const winfx::ParsedUrl& url, std::string localPath, HWND owner, HWND window,
-                     const Timing& timing);
+                     const Timing& timing, const Limits& limits);
   // Closes the request, connection and root handles, in this order.
   ~HttpDownloadEngine();
 
@@ -77,6 +102,11 @@ class HttpDownloadEngine {
   // worker, whenever it ends, touches no file.
   void ReleaseTarget();
 
+  // --- user-interface thread, after the worker's end -----------------------------------
+  // The SHA-256 of the complete body into digest; false when none was asked for or the
+  // transfer did not complete.
+  bool Digest(unsigned char (&digest)[winfx::Sha256::kSize]) const;
+
   // --- worker thread --------------------------------------------------------------------
   // The transfer. Unless stopped, it ends with exactly one WM_DOWNLOAD_THREAD_END posted
   // to the window; the target is then complete, or it failed and the part is left only
@@ -92,6 +122,7 @@ class HttpDownloadEngine {
                    // for the whole body
     kPermanent,    // another attempt would end the same way
     kWriteFailed,  // the part cannot be written (a full disk)
+    kOutOfBounds,  // the body is longer than its cap or length: the part goes
     kStopped,      // Stop was called
   };
 
@@ -108,6 +139,9 @@ class HttpDownloadEngine {
   // Sends again after each confirmed credentials dialog until the answer is no longer
   // 401 or 407; the status, or 0 when it cannot be read or credentials were not given.
   long AwaitAnswer(const std::string& headers, Outcome* failure);
+  // The answer after the redirects that stay on the scheme and host (a new request for
+  // each); 0 with *failure for one that leaves them or one too many.
+  long AnswerFollowingRedirects(const std::string& headers, Outcome* failure);
   // Discards the body of an answer.
   void DrainBody();
   // Shows the platform's credentials dialog for the answer status; true when the user
@@ -119,15 +153,23 @@ class HttpDownloadEngine {
   std::string AnswerHeader(DWORD query) const;
   // The answer's validator: its strong ETag, else its Last-Modified; "" when it has neither.
   std::string AnswerValidator() const;
-  // Takes a 200: the part starts over with the answer's validator and length; false when
-  // the part cannot be written.
-  bool StartWholeBody();
+  // Takes a 200: the part starts over with the answer's validator and length. kComplete
+  // when it did, kOutOfBounds (nothing written) for a length outside the limits,
+  // kWriteFailed when the part cannot be written.
+  Outcome StartWholeBody();
   // True when a 206 goes on exactly from the held bytes of the same body (the validator
   // kept with them) to its end.
   bool RangeGoesOn(ULONGLONG held);
-  // Reads the body into the part with progress; kComplete when it holds the announced
-  // total (or the body ended cleanly and none was announced).
+  // Reads the body into the part as it arrives, with progress, within the bounds and the
+  // stall rule; kComplete when it holds the announced total (or the body ended cleanly
+  // and none was announced).
   Outcome ReceiveBody();
+  // Hashes what the part holds already, when a hash is asked for.
+  void StartHash();
+  // The bytes the body may not exceed (the exact length, else the cap); 0: no bound.
+  ULONGLONG Bound() const;
+  // True once the transfer's deadline has passed.
+  bool PastDeadline() const;
   // Writes out what has gathered.
   bool WritePending();
   // Waits before retry (1 to kMaxRetries) after telling the owner; false when stopped.
@@ -144,12 +186,14 @@ class HttpDownloadEngine {
                                         LPVOID info, DWORD infoLength);
 
   const std::string m_strServer;
-  const std::string m_strObject;
+  // Changed by a redirect that stays on the server.
+  std::string m_strObject;
   const INTERNET_PORT m_nPort;
   const DWORD m_dwServiceType;
   const HWND m_hOwner;
   const HWND m_hWindow;
   const Timing m_timing;
+  const Limits m_limits;
 
   // Opened by the worker. Stop may empty and close the request handle while the worker
   // uses it; the slots are atomic for that.
@@ -169,4 +213,12 @@ class HttpDownloadEngine {
   int m_lastPercent = 0;
   long m_retryAfterSeconds = -1;
   std::minstd_rand m_random;
+  // The transfer's start and deadline (GetTickCount; a deadline of 0 span: none).
+  DWORD m_startTick = 0;
+  DWORD m_deadlineSpanMs = 0;
+  // The body's hash so far (when asked for) and, once complete, its digest.
+  winfx::Sha256 m_sha;
+  bool m_hashing = false;
+  bool m_digestKnown = false;
+  unsigned char m_digest[winfx::Sha256::kSize] = {};
 };

@@ -42,9 +42,11 @@ LRESULT HttpDownloadWnd::OnCreate(WPARAM wParam, LPARAM lParam) {
   return DefaultHandling(WM_CREATE, wParam, lParam) == -1 ? -1 : 0;
 }
 
-bool HttpDownloadWnd::SetDownloadInfo(HWND owner, std::string url, std::string localPath) {
+bool HttpDownloadWnd::SetDownloadInfo(HWND owner, std::string url, std::string localPath,
+                                      const HttpDownloadEngine::Limits& limits) {
   if (!IsIdle()) return false;
   m_pOwner = owner;
+  m_limits = limits;
   m_strURL = std::move(url);
   m_strLocalPath = std::move(localPath);
   return true;
@@ -58,7 +60,8 @@ int HttpDownloadWnd::StartDownload() {
   // Not make_shared: without run-time type information it links the library's exception
   // and unwinding machinery into the program.
   std::shared_ptr<HttpDownloadEngine> engine(
-      new HttpDownloadEngine(url, m_strLocalPath, m_pOwner, GetHwnd(), m_timing));
+      new HttpDownloadEngine(url, m_strLocalPath, m_pOwner, GetHwnd(), m_timing, m_limits));
+  m_digestKnown = false;
   if (!engine->OpenTarget()) return -1;
 
   auto workerRef = std::make_unique<EngineRef>(engine);
@@ -77,6 +80,12 @@ int HttpDownloadWnd::StartDownload() {
 
 bool HttpDownloadWnd::IsIdle() const { return !m_pThread && !m_pEngine; }
 
+bool HttpDownloadWnd::LastDigest(unsigned char (&digest)[winfx::Sha256::kSize]) const {
+  if (!m_digestKnown) return false;
+  for (size_t i = 0; i < winfx::Sha256::kSize; ++i) digest[i] = m_digest[i];
+  return true;
+}
+
 unsigned __stdcall HttpDownloadWnd::DownloadThreadProc(void* param) {
   std::unique_ptr<EngineRef> engine(static_cast<EngineRef*>(param));
   (*engine)->DoDownload();
@@ -86,6 +95,8 @@ unsigned __stdcall HttpDownloadWnd::DownloadThreadProc(void* param) {
 LRESULT HttpDownloadWnd::OnDownloadThreadEnd(WPARAM wParam, LPARAM /*lParam*/) {
   if (!m_pThread) return 0;  // no transfer of this window's is finishing
   const bool failed = wParam != 0;
+  // The worker has ended its writes: the digest is the complete body's.
+  m_digestKnown = !failed && m_pEngine->Digest(m_digest);
   ::SendMessageA(m_pOwner, WM_DOWNLOAD_RESULT, failed ? 1 : 0, failed ? 0 : 1);
   CloseDownload();
   return 0;

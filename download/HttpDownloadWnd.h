@@ -37,9 +37,11 @@ class HttpDownloadWnd : public winfx::ChildWindow {
   // Destroys the window (stopping a running transfer, see OnDestroy).
   ~HttpDownloadWnd() override;
 
-  // Stores the receiver of the progress and result messages, the URL and the target
-  // file's full path. Returns false, changing nothing, while a transfer is running.
-  bool SetDownloadInfo(HWND owner, std::string url, std::string localPath);
+  // Stores the receiver of the progress and result messages, the URL, the target file's
+  // full path and what the transfer may bring (no bounds, no hash by default). Returns
+  // false, changing nothing, while a transfer is running.
+  bool SetDownloadInfo(HWND owner, std::string url, std::string localPath,
+                       const HttpDownloadEngine::Limits& limits = HttpDownloadEngine::Limits());
 
   // Starts the transfer set by SetDownloadInfo. Returns 0 when it runs (exactly one
   // WM_DOWNLOAD_RESULT follows), -1 when it has not started: the window does not exist or
@@ -51,10 +53,17 @@ class HttpDownloadWnd : public winfx::ChildWindow {
   // True when no transfer runs or is finishing: no worker thread, no WinINet handles.
   bool IsIdle() const;
 
+  // The SHA-256 of the body the last transfer completed, when its limits asked for one;
+  // false otherwise. For the owner, after WM_DOWNLOAD_RESULT.
+  bool LastDigest(unsigned char (&digest)[winfx::Sha256::kSize]) const;
+
   // Replaces the receive timeout of the transfers started afterwards.
   void SetReceiveTimeoutForTesting(DWORD milliseconds) { m_timing.receiveTimeoutMs = milliseconds; }
   // Replaces the unit of the waits between attempts (a second) for later transfers.
   void SetRetryUnitForTesting(DWORD milliseconds) { m_timing.retryUnitMs = milliseconds; }
+  // Replaces the stall window (a minute) and the deadline's base for later transfers.
+  void SetStallWindowForTesting(DWORD milliseconds) { m_timing.stallWindowMs = milliseconds; }
+  void SetDeadlineBaseForTesting(DWORD milliseconds) { m_timing.deadlineBaseMs = milliseconds; }
 
  protected:
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -90,4 +99,7 @@ class HttpDownloadWnd : public winfx::ChildWindow {
   std::shared_ptr<HttpDownloadEngine> m_pEngine;
   std::unique_ptr<winfx::WorkerThread> m_pThread;
   HttpDownloadEngine::Timing m_timing;
+  HttpDownloadEngine::Limits m_limits;
+  bool m_digestKnown = false;
+  unsigned char m_digest[winfx::Sha256::kSize] = {};
 };

@@ -6,20 +6,27 @@
 #include "download/DownloadRules.h"
 #include "winfx/FileTree.h"
 #include "winfx/ScopedHandle.h"
+#include "winfx/WidePath.h"
 
 namespace {
 
-// The companion is two lines: the validator, then the total length in decimal.
+// The companion is two lines: the validator, then the total length in decimal. A larger
+// file is none of this installer's and is not read.
 constexpr DWORD kCompanionLimit = 2048;
 
-std::string ReadSmallFile(const std::string& path) {
-  winfx::ScopedHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+// The companion's text into *text ("" when it is missing or unreadable); false when it is
+// larger than a companion can be (nothing of it is read then).
+bool ReadSmallFile(const std::string& path, std::string* text) {
+  text->clear();
+  winfx::ScopedHandle file(::CreateFileW(winfx::WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return "";
+  if (!file) return true;
+  LARGE_INTEGER size;
+  if (::GetFileSizeEx(file.Get(), &size) && size.QuadPart > kCompanionLimit) return false;
   char buffer[kCompanionLimit];
   DWORD got = 0;
-  if (!::ReadFile(file.Get(), buffer, sizeof(buffer), &got, nullptr)) return "";
-  return std::string(buffer, got);
+  if (::ReadFile(file.Get(), buffer, sizeof(buffer), &got, nullptr)) text->assign(buffer, got);
+  return true;
 }
 
 }  // namespace
@@ -40,13 +47,13 @@ bool PartFile::Open() {
   if (!file_.OpenForAppend(partPath_, &created_)) return false;
   if (!file_.Size(&held_)) {
     file_.Close();
-    if (created_) ::DeleteFileA(partPath_.c_str());
+    if (created_) ::DeleteFileW(winfx::WidePath(partPath_).c_str());
     return false;
   }
   if (!ReadCompanionLocked()) {
     // Such a validator would go out as header lines of its own: the bytes it describes are
     // of no use.
-    ::DeleteFileA(resumePath_.c_str());
+    ::DeleteFileW(winfx::WidePath(resumePath_).c_str());
     if (!file_.Truncate()) {
       file_.Close();
       return false;
@@ -85,7 +92,7 @@ bool PartFile::StartOver(const std::string& validator, ULONGLONG total) {
   if (released_) return false;
   // The old companion goes first: a part must never be described by another body's
   // validator, whatever happens to the process between the steps.
-  ::DeleteFileA(resumePath_.c_str());
+  ::DeleteFileW(winfx::WidePath(resumePath_).c_str());
   validator_.clear();
   total_ = 0;
   if (!file_.Truncate()) return false;
@@ -93,6 +100,19 @@ bool PartFile::StartOver(const std::string& validator, ULONGLONG total) {
   if (DownloadRules::IsValidatorText(validator)) validator_ = validator;
   total_ = total;
   return validator_.empty() || WriteCompanionLocked();
+}
+
+bool PartFile::HashHeld(winfx::Sha256* sha) const {
+  winfx::ScopedLock lock(lock_);
+  if (released_) return false;
+  if (held_ == 0) return true;
+  // The part's own handle writes; this one only reads what it wrote.
+  winfx::ScopedHandle file(::CreateFileW(winfx::WidePath(partPath_).c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  LARGE_INTEGER size = {};
+  return file && ::GetFileSizeEx(file.Get(), &size) &&
+         static_cast<ULONGLONG>(size.QuadPart) == held_ && sha->AddFile(file.Get());
 }
 
 bool PartFile::Append(const void* data, DWORD size) {
@@ -107,11 +127,11 @@ bool PartFile::Finish() {
   // The body reaches the disk before its name does: after a power cut the archive's name
   // never stands for bytes that were not written.
   if (released_ || !file_.Flush() || !file_.Close()) return false;
-  if (!::MoveFileExA(partPath_.c_str(), targetPath_.c_str(),
+  if (!::MoveFileExW(winfx::WidePath(partPath_).c_str(), winfx::WidePath(targetPath_).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return false;
   }
-  ::DeleteFileA(resumePath_.c_str());
+  ::DeleteFileW(winfx::WidePath(resumePath_).c_str());
   released_ = true;  // nothing of this transfer's is left to touch
   return true;
 }
@@ -135,7 +155,7 @@ void PartFile::Abandon() {
   winfx::ScopedLock lock(lock_);
   if (released_) return;
   file_.Close();
-  if (created_ && held_ == 0) ::DeleteFileA(partPath_.c_str());
+  if (created_ && held_ == 0) ::DeleteFileW(winfx::WidePath(partPath_).c_str());
   released_ = true;
 }
 
@@ -147,8 +167,8 @@ void PartFile::Release() {
 
 void PartFile::RemoveLocked() {
   file_.Close();
-  ::DeleteFileA(partPath_.c_str());
-  ::DeleteFileA(resumePath_.c_str());
+  ::DeleteFileW(winfx::WidePath(partPath_).c_str());
+  ::DeleteFileW(winfx::WidePath(resumePath_).c_str());
 }
 
 bool PartFile::WriteCompanionLocked() {
@@ -161,7 +181,9 @@ bool PartFile::WriteCompanionLocked() {
 bool PartFile::ReadCompanionLocked() {
   validator_.clear();
   total_ = 0;
-  const std::string text = ReadSmallFile(resumePath_);
+  std::string text;
+  // Larger than this installer writes it: no companion of its own.
+  if (!ReadSmallFile(resumePath_, &text)) return false;
   const size_t firstEnd = text.find("\r\n");
   if (firstEnd == std::string::npos || firstEnd == 0) return true;
   const std::string validator = text.substr(0, firstEnd);

@@ -14,6 +14,7 @@
 #include "app/ProductConstants.h"
 #include "winfx/CriticalSection.h"
 #include "winfx/File.h"
+#include "winfx/Sha256.h"
 
 class PartFile {
  public:
@@ -26,11 +27,11 @@ class PartFile {
   PartFile& operator=(const PartFile&) = delete;
 
   // Opens the part for appending, creating it when missing, and reads the companion. A
-  // companion whose validator is no header value (DownloadRules::IsValidatorText) is
-  // removed and the part emptied. A part that has another name as well (a hard link) is
-  // deleted and made anew, so it is never resumed (winfx::File). False when the part cannot
-  // be opened, or the part's or the companion's name is a link (nothing is created,
-  // written or removed then).
+  // companion whose validator is no header value (DownloadRules::IsValidatorText), or that
+  // is larger than a companion is (2 KiB), is removed unread and the part emptied. A part
+  // that has another name as well (a hard link) is deleted and made anew, so it is never
+  // resumed (winfx::File). False when the part cannot be opened, or the part's or the
+  // companion's name is a link (nothing is created, written or removed then).
   bool Open();
 
   // Bytes the part holds.
@@ -46,6 +47,9 @@ class PartFile {
   // when the server gave none, total 0 when it announced none; a validator that is no
   // header value is not kept). False when the part or the companion cannot be written.
   bool StartOver(const std::string& validator, ULONGLONG total);
+  // Adds the held bytes, read back from the part, to sha; false when they could not be
+  // read or hashed (or the part is released).
+  bool HashHeld(winfx::Sha256* sha) const;
   // Appends size bytes; false when not all could be written or the part is released.
   bool Append(const void* data, DWORD size);
 
@@ -69,7 +73,7 @@ class PartFile {
   bool CanResumeLocked() const;
   bool WriteCompanionLocked();
   // Reads validator and total from the companion (none when it is missing or unreadable);
-  // false when its validator is no header value.
+  // false when its validator is no header value or it is too large to be one.
   bool ReadCompanionLocked();
   void RemoveLocked();
 

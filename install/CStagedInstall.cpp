@@ -19,6 +19,7 @@ using winfx::WideString;
 
 // Lines of the installation folder's daily log.
 constexpr char kPlanRefusedLine[] = "[install] 복구계획 오류 (%d번째 줄). 작업폴더를 그대로 보관합니다.";
+constexpr char kPlanTooLargeLine[] = "[install] 복구계획 오류 (%I64u 바이트, 최대 %I64u). 작업폴더를 그대로 보관합니다.";
 constexpr char kSetAsideLine[] = "[install] 작업폴더 보관 %s -> %s";
 constexpr char kSetAsideFailedLine[] = "[install] 작업폴더 보관 실패 %s / err : %d";
 constexpr char kLinkInBackupLine[] = "[install] 작업폴더에 링크가 있습니다. 그대로 보관합니다. %s";
@@ -27,6 +28,19 @@ constexpr char kLinkStaysLine[] = "[install] 링크를 옮길 수 없습니다. 
 constexpr int kMaxAsideNames = 20;
 
 bool Exists(const WideString& path) { return FileTree::KindOf(path) != EntryKind::kMissing; }
+
+// The size of the file at path; 0 when it cannot be told.
+unsigned long long SizeOf(const WideString& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// True when the tree at path is nested deeper than FileTree walks.
+bool IsTooDeep(const WideString& path) {
+  return !FileTree::Walk(path, [](const WideString&, EntryKind) { return true; }) &&
+         ::GetLastError() == FileTree::kTooDeepError;
+}
 
 bool IsFolder(const WideString& path) { return FileTree::KindOf(path) == EntryKind::kFolder; }
 
@@ -122,7 +136,11 @@ bool CStagedInstall::RecoverLeftovers() {
     } else if (refusedLine != 0) {
       // A plan this installer did not write could steer the moves anywhere: none of it is
       // done, and what the work folders hold is kept as it is, out of the next run's way.
-      m_log.WriteLog(Format(kPlanRefusedLine, refusedLine));
+      if (refusedLine == MovePlan::kTooLarge) {
+        m_log.WriteLog(Format(kPlanTooLargeLine, SizeOf(m_longPlan), MovePlan::kMaxSize));
+      } else {
+        m_log.WriteLog(Format(kPlanRefusedLine, refusedLine));
+      }
       restored = SetWorkFoldersAside();
     } else {
       restored = false;
@@ -133,7 +151,9 @@ bool CStagedInstall::RecoverLeftovers() {
     FileTree::Remove(m_longBackup);
   }
   if (restored) DiscardStaging();
-  return !Exists(m_longBackup) && !Exists(m_longStaging);
+  if (!Exists(m_longBackup) && !Exists(m_longStaging)) return true;
+  if (IsTooDeep(m_longBackup) || IsTooDeep(m_longStaging)) ::SetLastError(FileTree::kTooDeepError);
+  return false;
 }
 
 bool CStagedInstall::PrepareStaging() {
@@ -230,10 +250,17 @@ bool CStagedInstall::MoveIntoPlace() {
   // makes none) is no version to install.
   std::vector<Step> plan;
   std::string stuckLink;
-  if (HoldsLink(m_longStaging) || !Plan(&plan, &stuckLink) || plan.empty()) {
+  bool holdsSomething = false;
+  FileTree::Walk(m_longStaging, [&](const WideString&, EntryKind) {
+    holdsSomething = true;
+    return false;
+  });
+  if (HoldsLink(m_longStaging) || !Plan(&plan, &stuckLink) || !holdsSomething) {
     DiscardStaging();
     return FailWith(ERROR_INVALID_DATA);
   }
+  // Folders that are all there already (an archive of folders, say): nothing to move.
+  if (plan.empty()) return true;
   // Nor can one go in that needs a link moved aside that cannot be moved itself.
   if (!stuckLink.empty()) {
     m_log.WriteLog(Format(kLinkStaysLine, stuckLink.c_str()));

@@ -50,7 +50,8 @@ class CStagedInstall {
   // ...) and the log says so. A backup folder without a plan (the moves had ended) and a
   // staging folder are removed. True when neither folder is left; false when something
   // could not be put back or set aside (the backup and its plan then stay for the next
-  // run).
+  // run), with the last error FileTree::kTooDeepError when a work folder is nested too
+  // deep to be walked. A plan larger than MovePlan::kMaxSize is set aside unread.
   bool RecoverLeftovers();
 
   // An empty, hidden staging folder (with the installation folder's protected
@@ -74,7 +75,8 @@ class CStagedInstall {
   // back, the old files restored and the staging folder removed, so the folder holds the
   // old version as it was (file contents and times), with the thread's last error set to
   // the failed step's. A staged version holding an entry named like the staging or the
-  // backup folder or the lock, holding nothing or a link, or that cannot be listed is refused the
+  // backup folder or the lock, holding nothing (no file and no folder) or a link, or that
+  // cannot be listed is refused the
   // same way, before anything is moved, with ERROR_INVALID_DATA; one that needs a link
   // moved aside where the system cannot move a link itself (Wine) with
   // ERROR_ACCESS_DENIED (the folder's own state, which the operator can mend).

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/ProductConstants.h"
+#include "archive/ReleaseRecord.h"
 #include "install/CStagedInstall.h"
 #include "winfx/FileTree.h"
 #include "winfx/Format.h"
@@ -187,8 +188,10 @@ void InstallationFolder::Release() {
 
 std::string InstallationFolder::LinkAmongOwnNames() const {
   std::vector<std::string> names = {CStagedInstall::kLockName, CStagedInstall::kStagingName,
-                                    CStagedInstall::kBackupName};
-  for (const char* file : {product::kArchiveFile, product::kArchiveSignatureFile}) {
+                                    CStagedInstall::kBackupName, ReleaseRecord::kKeptRecordName,
+                                    ReleaseRecord::kKeptSignatureName};
+  for (const char* file :
+       {product::kArchiveFile, product::kReleaseRecordFile, product::kReleaseSignatureFile}) {
     for (const char* suffix : {"", product::kPartSuffix, product::kResumeSuffix}) {
       names.push_back(std::string(file) + suffix);
     }

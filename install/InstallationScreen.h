@@ -12,6 +12,7 @@ class InstallationScreen {
     kExtractFailed,    // an entry could not be extracted
     kWidgetRunning,    // files to replace stay in use
     kMoveFailed,       // the new version could not be moved into place
+    kTooDeep,          // a folder to put right or move is nested deeper than walks go
   };
 
   virtual ~InstallationScreen() = default;
@@ -20,8 +21,6 @@ class InstallationScreen {
   virtual void OnExtracting() = 0;
   // The installation ended in failure.
   virtual void OnFailure(Failure failure) = 0;
-  // The installation volume lacks space: needed and available bytes.
-  virtual void OnNoSpace(unsigned long long needed, unsigned long long available) = 0;
   // Files to replace or to put back are in use (a running widget): true when the operator
   // allows closing the programs that use them.
   virtual bool AllowClosingWidget() = 0;

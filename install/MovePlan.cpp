@@ -11,17 +11,21 @@ namespace {
 constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
 constexpr size_t kUtf8MarkSize = 3;
 
-std::string ReadWholeFile(const winfx::WideString& path, bool* ok) {
+// The file at path, whole; *size its size (also when it is not read). False when it cannot
+// be read, or is larger than limit (then nothing of it is read).
+bool ReadWholeFile(const winfx::WideString& path, unsigned long long limit, std::string* bytes,
+                   unsigned long long* size) {
   winfx::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                          OPEN_EXISTING, 0, nullptr));
-  *ok = file.IsValid();
-  std::string bytes;
-  char buffer[4096];
+  LARGE_INTEGER length;
+  if (!file || !::GetFileSizeEx(file.Get(), &length)) return false;
+  *size = static_cast<unsigned long long>(length.QuadPart);
+  if (*size > limit) return false;
+  bytes->resize(static_cast<size_t>(*size));
   DWORD got = 0;
-  while (*ok && (*ok = ::ReadFile(file.Get(), buffer, sizeof(buffer), &got, nullptr) != FALSE) && got > 0) {
-    bytes.append(buffer, got);
-  }
-  return bytes;
+  return bytes->empty() ||
+         (::ReadFile(file.Get(), &(*bytes)[0], static_cast<DWORD>(bytes->size()), &got, nullptr) &&
+          got == bytes->size());
 }
 
 }  // namespace
@@ -33,6 +37,10 @@ bool MovePlan::Write(const WideString& path, const std::vector<Step>& steps) {
     text += '\t';
     text += winfx::ToUtf8(step.path);
     text += "\r\n";
+  }
+  if (text.size() > kMaxSize) {
+    ::SetLastError(ERROR_FILE_TOO_LARGE);
+    return false;
   }
   const WideString partial = path + L".part";
   winfx::File file;
@@ -46,9 +54,12 @@ bool MovePlan::Write(const WideString& path, const std::vector<Step>& steps) {
 
 bool MovePlan::Read(const WideString& path, const PathCheck& accepts, std::vector<Step>* steps,
                     int* refusedLine) {
-  bool read = false;
-  std::string text = ReadWholeFile(path, &read);
-  if (!read) return false;
+  std::string text;
+  unsigned long long size = 0;
+  if (!ReadWholeFile(path, kMaxSize, &text, &size)) {
+    if (size > kMaxSize) *refusedLine = kTooLarge;
+    return false;
+  }
   const bool utf8 = text.compare(0, kUtf8MarkSize, kUtf8Mark) == 0;
   if (utf8) text.erase(0, kUtf8MarkSize);
   // One step a line (a string stream would link the whole of iostreams into the program);

@@ -3,10 +3,14 @@
 #include <memory>
 
 #include "app/ProductConstants.h"
-#include "archive/ArchiveSignature.h"
+#include "archive/ReleaseRecord.h"
 #include "install/CStagedInstall.h"
+#include "winfx/FileTree.h"
 #include "winfx/Format.h"
 #include "winfx/RunningProgram.h"
+#include "winfx/Saturating.h"
+#include "winfx/Sha256.h"
+#include "winfx/Stopwatch.h"
 #include "winfx/WidePath.h"
 
 namespace {
@@ -14,34 +18,29 @@ namespace {
 using Failure = InstallationScreen::Failure;
 using winfx::JoinPath;
 
-// The durations of the steps and the reason of a refused signature, in the log.
+// The durations of the steps and the reason of a refused archive, in the log.
 constexpr char kVerifyTimeLine[] = "[install] 서명 확인 %.1f ms";
 constexpr char kVerifyFailedLine[] = "[install] 서명 확인 실패 : %s";
+constexpr char kKeepFailedLine[] = "[install] 설치정보 저장 실패 : %lu";
 constexpr char kExtractTimeLine[] = "[install] 압축해제 %.1f ms";
 constexpr char kMoveTimeLine[] = "[install] 파일 이동 %.1f ms";
 
-LARGE_INTEGER Now() {
-  LARGE_INTEGER now;
-  ::QueryPerformanceCounter(&now);
-  return now;
-}
-
-double MillisecondsSince(const LARGE_INTEGER& start) {
-  LARGE_INTEGER frequency;
-  ::QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(Now().QuadPart - start.QuadPart) * 1000.0 /
-         static_cast<double>(frequency.QuadPart);
-}
-
 }  // namespace
 
-WidgetInstallation::WidgetInstallation(std::string folder, const unsigned char* publicKey,
-                                       InstallationScreen* screen, CSetupUtil* log,
-                                       bool archiveWasThere)
+unsigned long long WidgetInstallation::SpaceNeeded(unsigned long long unpacked,
+                                                   unsigned long long entries) {
+  // Saturated: no record's figures make the need look small.
+  return winfx::SaturatingAdd(
+      winfx::SaturatingAdd(unpacked, winfx::SaturatingMultiply(entries, kSpacePerEntry)), kSpaceMargin);
+}
+
+WidgetInstallation::WidgetInstallation(std::string folder, const ReleaseRecord* release,
+                                       const unsigned char* digest, InstallationScreen* screen,
+                                       CSetupUtil* log, bool archiveWasThere)
     : m_folder(std::move(folder)),
       m_archive(JoinPath(m_folder, product::kArchiveFile)),
-      m_signature(JoinPath(m_folder, product::kArchiveSignatureFile)),
-      m_publicKey(publicKey),
+      m_release(release),
+      m_digest(digest),
       m_screen(*screen),
       m_log(*log),
       m_archiveWasThere(archiveWasThere) {}
@@ -78,21 +77,17 @@ bool WidgetInstallation::Run() {
     checked.Reset();
     // A download that is no zip is of no use to the next run; a file that was there
     // before the confirmation is not the installer's to remove unless it was checked.
-    if (!m_archiveWasThere || m_publicKey != nullptr) DeleteArchive();
+    if (!m_archiveWasThere || m_release != nullptr) DeleteArchive();
     return Fail(Failure::kNoArchive);
   }
-  if (!CheckFreeSpace()) {
-    m_zip.Close();
-    return false;
-  }
   m_screen.OnExtracting();
-  const LARGE_INTEGER extractStart = Now();
+  const winfx::Stopwatch extractTime;
   const bool prepared = staged.PrepareStaging();
   const int extracted = prepared ? m_zip.ExtractAll(staged.StagingFolder().c_str()) : 0;
   const DWORD error = prepared ? ::GetLastError() : ERROR_CANNOT_MAKE;
   m_zip.Close();
   checked.Reset();
-  m_log.WriteLog(winfx::Format(kExtractTimeLine, MillisecondsSince(extractStart)));
+  m_log.WriteLog(winfx::Format(kExtractTimeLine, extractTime.Milliseconds()));
   if (!extracted) {
     // Nothing of the new version reaches the folder. The archive stays only for a fault
     // of this machine's; any other would end the next run the same way.
@@ -106,17 +101,25 @@ bool WidgetInstallation::Run() {
     staged.DiscardStaging();
     return Fail(Failure::kWidgetRunning);
   }
-  const LARGE_INTEGER moveStart = Now();
+  const winfx::Stopwatch moveTime;
   const bool moved = staged.MoveIntoPlace();
   const DWORD moveError = moved ? ERROR_SUCCESS : ::GetLastError();
-  m_log.WriteLog(winfx::Format(kMoveTimeLine, MillisecondsSince(moveStart)));
+  m_log.WriteLog(winfx::Format(kMoveTimeLine, moveTime.Milliseconds()));
   if (!moved) {
+    // A folder too deep to walk is the folder's state, not the archive's.
+    if (moveError == winfx::FileTree::kTooDeepError) return Fail(Failure::kTooDeep);
     if (!IsLocalFault(moveError)) DeleteArchive();
     return Fail(Failure::kMoveFailed);
   }
   // From here to its start, the widget's program is the one just moved in.
   m_start.Hold(m_folder, JoinPath(m_folder, product::kWidgetProgram));
   staged.RemoveOldFiles();
+  // The next run compares what it is offered with this release.
+  if (m_release != nullptr &&
+      !ReleaseRecord::Keep(m_folder, JoinPath(m_folder, product::kReleaseRecordFile),
+                           JoinPath(m_folder, product::kReleaseSignatureFile))) {
+    m_log.WriteLog(winfx::Format(kKeepFailedLine, ::GetLastError()));
+  }
   DeleteArchive();
   return true;
 }
@@ -130,47 +133,29 @@ bool WidgetInstallation::RecoverLeftovers(CStagedInstall* staged) {
   if (!CloseProgramsUsing(staged->LeftoversInUse()) || !staged->LeftoversInUse().empty()) {
     return Fail(Failure::kWidgetRunning);
   }
-  return staged->RecoverLeftovers() || Fail(Failure::kLeftoversStay);
+  if (staged->RecoverLeftovers()) return true;
+  return Fail(::GetLastError() == winfx::FileTree::kTooDeepError ? Failure::kTooDeep : Failure::kLeftoversStay);
 }
 
 bool WidgetInstallation::VerifyArchive(winfx::ScopedHandle* checked) {
-  checked->Reset(::CreateFileA(m_archive.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+  checked->Reset(::CreateFileW(winfx::WidePath(m_archive).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (m_publicKey == nullptr) return true;
+  if (m_release == nullptr) return true;
   const DWORD openError = *checked ? ERROR_SUCCESS : ::GetLastError();
   // No archive at all (its download never started): nothing to check or to remove.
   if (openError == ERROR_FILE_NOT_FOUND || openError == ERROR_PATH_NOT_FOUND) {
     return Fail(Failure::kNoArchive);
   }
-  const LARGE_INTEGER start = Now();
-  std::string signature;
-  ArchiveSignature::Verdict verdict = ArchiveSignature::ReadSignatureFile(m_signature, &signature);
-  if (verdict == ArchiveSignature::Verdict::kGenuine) {
-    verdict = *checked ? ArchiveSignature(m_publicKey).Verify(checked->Get(), signature)
-                       : ArchiveSignature::Verdict::kArchiveUnreadable;
-  }
-  m_log.WriteLog(winfx::Format(kVerifyTimeLine, MillisecondsSince(start)));
-  if (verdict == ArchiveSignature::Verdict::kGenuine) return true;
+  const winfx::Stopwatch verifyTime;
+  unsigned char digest[ReleaseRecord::kDigestSize];
+  const char* refusal = *checked ? m_release->Mismatch(checked->Get(), m_digest, digest) : "UNREADABLE";
+  m_log.WriteLog(winfx::Format(kVerifyTimeLine, verifyTime.Milliseconds()));
+  if (refusal == nullptr) return true;
   // The pair is at fault, not this machine: the next run fetches both afresh.
   checked->Reset();
   DeleteArchive();
-  m_log.WriteLog(winfx::Format(kVerifyFailedLine, ArchiveSignature::VerdictName(verdict)));
+  m_log.WriteLog(winfx::Format(kVerifyFailedLine, refusal));
   return Fail(Failure::kNotSigned);
-}
-
-bool WidgetInstallation::CheckFreeSpace() {
-  unsigned long long total = 0;
-  unsigned long entries = 0;
-  ULARGE_INTEGER available;
-  // Without these figures the extraction itself finds out (and reports) what is wrong.
-  if (!m_zip.GetTotalSize(&total, &entries) ||
-      !::GetDiskFreeSpaceExA(m_folder.c_str(), &available, nullptr, nullptr)) {
-    return true;
-  }
-  const unsigned long long needed = total + entries * kSpacePerEntry + kSpaceMargin;
-  if (available.QuadPart >= needed) return true;
-  m_screen.OnNoSpace(needed, available.QuadPart);
-  return false;
 }
 
 bool WidgetInstallation::CloseProgramsUsing(const std::vector<winfx::WideString>& files) {
@@ -191,8 +176,10 @@ bool WidgetInstallation::CloseProgramsUsing(const std::vector<winfx::WideString>
 }
 
 void WidgetInstallation::DeleteArchive() {
-  ::DeleteFileA(m_archive.c_str());
-  ::DeleteFileA(m_signature.c_str());
+  for (const char* name : {product::kArchiveFile, product::kReleaseRecordFile,
+                           product::kReleaseSignatureFile}) {
+    ::DeleteFileW(winfx::WidePath(JoinPath(m_folder, name)).c_str());
+  }
 }
 
 bool WidgetInstallation::Fail(Failure failure) {

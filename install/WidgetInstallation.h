@@ -1,8 +1,10 @@
 // WidgetInstallation: the installation's steps, from a downloaded archive to the new
-// version in place: put right what a killed run left, check the archive's signature, check
-// the free space, extract into a staging folder, close a running widget with the operator's
-// leave, move into place and remove the old files, and delete the archive. It tells the
-// screen what happens through InstallationScreen and logs its durations.
+// version in place: put right what a killed run left, check the archive against the
+// vendor's release record (its length and SHA-256), extract into a
+// staging folder, close a running widget with the operator's leave, move into place and
+// remove the old files, keep the record as the installed release's, and delete the
+// archive. It tells the screen what happens through InstallationScreen and logs its
+// durations.
 #pragma once
 
 #include <string>
@@ -16,6 +18,7 @@
 #include "winfx/WidePath.h"
 
 class CStagedInstall;
+class ReleaseRecord;
 
 class WidgetInstallation {
  public:
@@ -26,15 +29,21 @@ class WidgetInstallation {
   // How long the widget's processes get to end after they were asked to close.
   static constexpr unsigned long kCloseWaitMs = 10000;
 
-  // For the installation folder (no trailing backslash). publicKey: the vendor's key
-  // (ArchiveSignature::kPublicKeySize bytes), or null to install unchecked. log: where the
-  // steps' durations and refusals go. archiveWasThere: the archive was in the folder
-  // before the confirmation (not downloaded by this run).
-  WidgetInstallation(std::string folder, const unsigned char* publicKey, InstallationScreen* screen,
-                     CSetupUtil* log, bool archiveWasThere);
+  // The space an installation of an archive that unpacks to unpacked bytes in entries
+  // entries needs besides the archive itself (checked before the archive is downloaded).
+  static unsigned long long SpaceNeeded(unsigned long long unpacked, unsigned long long entries);
 
-  // Runs the steps. True when the new version is in place, with the archive and its
-  // signature deleted. False after a failure that the screen was told of: the folder then
+  // For the installation folder (no trailing backslash). release: the vendor's checked
+  // record of the archive (kept, not copied), or null to install unchecked. digest: the
+  // archive's SHA-256 when known already (computed while it was downloaded or checked),
+  // else null: it is computed over the opened archive. log: where the steps' durations and
+  // refusals go. archiveWasThere: the archive was in the folder before the confirmation
+  // (not downloaded by this run).
+  WidgetInstallation(std::string folder, const ReleaseRecord* release, const unsigned char* digest,
+                     InstallationScreen* screen, CSetupUtil* log, bool archiveWasThere);
+
+  // Runs the steps. True when the new version is in place, with its record kept and the
+  // archive and the downloaded record deleted. False after a failure that the screen was told of: the folder then
   // holds the old version as it was (or what the next run puts right), and the archive
   // stays only after a failure the operator can mend without the vendor (space, a file in
   // use, no permission to write).
@@ -52,22 +61,20 @@ class WidgetInstallation {
   // false after the screen was told why not.
   bool RecoverLeftovers(CStagedInstall* staged);
   // Opens the archive into *checked (readers only; empty when it cannot be opened) and,
-  // with the vendor's key, checks it against its signature through that handle.
+  // with the vendor's record, checks its length and SHA-256 against it through that handle.
   bool VerifyArchive(winfx::ScopedHandle* checked);
-  // Compares the open archive's size (with the margins) with the free space.
-  bool CheckFreeSpace();
   // Asks the operator, then the programs started from files, to close, and waits for them.
   // True when all of them ended (or there were none).
   bool CloseProgramsUsing(const std::vector<winfx::WideString>& files);
-  // Deletes the archive and its signature: they go and come together.
+  // Deletes the archive and the downloaded record: they go and come together.
   void DeleteArchive();
   // Tells the screen and returns false.
   bool Fail(InstallationScreen::Failure failure);
 
   std::string m_folder;
   std::string m_archive;
-  std::string m_signature;
-  const unsigned char* m_publicKey;
+  const ReleaseRecord* m_release;
+  const unsigned char* m_digest;
   InstallationScreen& m_screen;
   CSetupUtil& m_log;
   bool m_archiveWasThere;

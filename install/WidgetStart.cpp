@@ -34,7 +34,7 @@ struct TextVariant {
 bool WidgetStart::Hold(const std::string& folder, const std::string& program) {
   m_folder = folder;
   m_program = program;
-  m_held.Reset(::CreateFileA(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  m_held.Reset(::CreateFileW(winfx::WidePath(program).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
   return m_held.IsValid();
 }
@@ -69,8 +69,8 @@ bool WidgetStart::Start(CSetupUtil* log) {
     if (!started) log->WriteLog(winfx::Format(kShellFailedLine, static_cast<unsigned long>(result)));
   }
   if (!started) {
-    started = reinterpret_cast<INT_PTR>(::ShellExecuteA(nullptr, nullptr, m_program.c_str(), "",
-                                                        m_folder.c_str(), SW_SHOW)) > 32;
+    started = reinterpret_cast<INT_PTR>(::ShellExecuteW(nullptr, nullptr, winfx::WidePath(m_program).c_str(), L"",
+                                                        winfx::WidePath(m_folder).c_str(), SW_SHOW)) > 32;
     if (!started) log->WriteLog(winfx::Format(kStartFailedLine, m_program.c_str()));
   }
   m_held.Reset();

@@ -19,13 +19,13 @@ VARIANTARG ByRefVariant(VARIANT* value) {
 
 }  // namespace
 
+void CWebBrowser2::AllowOnlyOriginOf(const std::string& url) {
+  winfx::AxHostWindow* host = winfx::AxHostWindow::FromHwnd(m_hWnd);
+  if (host != nullptr) host->AllowOrigin(winfx::ToWide(url).c_str());
+}
+
 void CWebBrowser2::Navigate(const std::string& url, VARIANT* flags, VARIANT* targetFrameName,
                             VARIANT* postData, VARIANT* headers) {
-  winfx::AxHostWindow* host = winfx::AxHostWindow::FromHwnd(m_hWnd);
-  if (host == nullptr) return;
-  winfx::ComPtr<IDispatch> dispatch = host->GetDispatch();
-  if (!dispatch) return;
-
   winfx::ScopedBstr address(winfx::ToWide(url));
   // IDispatch takes the arguments last to first.
   VARIANTARG args[5];
@@ -36,6 +36,23 @@ void CWebBrowser2::Navigate(const std::string& url, VARIANT* flags, VARIANT* tar
   args[1] = ByRefVariant(postData);
   args[0] = ByRefVariant(headers);
   DISPPARAMS params = {args, nullptr, 5, 0};
-  dispatch->Invoke(kNavigateDispId, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
-                   nullptr, nullptr, nullptr);
+  Invoke(kNavigateDispId, DISPATCH_METHOD, &params);
+}
+
+void CWebBrowser2::SetSilent(bool silent) {
+  VARIANTARG value;
+  ::VariantInit(&value);
+  V_VT(&value) = VT_BOOL;
+  V_BOOL(&value) = silent ? VARIANT_TRUE : VARIANT_FALSE;
+  DISPID named = DISPID_PROPERTYPUT;
+  DISPPARAMS params = {&value, &named, 1, 1};
+  Invoke(kSilentDispId, DISPATCH_PROPERTYPUT, &params);
+}
+
+void CWebBrowser2::Invoke(DISPID id, WORD kind, DISPPARAMS* params) {
+  winfx::AxHostWindow* host = winfx::AxHostWindow::FromHwnd(m_hWnd);
+  if (host == nullptr) return;
+  winfx::ComPtr<IDispatch> dispatch = host->GetDispatch();
+  if (!dispatch) return;
+  dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, params, nullptr, nullptr, nullptr);
 }

@@ -6,6 +6,7 @@
 
 #include "app/CSetupHubDlg.h"
 #include "app/ProductConstants.h"
+#include "archive/ReleaseRecord.h"
 #include "install/WidgetInstallation.h"
 #include "res/resource.h"
 #include "screens/BannerPicture.h"
@@ -41,6 +42,8 @@ constexpr char kBrowseTitle[] = "파일이 저장될 폴더를 선택하세요";
 constexpr size_t kBrowsePathSize = 512;
 
 constexpr char kEmptyFolderText[] = "설치경로를 입력해 주세요.";
+// The folder's name has a character the installation cannot name its files with.
+constexpr char kFolderNameText[] = "설치경로에 사용할 수 없는 문자가 있습니다. 다른 폴더를 선택해 주세요.";
 constexpr char kQuitText[] = "설치프로그램을 종료하시겠습니까?";
 constexpr char kQuitCaption[] = "확인";
 constexpr char kFolderLockedText[] =
@@ -84,8 +87,17 @@ constexpr char kInstallFailedText[] =
 constexpr char kVerifyFailedStatus[] = "서명 확인 실패...";
 constexpr char kVerifyFailedText[] =
     "Quillon위젯 설치파일의 서명을 확인하지 못했습니다. [끝내기] 후 다시 시도해 주세요.";
+// A work folder to put right, or a folder in the way, is nested deeper than the installer
+// walks folders.
+constexpr char kTooDeepText[] =
+    "설치 폴더 안에 너무 깊게 중첩된 폴더가 있어 설치하지 못했습니다. 그 폴더를 지운 후 다시 시도해 주세요.";
 constexpr char kDoneStatus[] = "설치완료...";
 constexpr char kDoneText[] = "Quillon위젯 설치가 완료되었습니다. 위젯이 실행됩니다.";
+
+// Names a screen reader announces for what shows no text of its own (the picker's "...",
+// the agreement page, the banner that the screen paints with the product's title).
+constexpr char kBrowseButtonName[] = "설치 폴더 찾아보기";
+constexpr char kAgreementName[] = "사용권 계약서";
 
 double Megabytes(unsigned long long bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
 
@@ -127,17 +139,23 @@ BOOL CWidgetInstallDlg::OnInitDialog() {
   SetItemText(IDC_INSTALL_FOLDER, product::kDefaultFolder);
   m_progress.SetRange(0, 100);
   CenterWindow();
-  m_browser.Navigate(std::string(product::kServerUrl) + product::kAgreementPath, nullptr,
-                     nullptr, nullptr, nullptr);
+  // The agreement page and nothing else: its own origin only, no script error boxes.
+  const std::string agreement = std::string(product::kServerUrl) + product::kAgreementPath;
+  m_browser.AllowOnlyOriginOf(agreement);
+  m_browser.SetSilent(true);
+  m_browser.Navigate(agreement, nullptr, nullptr, nullptr, nullptr);
+  m_names.Set(GetItem(IDC_BROWSE_FOLDER), winfx::ToWide(kBrowseButtonName));
+  m_names.Set(GetItem(IDC_AGREEMENT_BROWSER), winfx::ToWide(kAgreementName));
+  m_names.Set(GetHwnd(), winfx::ToWide(m_title));
   return TRUE;
 }
 
 void CWidgetInstallDlg::ApplyDpi(UINT dpi) {
   m_dpi = dpi;
-  m_titleFont.Reset(::CreateFontA(winfx::ScaleToDpi(kTitleHeight, dpi), 0, 0, 0, kTitleWeight,
+  m_titleFont.Reset(::CreateFontW(winfx::ScaleToDpi(kTitleHeight, dpi), 0, 0, 0, kTitleWeight,
                                   FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                                   CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, kTitlePitchAndFamily,
-                                  kTitleFace));
+                                  winfx::ToWide(kTitleFace).c_str()));
   // At 100 % the banner is bitmap 131, as it always was. At any other scale it is drawn at
   // its size there, from its description: never a stretched bitmap.
   auto skin = std::make_unique<CSkinBitmap>();
@@ -164,7 +182,7 @@ void CWidgetInstallDlg::OnPaint() {
   winfx::ScopedBkMode transparent(paint.Get(), TRANSPARENT);
   ::SetTextColor(paint.Get(), RGB(0, 0, 0));
   winfx::ScopedSelectObject font(paint.Get(), m_titleFont.Get());
-  ::DrawTextA(paint.Get(), m_title.c_str(), -1, &title, kTitleFormat);
+  ::DrawTextW(paint.Get(), winfx::ToWide(m_title).c_str(), -1, &title, kTitleFormat);
 }
 
 void CWidgetInstallDlg::OnDpiChanged(WPARAM wParam, LPARAM lParam) {
@@ -175,37 +193,50 @@ void CWidgetInstallDlg::OnDpiChanged(WPARAM wParam, LPARAM lParam) {
 
 void CWidgetInstallDlg::OnBrowseFolder() {
   if (m_confirmed) return;
-  BROWSEINFOA info = {};
+  const winfx::WideString title = winfx::ToWide(kBrowseTitle);
+  BROWSEINFOW info = {};
   info.hwndOwner = GetHwnd();
-  info.lpszTitle = kBrowseTitle;
+  info.lpszTitle = title.c_str();
   info.ulFlags = kBrowseFlags;
-  winfx::ScopedCoMem<ITEMIDLIST> chosen(::SHBrowseForFolderA(&info));
+  winfx::ScopedCoMem<ITEMIDLIST> chosen(::SHBrowseForFolderW(&info));
   if (!chosen) return;
 
-  char path[kBrowsePathSize] = {};
-  if (!::SHGetPathFromIDListA(chosen.Get(), path) || path[0] == '\0') return;
-  m_installFolder = JoinPath(path, product::kPickedFolderName);
-  SetItemText(IDC_INSTALL_FOLDER, m_installFolder);
+  wchar_t path[kBrowsePathSize] = {};
+  if (!::SHGetPathFromIDListW(chosen.Get(), path) || path[0] == L'\0') return;
+  // The field shows the folder as picked, also a name without a code page 949 form (the
+  // confirmation refuses that one with a box).
+  const winfx::WideString folder = JoinPath(path, winfx::ToWide(product::kPickedFolderName));
+  m_installFolder = winfx::ToShownAnsi(folder);
+  SetItemText(IDC_INSTALL_FOLDER, folder);
 }
 
 void CWidgetInstallDlg::OnOK() {
   // Enter or a posted command after the confirmation must not queue a second download.
   if (m_confirmed) return;
-  std::string folder = GetItemText(IDC_INSTALL_FOLDER);
+  bool exact = false;
+  std::string folder = winfx::ToAnsi(GetItemTextWide(IDC_INSTALL_FOLDER), &exact);
   if (folder.empty()) {
-    winfx::AppMessageBox(kEmptyFolderText);
+    RefuseFolder(kEmptyFolderText);
+    return;
+  }
+  if (!exact) {
+    RefuseFolder(kFolderNameText);
     return;
   }
   // Nothing is fetched or written before the folder is one the installation can stand on.
   const InstallationFolder::Reason refused = m_folder.Take(folder, &g_pHub->m_util);
   if (refused != InstallationFolder::Reason::kTaken) {
-    winfx::AppMessageBox(RefusalText(refused, folder));
+    RefuseFolder(RefusalText(refused, folder));
     return;
   }
   m_confirmed = true;
   m_installFolder = folder;
   // From here on the folder is the one the queue downloads into and the installation uses.
-  for (int id : {IDOK, IDCANCEL, IDC_INSTALL_FOLDER, IDC_BROWSE_FOLDER}) EnableItem(id, false);
+  // "끝내기" stays: a download that stalls must not leave the operator without a way out.
+  // The focus goes to it before the button that holds it is disabled (a disabled control
+  // keeps no focus, and the keys then reach nothing).
+  MoveFocusBeforeDisabling({IDOK, IDC_INSTALL_FOLDER, IDC_BROWSE_FOLDER}, IDCANCEL);
+  for (int id : {IDOK, IDC_INSTALL_FOLDER, IDC_BROWSE_FOLDER}) EnableItem(id, false);
   m_archiveWasThere = g_pHub->m_util.FileExists(JoinPath(m_installFolder, product::kArchiveFile)) != 0;
   g_pHub->QueueWidgetDownloads(product::kServerUrl, m_installFolder);
 }
@@ -237,11 +268,31 @@ std::string CWidgetInstallDlg::RefusalText(InstallationFolder::Reason reason,
 }
 
 void CWidgetInstallDlg::OnCancel() {
-  if (winfx::OwnedMessageBox(kQuitText, kQuitCaption, MB_OKCANCEL) == IDOK) EndDialog(IDCANCEL);
+  // A box of the installation's own is the only way a click gets here then.
+  if (m_installing || m_askingToQuit) return;
+  m_askingToQuit = true;
+  const bool leave = winfx::OwnedMessageBox(kQuitText, kQuitCaption, MB_OKCANCEL) == IDOK;
+  m_askingToQuit = false;
+  if (leave) {
+    // The hub's end stops a running transfer; what it received stays for the next run.
+    EndDialog(IDCANCEL);
+    return;
+  }
+  if (m_installWaiting) {
+    m_installWaiting = false;
+    InstallFromArchive(m_waitingRelease, m_waitingDigest);
+  }
+}
+
+void CWidgetInstallDlg::RefuseFolder(const std::string& text) {
+  winfx::AppMessageBox(text);
+  FocusItem(IDC_INSTALL_FOLDER);
 }
 
 void CWidgetInstallDlg::ShowFailure(const std::string& text) {
   EnableItem(IDCANCEL, true);
+  // The box hands the focus back to 끝내기, the one way on from here.
+  FocusItem(IDCANCEL);
   if (!text.empty()) winfx::AppMessageBox(text);
 }
 
@@ -249,10 +300,21 @@ void CWidgetInstallDlg::SetProgress(int percent) { m_progress.SetPos(percent); }
 
 void CWidgetInstallDlg::SetStatus(std::string text) { SetItemText(IDC_INSTALL_STATUS, text); }
 
-void CWidgetInstallDlg::InstallFromArchive() {
-  WidgetInstallation installation(m_installFolder, product::kArchivePublicKey, this,
-                                  &g_pHub->m_util, m_archiveWasThere);
-  if (!installation.Run()) return;
+void CWidgetInstallDlg::ReportNoArchive() { OnFailure(Failure::kNoArchive); }
+
+void CWidgetInstallDlg::InstallFromArchive(const ReleaseRecord* release, const unsigned char* digest) {
+  if (m_askingToQuit) {
+    m_installWaiting = true;
+    m_waitingRelease = release;
+    m_waitingDigest = digest;
+    return;
+  }
+  m_installing = true;
+  WidgetInstallation installation(m_installFolder, release, digest, this, &g_pHub->m_util,
+                                  m_archiveWasThere);
+  const bool installed = installation.Run();
+  m_installing = false;
+  if (!installed) return;
   const std::string program = JoinPath(m_installFolder, product::kWidgetProgram);
   SetStatus(kDoneStatus);
   g_pHub->m_util.CreateShortcut(program, product::kShortcutFile, product::kShortcutDescription,
@@ -287,10 +349,14 @@ void CWidgetInstallDlg::OnFailure(Failure failure) {
       SetStatus(kInstallFailedStatus);
       ShowFailure(kInstallFailedText);
       return;
+    case Failure::kTooDeep:
+      SetStatus(kInstallFailedStatus);
+      ShowFailure(kTooDeepText);
+      return;
   }
 }
 
-void CWidgetInstallDlg::OnNoSpace(unsigned long long needed, unsigned long long available) {
+void CWidgetInstallDlg::ReportNoSpace(unsigned long long needed, unsigned long long available) {
   SetStatus(kNoSpaceStatus);
   ShowFailure(winfx::Format(kNoSpaceFormat, Megabytes(needed), Megabytes(available)));
 }
@@ -300,6 +366,7 @@ bool CWidgetInstallDlg::AllowClosingWidget() {
 }
 
 void CWidgetInstallDlg::OnDestroy() {
+  m_names.Clear();
   m_folder.Release();
   m_titleFont.Reset();
   m_pSkin.reset();

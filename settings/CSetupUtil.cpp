@@ -5,6 +5,7 @@
 #include "winfx/File.h"
 #include "winfx/FileTree.h"
 #include "winfx/Format.h"
+#include "winfx/WidePath.h"
 
 namespace {
 
@@ -33,10 +34,19 @@ void CSetupUtil::Init(std::string folder) {
 std::string CSetupUtil::SettingsPath() const { return m_folder + "\\" + kSettingsFile; }
 
 int CSetupUtil::GetCommonInt(std::string key, std::string defaultValue) {
-  char value[kValueBufferSize] = {};
-  ::GetPrivateProfileStringA(kCommonSection, key.c_str(), defaultValue.c_str(), value,
-                             kValueReadSize, SettingsPath().c_str());
-  return std::atoi(value);
+  const std::string path = SettingsPath();
+  // The profile functions read the whole file: one larger than settings are is taken for
+  // none (a folder of that name has no size and gives the default as well).
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (::GetFileAttributesExW(winfx::WidePath(path).c_str(), GetFileExInfoStandard, &data) &&
+      (data.nFileSizeHigh != 0 || data.nFileSizeLow > kMaxSettingsSize)) {
+    return std::atoi(defaultValue.c_str());
+  }
+  wchar_t value[kValueBufferSize] = {};
+  ::GetPrivateProfileStringW(winfx::ToWide(kCommonSection).c_str(), winfx::ToWide(key).c_str(),
+                             winfx::ToWide(defaultValue).c_str(), value, kValueReadSize,
+                             winfx::WidePath(path).c_str());
+  return ::_wtoi(value);
 }
 
 void CSetupUtil::WriteLog(std::string text) {

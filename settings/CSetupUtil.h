@@ -17,8 +17,12 @@ class CSetupUtil {
   // May be called again to rebind.
   void Init(std::string folder);
 
+  // The largest info.ini that is read; a larger one counts as missing.
+  static constexpr DWORD kMaxSettingsSize = 64 * 1024;
+
   // [COMMON] key of the folder's info.ini as an integer (atoi of the text; at most 254
-  // bytes of the value are seen). A missing file or key gives atoi(defaultValue).
+  // bytes of the value are seen). A missing file or key, or a file larger than
+  // kMaxSettingsSize, gives atoi(defaultValue).
   int GetCommonInt(std::string key, std::string defaultValue);
 
   // Appends "[YYYY/MM/DD hh:mm:ss] text" and CR LF to <folder>\log\YYYYMMDD_log.txt when

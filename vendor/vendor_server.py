@@ -13,11 +13,11 @@ Answers:
   /Orlo_venta/install_agree.asp   the agreement page
   /update/NAME                    the file <root>/update/NAME, read from disk per request;
                                   strong ETag and Last-Modified from its size and time
-  /update/NAME.sig                where no such file is on disk and the server was started
-                                  with --signing-key KEY.pem: the signature of
-                                  <root>/update/NAME with that key (DER ECDSA over SHA-256,
-                                  as `openssl dgst -sha256 -sign` makes it); the file
-                                  <root>/signature may say otherwise (see below)
+  /update/NAME.meta, NAME.meta.sig where no such file is on disk and the server was started
+                                  with --signing-key KEY.pem: the release record of
+                                  <root>/update/NAME and its signature, published with
+                                  vendor/publish and that key; the file <root>/release may
+                                  say otherwise (see below)
   /ok/N                           a body of N bytes (byte i is (i + 7 g) % 251, g the body's
                                   generation: 0 until a "bump" fault for the same target,
                                   path and query); ETag "g<g>-<N>"
@@ -27,7 +27,8 @@ Answers:
   /status/C                       status C with a short page
   /auth/401, /auth/401/REALM, /auth/407   credentials asked for (user quillon, password
                                   secret satisfy /auth/401, which then sends 4000 bytes)
-  /redirect/N                     302 to /ok/N with the same query string
+  /redirect/N                     302 to /ok/N with the same query string; with "to=URL" in
+                                  the query, 302 to URL
 
 Bodies (/update/NAME and /ok/N) honour "Range: bytes=A-" and "bytes=A-B" with 206 and
 Content-Range, "If-Range" against the current ETag or Last-Modified, and 416 for a start
@@ -43,18 +44,28 @@ answered normally. A fault is one of:
   close@P, reset@P    the body cut after P bytes (or P% of what this answer would send)
                       by a clean close or a reset
   stall@P             the body stops after P bytes (or P%) until the client goes
+  drip@MS             the body one byte every MS milliseconds
+  endless             the body without Content-Length, and more bytes after it without end
+                      (until the client goes)
+  length+N, length-N  the body with a Content-Length N bytes off (then the connection closes)
   norange             Range and If-Range ignored: 200 with the whole body
   bump                the synthetic body changes (a new generation, a new ETag) first
   bumprange           as bump, and a range is answered from the new body whatever If-Range
                       says (a server or cache that does not check it)
   replace=FILE        <root>/update/FILE replaces the requested file first
 
-Signatures: the first word of <root>/signature (read per request; "sign" when missing) is
-  sign                the signature of NAME with the signing key
-  none                no signature: 404
-  garbage             64 bytes that are no signature
-  other-key           the signature of NAME with another key (made once per server)
-  of FILE             the signing key's signature of <root>/update/FILE instead of NAME
+Release records: each line of <root>/release (read per request; none when missing) changes
+the record published for NAME (version 1.0, 30 days, signed with the signing key):
+  version V           the record's version
+  expired             it expired a day ago
+  file FILE           it names FILE
+  of FILE             it is the record of <root>/update/FILE (still naming NAME)
+  other-key           signed with another key (made once per server)
+  second-key          signed with --second-key
+  oversize            the record padded past 4 KiB
+  none                no record: 404 for both files
+A record is made once per archive content and lines, so the record and its signature that
+an installer fetches one after the other belong together.
 
 Log (<root>/requests.log unless --log): one line per request when its answer is chosen,
 "GET <target>", then tab-separated "name: value" fields: the request's headers, then
@@ -81,6 +92,10 @@ import sys
 import tempfile
 import threading
 import time
+import datetime
+import zipfile
+import importlib.machinery
+import importlib.util
 from urllib.parse import parse_qs, urlsplit
 
 HOST = "127.0.0.1"
@@ -91,6 +106,20 @@ CREDENTIALS = "Basic " + base64.b64encode(b"quillon:secret").decode()
 AUTH_BODY_SIZE = 4000
 STALL_LIMIT_S = 300
 BLOCK = 256 * 1024
+RECORD_SUFFIX = ".meta"
+SIGNATURE_SUFFIX = ".meta.sig"
+
+
+def load_publish():
+    """vendor/publish, the vendor's tool, as a module."""
+    loader = importlib.machinery.SourceFileLoader("publish", os.path.join(HERE, "publish"))
+    spec = importlib.util.spec_from_loader("publish", loader)
+    module = importlib.util.module_from_spec(spec)
+    loader.exec_module(module)
+    return module
+
+
+publish = load_publish()
 
 
 class Body:
@@ -160,28 +189,55 @@ def bytes_body(data):
     return Body(len(data), '"%s"' % digest[:16], None, read)
 
 
-class Signer:
-    """Signs update files with openssl: with the vendor's key, or with another key made
-    once. A signature is made once per key and content, so a resumed download of it gets
-    the same bytes."""
+class Publisher:
+    """Publishes release records of update files with vendor/publish: with the vendor's key,
+    with the second key, or with another key made once. A record and its signature are
+    made once per archive content and per the lines of <root>/release."""
 
-    def __init__(self, key):
+    def __init__(self, key, second_key=None):
         self.key = key
+        self.second_key = second_key
         self.other_key = None
         self.lock = threading.Lock()
         self.made = {}
 
-    def sign(self, path, other=False):
+    def release(self, path, name, lines):
+        """(record, signature) of update file path published as name, as lines ask."""
         with open(path, "rb") as f:
-            data = f.read()
+            content = hashlib.sha256(f.read()).hexdigest()
         with self.lock:
-            key = self.another_key() if other else self.key
-            cache = (key, hashlib.sha256(data).hexdigest())
+            cache = (content, name, tuple(lines))
             if cache not in self.made:
-                self.made[cache] = subprocess.run(
-                    ["openssl", "dgst", "-sha256", "-sign", key, path],
-                    check=True, capture_output=True).stdout
+                self.made[cache] = self.make(path, name, lines)
             return self.made[cache]
+
+    def make(self, path, name, lines):
+        version, key, file_name = "1.0", self.key, name
+        expires = publish.expiry_after("30d")
+        pad = False
+        for line in lines:
+            word, _, argument = line.partition(" ")
+            if word == "version":
+                version = argument
+            elif word == "expired":
+                expires = datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0) - \
+                    datetime.timedelta(days=1)
+            elif word == "file":
+                file_name = argument
+            elif word == "other-key":
+                key = self.another_key()
+            elif word == "second-key" and self.second_key:
+                key = self.second_key
+            elif word == "oversize":
+                pad = True
+        try:
+            record = publish.make_record(path, version, expires, file_name)
+        except zipfile.BadZipFile:
+            # The tests serve files that are no zip: published as holding nothing.
+            record = publish.make_record(path, version, expires, file_name, counts=(0, 0))
+        if pad:
+            record += b"x" * (publish.MAX_RECORD_BYTES + 1 - len(record)) + b"\n"
+        return record, publish.sign(record, key)
 
     def another_key(self):
         if self.other_key is None:
@@ -197,12 +253,14 @@ def parse_fault(text):
     text = text.strip()
     if not text or text == "ok":
         return ("ok", None)
-    for kind in ("close", "reset", "stall"):
+    for kind in ("close", "reset", "stall", "drip"):
         if text.startswith(kind + "@"):
             return (kind, text[len(kind) + 1:])
+    if text.startswith("length+") or text.startswith("length-"):
+        return ("length", int(text[len("length"):]))
     if text.startswith("replace="):
         return ("replace", text[len("replace="):])
-    if text in ("norange", "bump", "bumprange"):
+    if text in ("norange", "bump", "bumprange", "endless"):
         return (text, None)
     status, _, retry_after = text.partition("ra")
     return ("status", (int(status), retry_after or None))
@@ -276,6 +334,8 @@ class VendorHandler(http.server.BaseHTTPRequestHandler):
         if parts[0] == "auth" and len(parts) > 1 and parts[1] == "407":
             return self.send_page(407, [("Proxy-Authenticate", 'Basic realm="quillon"')])
         if parts[0] == "redirect":
+            if "to" in self.query:
+                return self.send_page(302, [("Location", self.query["to"][0])])
             query = "?" + target.query if target.query else ""
             return self.send_page(302, [("Location", "/ok/%d%s" % (size, query))])
         return self.send_page(404)
@@ -321,18 +381,47 @@ class VendorHandler(http.server.BaseHTTPRequestHandler):
             headers.append(("Content-Range", "bytes %d-%d/%d" % (start, end - 1, body.size)))
         content_type = "application/zip" if self.path.startswith(UPDATE_PREFIX) else \
             "application/octet-stream"
-        headers += [("Content-Type", content_type), ("Content-Length", str(end - start))]
+        headers.append(("Content-Type", content_type))
         kind, arg = fault
         sending = end - start
+        if kind == "endless":
+            headers.append(("Connection", "close"))
+        else:
+            announced = end - start + (arg if kind == "length" else 0)
+            headers.append(("Content-Length", str(announced)))
         if kind in ("close", "reset", "stall"):
             sending = cut_bytes(arg, end - start)
         self.begin(status, headers, sending)
         if self.head_only:
             return
         for block in body.read(start, start + sending):
-            self.wfile.write(block)
+            if kind == "drip":
+                self.drip(block, int(arg))
+            else:
+                self.wfile.write(block)
         if kind in ("close", "reset", "stall"):
             self.end_cut(kind)
+        elif kind == "endless":
+            self.send_without_end()
+        elif kind == "length":
+            self.close_connection = True
+
+    def drip(self, block, interval_ms):
+        for i in range(len(block)):
+            time.sleep(interval_ms / 1000.0)
+            self.wfile.write(block[i:i + 1])
+            self.wfile.flush()
+
+    def send_without_end(self):
+        """More bytes after the body, until the client goes (or STALL_LIMIT_S)."""
+        self.close_connection = True
+        filler = pattern_period(1)[:BLOCK // 4]
+        deadline = time.monotonic() + STALL_LIMIT_S
+        try:
+            while time.monotonic() < deadline:
+                self.wfile.write(filler)
+        except OSError:
+            pass
 
     def send_page(self, status, headers=()):
         page = ("<html><body>%d</body></html>" % status).encode()
@@ -400,9 +489,9 @@ class VendorServer(http.server.ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, server_address, root, request_log, signing_key=None):
+    def __init__(self, server_address, root, request_log, signing_key=None, second_key=None):
         self.root = root
-        self.signer = Signer(signing_key) if signing_key else None
+        self.publisher = Publisher(signing_key, second_key) if signing_key else None
         self.request_log = request_log
         self.lock = threading.Lock()
         self.request_counts = {}
@@ -476,26 +565,30 @@ class VendorServer(http.server.ThreadingHTTPServer):
         path = os.path.join(self.root, "update", name)
         if os.path.isfile(path):
             return file_body(path)
-        if name.endswith(".sig") and self.signer:
-            return self.signature_body(name[:-len(".sig")])
+        for suffix, part in ((SIGNATURE_SUFFIX, 1), (RECORD_SUFFIX, 0)):
+            if name.endswith(suffix) and self.publisher:
+                release = self.release(name[:-len(suffix)])
+                return bytes_body(release[part]) if release else None
         return None
 
-    def signature_body(self, name):
-        """The signature of update file name as <root>/signature asks for, or None."""
+    def release(self, name):
+        """(record, signature) of update file name as <root>/release asks for, or None."""
         try:
-            with open(os.path.join(self.root, "signature"), encoding="utf-8") as f:
-                mode = f.read().split()
+            with open(os.path.join(self.root, "release"), encoding="utf-8") as f:
+                lines = [line.strip() for line in f.read().splitlines() if line.strip()]
         except OSError:
-            mode = []
-        mode = mode or ["sign"]
-        if mode[0] == "of" and len(mode) > 1 and self.plain_name(mode[1]):
-            name = mode[1]
-        path = os.path.join(self.root, "update", name)
-        if mode[0] == "none" or not os.path.isfile(path):
+            lines = []
+        if "none" in lines:
             return None
-        if mode[0] == "garbage":
-            return bytes_body(bytes(range(7, 71)))
-        return bytes_body(self.signer.sign(path, other=mode[0] == "other-key"))
+        source = name
+        for line in lines:
+            word, _, argument = line.partition(" ")
+            if word == "of" and self.plain_name(argument):
+                source = argument
+        path = os.path.join(self.root, "update", source)
+        if not os.path.isfile(path):
+            return None
+        return self.publisher.release(path, name, lines)
 
     def replace_update_file(self, path, replacement):
         name = path[len(UPDATE_PREFIX):]
@@ -507,10 +600,12 @@ class VendorServer(http.server.ThreadingHTTPServer):
                 pass
 
 
-def make_server(port, root, request_log, tls_cert=None, tls_key=None, signing_key=None):
+def make_server(port, root, request_log, tls_cert=None, tls_key=None, signing_key=None,
+                second_key=None):
     """The listening server on 127.0.0.1:port; the one place that creates it. With a
-    certificate and its key it speaks HTTPS; with a signing key it signs update files."""
-    server = VendorServer((HOST, port), root, request_log, signing_key)
+    certificate and its key it speaks HTTPS; with a signing key it publishes release
+    records of update files."""
+    server = VendorServer((HOST, port), root, request_log, signing_key, second_key)
     if tls_cert:
         # Each accepted connection does its TLS handshake in its own handler thread (on its
         # first read), so a client that refuses the certificate holds up nobody.
@@ -537,7 +632,7 @@ def serve(args):
     os.makedirs(os.path.join(args.root, "update"), exist_ok=True)
     open(args.log, "a").close()
     server = make_server(args.port, args.root, args.log, args.tls_cert, args.tls_key,
-                         args.signing_key)
+                         args.signing_key, args.second_key)
     signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
     if args.watch_pid:
         threading.Thread(target=watch, args=(args.watch_pid,), daemon=True).start()
@@ -565,6 +660,8 @@ def server_options(args):
         options += ["--tls-cert", args.tls_cert, "--tls-key", args.tls_key]
     if args.signing_key:
         options += ["--signing-key", args.signing_key]
+    if args.second_key:
+        options += ["--second-key", args.second_key]
     return options
 
 
@@ -623,7 +720,9 @@ def main():
     parser.add_argument("--tls-cert", default=None, help="PEM certificate: serve HTTPS")
     parser.add_argument("--tls-key", default=None, help="PEM private key of --tls-cert")
     parser.add_argument("--signing-key", default=None,
-                        help="PEM EC private key: serve NAME.sig beside each update file")
+                        help="PEM EC private key: publish NAME.meta and NAME.meta.sig beside each update file")
+    parser.add_argument("--second-key", default=None,
+                        help="PEM EC private key the release line 'second-key' signs with")
     args = parser.parse_args()
     if bool(args.tls_cert) != bool(args.tls_key):
         parser.error("--tls-cert and --tls-key go together")
@@ -631,6 +730,8 @@ def main():
         args.tls_cert, args.tls_key = os.path.abspath(args.tls_cert), os.path.abspath(args.tls_key)
     if args.signing_key:
         args.signing_key = os.path.abspath(args.signing_key)
+    if args.second_key:
+        args.second_key = os.path.abspath(args.second_key)
     args.root = os.path.abspath(args.root)
     args.log = os.path.abspath(args.log or os.path.join(args.root, "requests.log"))
     args.pidfile = os.path.abspath(args.pidfile or os.path.join(args.root, "server.pid"))

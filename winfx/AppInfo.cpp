@@ -4,13 +4,15 @@
 
 #include <cstdlib>
 
+#include "winfx/WidePath.h"
+
 namespace winfx {
 
 std::string ExecutablePath() {
-  char path[MAX_PATH + 1] = {};
-  DWORD len = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+  wchar_t path[MAX_PATH + 1] = {};
+  DWORD len = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
   if (len == 0 || len >= MAX_PATH) return std::string();
-  return std::string(path, len);
+  return ToShownAnsi(WideString(path, len));
 }
 
 std::string AppName() {

@@ -5,7 +5,7 @@
 
 namespace winfx {
 
-// Full path of the running executable (ANSI code page), or "" if it cannot be read.
+// Full path of the running executable (code page 949), or "" if it cannot be read.
 std::string ExecutablePath();
 
 // The application name: the executable's file name without its extension

@@ -1,99 +1,16 @@
 #include "winfx/AxHostWindow.h"
 
+#include <exdisp.h>
 #include <oleidl.h>
 
 #include <string>
 
+#include "winfx/AxSite.h"
+#include "winfx/UrlOrigin.h"
+#include "winfx/WidePath.h"
 #include "winfx/WindowClass.h"
 
 namespace winfx {
-
-// The container side of the in-place protocol: client site, in-place site and in-place
-// frame in one object. It lives exactly as long as its host window, so its reference
-// count only answers the control's AddRef/Release and never frees it.
-class AxHostWindow::Site : public IOleClientSite, public IOleInPlaceSite, public IOleInPlaceFrame {
- public:
-  explicit Site(HWND host) : host_(host) {}
-  virtual ~Site() = default;
-
-  // IUnknown (shared by the three interfaces).
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IOleClientSite) {
-      *out = static_cast<IOleClientSite*>(this);
-    } else if (iid == IID_IOleWindow || iid == IID_IOleInPlaceSite) {
-      *out = static_cast<IOleInPlaceSite*>(this);
-    } else if (iid == IID_IOleInPlaceUIWindow || iid == IID_IOleInPlaceFrame) {
-      *out = static_cast<IOleInPlaceFrame*>(this);
-    } else {
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-  STDMETHODIMP_(ULONG) Release() override { return refs_ > 1 ? --refs_ : 1; }
-
-  // IOleClientSite
-  STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
-  STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
-  STDMETHODIMP GetContainer(IOleContainer** out) override {
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP ShowObject() override { return S_OK; }
-  STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
-  STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
-
-  // IOleWindow (for both the in-place site and the frame): the host window.
-  STDMETHODIMP GetWindow(HWND* out) override {
-    *out = host_;
-    return S_OK;
-  }
-  STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
-
-  // IOleInPlaceSite
-  STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
-  STDMETHODIMP OnInPlaceActivate() override { return S_OK; }
-  STDMETHODIMP OnUIActivate() override { return S_OK; }
-  STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc,
-                                LPRECT position, LPRECT clip,
-                                LPOLEINPLACEFRAMEINFO info) override {
-    *frame = static_cast<IOleInPlaceFrame*>(this);
-    AddRef();
-    *doc = nullptr;
-    ::GetClientRect(host_, position);
-    *clip = *position;
-    info->fMDIApp = FALSE;
-    info->hwndFrame = ::GetParent(host_);
-    info->haccel = nullptr;
-    info->cAccelEntries = 0;
-    return S_OK;
-  }
-  STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
-  STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
-  STDMETHODIMP OnInPlaceDeactivate() override { return S_OK; }
-  STDMETHODIMP DiscardUndoState() override { return E_NOTIMPL; }
-  STDMETHODIMP DeactivateAndUndo() override { return E_NOTIMPL; }
-  STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
-
-  // IOleInPlaceUIWindow / IOleInPlaceFrame: no menus, tool space or accelerators.
-  STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
-  STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
-  STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
-  STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) override { return S_OK; }
-  STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
-  STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
-  STDMETHODIMP RemoveMenus(HMENU) override { return E_NOTIMPL; }
-  STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
-  STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
-  STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
-
- private:
-  HWND host_;
-  ULONG refs_ = 1;
-};
 
 void AxHostWindow::Register() { RegisterWindowClass(kClassName, &AxHostWindow::WindowProc); }
 
@@ -114,7 +31,13 @@ ComPtr<IDispatch> AxHostWindow::GetDispatch() const {
   return control_.QueryInterface<IDispatch>(IID_IDispatch);
 }
 
+void AxHostWindow::AllowOrigin(const wchar_t* url) {
+  if (site_) site_->Guard()->SetAllowedOrigin(UrlOrigin(url));
+}
+
 bool AxHostWindow::TranslateAccelerator(MSG* msg) {
+  // Swallowed here, the key reaches neither the control nor the dialog.
+  if (AxSite::OpensAnotherWindow(*msg)) return true;
   ComPtr<IOleInPlaceActiveObject> active =
       control_.QueryInterface<IOleInPlaceActiveObject>(IID_IOleInPlaceActiveObject);
   return active && active->TranslateAccelerator(msg) == S_OK;
@@ -126,7 +49,7 @@ LRESULT CALLBACK AxHostWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam
     self = new AxHostWindow(hwnd);
     ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
-  if (self == nullptr) return ::DefWindowProcA(hwnd, message, wParam, lParam);
+  if (self == nullptr) return ::DefWindowProcW(hwnd, message, wParam, lParam);
   LRESULT result = self->HandleMessage(message, wParam, lParam);
   if (message == WM_NCDESTROY) {
     ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
@@ -153,7 +76,7 @@ LRESULT AxHostWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       OnDestroy();
       return 0;
     default:
-      return ::DefWindowProcA(hwnd_, message, wParam, lParam);
+      return ::DefWindowProcW(hwnd_, message, wParam, lParam);
   }
 }
 
@@ -161,17 +84,15 @@ void AxHostWindow::OnCreate() {
   char text[64] = {};
   ::GetWindowTextA(hwnd_, text, sizeof(text));
   ::SetWindowTextA(hwnd_, "");
-  wchar_t wide[64] = {};
-  ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 64);
   CLSID clsid;
-  if (FAILED(::CLSIDFromString(wide, &clsid))) return;
+  if (FAILED(::CLSIDFromString(ToWide(text).c_str(), &clsid))) return;
 
   ComPtr<IOleObject> control;
   if (FAILED(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
                                 control.ReceiveVoid()))) {
     return;
   }
-  site_ = std::make_unique<Site>(hwnd_);
+  site_ = std::make_unique<AxSite>(hwnd_);
   IOleClientSite* clientSite = static_cast<IOleClientSite*>(site_.get());
   control->SetClientSite(clientSite);
   RECT rect;
@@ -181,6 +102,9 @@ void AxHostWindow::OnCreate() {
     control->SetClientSite(nullptr);
     return;
   }
+  // A WebBrowser control reports its navigations to the guard (other controls offer no
+  // such events, and nothing is connected).
+  events_.Advise(control.Get(), DIID_DWebBrowserEvents2, static_cast<IDispatch*>(site_->Guard()));
   control_ = std::move(control);
 }
 
@@ -202,6 +126,7 @@ void AxHostWindow::OnSetFocus() {
 }
 
 void AxHostWindow::OnDestroy() {
+  events_.Reset();
   if (!control_) return;
   ComPtr<IOleInPlaceObject> inPlace = control_.QueryInterface<IOleInPlaceObject>(IID_IOleInPlaceObject);
   if (inPlace) inPlace->InPlaceDeactivate();

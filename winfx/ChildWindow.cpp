@@ -1,5 +1,6 @@
 #include "winfx/ChildWindow.h"
 
+#include "winfx/WidePath.h"
 #include "winfx/WindowClass.h"
 
 namespace winfx {
@@ -12,10 +13,10 @@ bool ChildWindow::Create(HWND parent, UINT id, DWORD style, const RECT& rect) {
   if (hwnd_ != nullptr) return false;
   RegisterWindowClass(kClassName, &ChildWindow::WindowProc);
   // WindowProc sets hwnd_ at WM_NCCREATE, so the handlers of the creation messages see it.
-  HWND hwnd = ::CreateWindowExA(0, kClassName, "", style, rect.left, rect.top,
+  HWND hwnd = ::CreateWindowExW(0, ToWide(kClassName).c_str(), L"", style, rect.left, rect.top,
                                 rect.right - rect.left, rect.bottom - rect.top, parent,
                                 reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)),
-                                ::GetModuleHandleA(nullptr), this);
+                                ::GetModuleHandleW(nullptr), this);
   return hwnd != nullptr;
 }
 
@@ -28,23 +29,23 @@ LRESULT ChildWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT ChildWindow::DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam) {
-  return ::DefWindowProcA(hwnd_, message, wParam, lParam);
+  return ::DefWindowProcW(hwnd_, message, wParam, lParam);
 }
 
 LRESULT CALLBACK ChildWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   ChildWindow* self = nullptr;
   if (message == WM_NCCREATE) {
-    self = static_cast<ChildWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+    self = static_cast<ChildWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
     self->hwnd_ = hwnd;
-    ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   } else {
-    self = reinterpret_cast<ChildWindow*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    self = reinterpret_cast<ChildWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   }
   // Messages before WM_NCCREATE (WM_GETMINMAXINFO) have no object yet.
-  if (self == nullptr) return ::DefWindowProcA(hwnd, message, wParam, lParam);
+  if (self == nullptr) return ::DefWindowProcW(hwnd, message, wParam, lParam);
   LRESULT result = self->HandleMessage(message, wParam, lParam);
   if (message == WM_NCDESTROY) {
-    ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
     self->hwnd_ = nullptr;
   }
   return result;

@@ -1,5 +1,7 @@
 #include "winfx/Dialog.h"
 
+#include <memory>
+
 #include "winfx/AxHostWindow.h"
 #include "winfx/WinApp.h"
 
@@ -13,7 +15,7 @@ INT_PTR Dialog::DoModal(HWND owner) {
   if (owner == nullptr && WinApp::Current() != nullptr) owner = WinApp::Current()->MainWindow();
   ended_ = false;
   result_ = -1;
-  HWND hwnd = ::CreateDialogParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId_),
+  HWND hwnd = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_),
                                    owner, &Dialog::DialogProc, reinterpret_cast<LPARAM>(this));
   if (hwnd == nullptr) return -1;
   // EnableWindow answers whether the window was disabled before.
@@ -22,15 +24,15 @@ INT_PTR Dialog::DoModal(HWND owner) {
 
   MSG msg;
   while (!ended_) {
-    const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+    const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
     if (got <= 0) {
       // WM_QUIT belongs to the loop outside this one.
       if (got == 0) ::PostQuitMessage(static_cast<int>(msg.wParam));
       break;
     }
-    if (PreTranslateMessage(&msg) || ::IsDialogMessageA(hwnd, &msg)) continue;
+    if (PreTranslateMessage(&msg) || ::IsDialogMessageW(hwnd, &msg)) continue;
     ::TranslateMessage(&msg);
-    ::DispatchMessageA(&msg);
+    ::DispatchMessageW(&msg);
   }
   // The owner is enabled first, so that it is activated when the dialog goes.
   if (reenableOwner) ::EnableWindow(owner, TRUE);
@@ -43,7 +45,7 @@ void Dialog::EndDialog(INT_PTR result) {
   result_ = result;
   ended_ = true;
   // Wakes the modal loop, which may be waiting for a message.
-  ::PostMessageA(hwnd_, WM_NULL, 0, 0);
+  ::PostMessageW(hwnd_, WM_NULL, 0, 0);
 }
 
 bool Dialog::PreTranslateMessage(MSG* msg) {
@@ -55,21 +57,49 @@ bool Dialog::PreTranslateMessage(MSG* msg) {
   return false;
 }
 
-std::string Dialog::GetItemText(int id) const {
+std::string Dialog::GetItemText(int id) const { return ToShownAnsi(GetItemTextWide(id)); }
+
+WideString Dialog::GetItemTextWide(int id) const {
   HWND item = GetItem(id);
-  int len = ::GetWindowTextLengthA(item);
-  if (len <= 0) return std::string();
-  std::string text(static_cast<size_t>(len) + 1, '\0');
-  len = ::GetWindowTextA(item, &text[0], len + 1);
-  text.resize(len > 0 ? static_cast<size_t>(len) : 0);
-  return text;
+  const int length = ::GetWindowTextLengthW(item);
+  if (length <= 0) return WideString();
+  std::unique_ptr<wchar_t[]> text(new wchar_t[length + 1]);
+  return WideString(text.get(), static_cast<size_t>(::GetWindowTextW(item, text.get(), length + 1)));
 }
 
-void Dialog::SetItemText(int id, const std::string& text) {
-  ::SetDlgItemTextA(hwnd_, id, text.c_str());
+void Dialog::SetItemText(int id, const std::string& text) { SetItemText(id, ToWide(text)); }
+
+void Dialog::SetItemText(int id, const WideString& text) {
+  ::SetDlgItemTextW(hwnd_, id, text.c_str());
 }
 
 void Dialog::EnableItem(int id, bool enable) { ::EnableWindow(GetItem(id), enable ? TRUE : FALSE); }
+
+void Dialog::FocusItem(int id) {
+  HWND item = GetItem(id);
+  if (item != nullptr) ::SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
+}
+
+void Dialog::MoveFocusBeforeDisabling(std::initializer_list<int> ids, int keep) {
+  auto goes = [&](HWND window) {
+    for (int id : ids) {
+      HWND item = GetItem(id);
+      if (item != nullptr && (window == item || ::IsChild(item, window))) return true;
+    }
+    return false;
+  };
+  HWND focus = ::GetFocus();
+  if (focus != nullptr && !goes(focus)) return;
+  HWND next = GetItem(keep);
+  // Else the enabled tab stops in their order from the focus on, once round at most.
+  HWND first = nullptr;
+  while (next == nullptr || goes(next) || !::IsWindowEnabled(next)) {
+    next = ::GetNextDlgTabItem(hwnd_, next != nullptr ? next : focus, FALSE);
+    if (next == nullptr || next == first) return;
+    if (first == nullptr) first = next;
+  }
+  ::SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
+}
 
 void Dialog::SetTimer(UINT_PTR id, UINT milliseconds) { ::SetTimer(hwnd_, id, milliseconds, nullptr); }
 
@@ -85,7 +115,7 @@ void Dialog::CenterWindow() {
   if (owner != nullptr && ::IsWindowVisible(owner) && ::GetWindowRect(owner, &ownerRect)) {
     area = ownerRect;
   } else {
-    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
   }
   int width = self.right - self.left;
   int height = self.bottom - self.top;
@@ -95,7 +125,7 @@ void Dialog::CenterWindow() {
 }
 
 INT_PTR Dialog::Result(LRESULT value) {
-  ::SetWindowLongPtrA(hwnd_, DWLP_MSGRESULT, value);
+  ::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, value);
   return TRUE;
 }
 
@@ -125,14 +155,14 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
   if (message == WM_INITDIALOG) {
     self = reinterpret_cast<Dialog*>(lParam);
     self->hwnd_ = hwnd;
-    ::SetWindowLongPtrA(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
+    ::SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
   } else {
-    self = reinterpret_cast<Dialog*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
+    self = reinterpret_cast<Dialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
   }
   if (self == nullptr) return FALSE;
   INT_PTR handled = self->HandleMessage(message, wParam, lParam);
   if (message == WM_NCDESTROY) {
-    ::SetWindowLongPtrA(hwnd, DWLP_USER, 0);
+    ::SetWindowLongPtrW(hwnd, DWLP_USER, 0);
   }
   return handled;
 }

@@ -5,7 +5,10 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
+
+#include "winfx/WidePath.h"
 
 namespace winfx {
 
@@ -29,9 +32,22 @@ class Dialog {
 
   HWND GetHwnd() const { return hwnd_; }
   HWND GetItem(int id) const { return ::GetDlgItem(hwnd_, id); }
+  // Control texts cross as UTF-16; the narrow forms are code page 949 (WidePath.h), and
+  // GetItemText shows a character without a form there as "?".
   std::string GetItemText(int id) const;
+  WideString GetItemTextWide(int id) const;
   void SetItemText(int id, const std::string& text);
+  void SetItemText(int id, const WideString& text);
   void EnableItem(int id, bool enable);
+
+  // Gives the keyboard focus to control id, as Tab would (WM_NEXTDLGCTL: the default button
+  // follows it).
+  void FocusItem(int id);
+  // Called before the controls ids are disabled: when one of them (or nothing) holds the
+  // focus, it moves to keep when that control is enabled and not among ids, else to the
+  // next enabled tab stop that is not among them. A disabled control never keeps the focus,
+  // which would leave the keys of the thread nowhere.
+  void MoveFocusBeforeDisabling(std::initializer_list<int> ids, int keep);
 
   // Timers of this window; each delivers WM_TIMER with its id.
   void SetTimer(UINT_PTR id, UINT milliseconds);

@@ -11,7 +11,7 @@ FileLock::Result FileLock::Acquire(const std::string& path) {
     ::SetLastError(ERROR_ACCESS_DENIED);
     return Result::kFailed;
   }
-  file_.Reset(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+  file_.Reset(::CreateFileW(WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
                             nullptr));
   if (file_) return Result::kHeld;

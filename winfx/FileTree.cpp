@@ -37,29 +37,50 @@ EntryKind FileTree::KindOf(const WideString& path) {
   return KindFrom(attributes, search ? data.dwReserved0 : 0);
 }
 
-bool FileTree::Walk(const WideString& root, const Visit& visit) { return WalkBelow(root, WideString(), visit); }
-
-bool FileTree::WalkBelow(const WideString& root, const WideString& relative, const Visit& visit) {
-  const WideString folder = relative.empty() ? root : JoinPath(root, relative);
+bool FileTree::List(const WideString& folder, std::vector<std::pair<WideString, EntryKind>>* entries) {
   WIN32_FIND_DATAW data;
   ScopedFindHandle search(::FindFirstFileW(JoinPath(folder, L"*").c_str(), &data));
   if (!search) return ::GetLastError() == ERROR_FILE_NOT_FOUND;  // an empty folder
-  std::vector<std::pair<WideString, EntryKind>> entries;
   do {
     const WideString name = data.cFileName;
     if (name == L"." || name == L"..") continue;
     const DWORD tag = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? data.dwReserved0 : 0;
-    entries.emplace_back(name, KindFrom(data.dwFileAttributes, tag));
+    entries->emplace_back(name, KindFrom(data.dwFileAttributes, tag));
   } while (::FindNextFileW(search.Get(), &data));
   if (::GetLastError() != ERROR_NO_MORE_FILES) return false;
   // A stable order, whatever the file system's.
-  std::sort(entries.begin(), entries.end());
-  for (const auto& entry : entries) {
-    const WideString path = relative.empty() ? entry.first : JoinPath(relative, entry.first);
-    if (visit(path, entry.second) && entry.second == EntryKind::kFolder &&
-        !WalkBelow(root, path, visit)) {
+  std::sort(entries->begin(), entries->end());
+  return true;
+}
+
+bool FileTree::Walk(const WideString& root, const Visit& visit) {
+  // The folders being walked, from root down: what each holds and how far it is done. A
+  // stack of its own rather than recursion, so the depth is bounded here, not by the
+  // thread's stack.
+  struct Level {
+    WideString relative;
+    std::vector<std::pair<WideString, EntryKind>> entries;
+    size_t next = 0;
+  };
+  std::vector<Level> levels(1);
+  if (!List(root, &levels.back().entries)) return false;
+  while (!levels.empty()) {
+    Level& level = levels.back();
+    if (level.next == level.entries.size()) {
+      levels.pop_back();
+      continue;
+    }
+    const std::pair<WideString, EntryKind>& entry = level.entries[level.next++];
+    const WideString path = level.relative.empty() ? entry.first : JoinPath(level.relative, entry.first);
+    const EntryKind kind = entry.second;
+    if (!visit(path, kind) || kind != EntryKind::kFolder) continue;
+    if (levels.size() >= kMaxDepth) {
+      ::SetLastError(kTooDeepError);
       return false;
     }
+    levels.emplace_back();
+    levels.back().relative = path;
+    if (!List(JoinPath(root, path), &levels.back().entries)) return false;
   }
   return true;
 }
@@ -112,6 +133,25 @@ bool FileTree::Move(const WideString& from, const WideString& to) {
 }
 
 bool FileTree::Remove(const WideString& path) {
+  if (KindOf(path) != EntryKind::kFolder) return RemoveOne(path);
+  // Everything inside is listed first: a tree that cannot be listed whole (too deep, say)
+  // is left as it is.
+  std::vector<WideString> inside;
+  if (!Walk(path, [&](const WideString& relative, EntryKind kind) {
+        inside.push_back(relative);
+        return kind == EntryKind::kFolder;
+      })) {
+    return false;
+  }
+  bool removed = true;
+  // Each folder is listed before what it holds: backwards, what it holds goes first.
+  for (auto entry = inside.rbegin(); entry != inside.rend(); ++entry) {
+    removed = RemoveOne(JoinPath(path, *entry)) && removed;
+  }
+  return RemoveOne(path) && removed;
+}
+
+bool FileTree::RemoveOne(const WideString& path) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   switch (KindOf(path)) {
     case EntryKind::kMissing:
@@ -128,14 +168,7 @@ bool FileTree::Remove(const WideString& path) {
       break;
   }
   if (attributes & FILE_ATTRIBUTE_READONLY) ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  std::vector<WideString> children;
-  Walk(path, [&](const WideString& relative, EntryKind) {
-    children.push_back(relative);
-    return false;
-  });
-  bool removed = true;
-  for (const WideString& child : children) removed = Remove(JoinPath(path, child)) && removed;
-  return removed && ::RemoveDirectoryW(path.c_str()) != FALSE;
+  return ::RemoveDirectoryW(path.c_str()) != FALSE;
 }
 
 bool FileTree::EnsureParentFolders(const WideString& base, const WideString& relative) {

@@ -8,6 +8,8 @@
 #include <windows.h>
 
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "winfx/WidePath.h"
 
@@ -23,13 +25,19 @@ enum class EntryKind {
 
 class FileTree {
  public:
+  // Folders are entered this many levels deep at the most (a path of MAX_PATH has fewer
+  // than 130); a deeper tree is refused with kTooDeepError.
+  static constexpr size_t kMaxDepth = 256;
+  static constexpr DWORD kTooDeepError = ERROR_FILENAME_EXCED_RANGE;
+
   // The kind of path. A reparse point counts as a link unless its tag says it is some
   // other thing in a file's place (a deduplicated or compressed file, say).
   static EntryKind KindOf(const WideString& path);
 
   // Calls visit(relativePath, kind) for everything below root, each folder before what it
   // holds, in a stable order; a folder for which visit returns true is entered, a link
-  // never. Relative paths use "\". False when a folder could not be listed completely.
+  // never. Relative paths use "\". False when a folder could not be listed completely,
+  // and (last error kTooDeepError) at a folder to enter deeper than kMaxDepth.
   using Visit = std::function<bool(const WideString& relative, EntryKind kind)>;
   static bool Walk(const WideString& root, const Visit& visit);
 
@@ -50,7 +58,8 @@ class FileTree {
   static bool Move(const WideString& from, const WideString& to);
 
   // Removes path: a file, a folder with everything in it (read-only ones too) or a link
-  // itself, never what a link points to. True when nothing is left at path.
+  // itself, never what a link points to. True when nothing is left at path. A folder that
+  // Walk cannot list whole (too deep, say: last error kTooDeepError) is left as it is.
   static bool Remove(const WideString& path);
 
   // Makes every missing folder of relative's parent chain below base (which exists).
@@ -61,8 +70,10 @@ class FileTree {
   // The path an open of path ends at, as the system names it ("\\?\C:\..."); "" when it
   // cannot be opened.
   static WideString FinalPath(const WideString& path);
-  // Walk's work for the folder relative below root.
-  static bool WalkBelow(const WideString& root, const WideString& relative, const Visit& visit);
+  // The entries of folder, sorted by name, into *entries; false when it cannot be listed.
+  static bool List(const WideString& folder, std::vector<std::pair<WideString, EntryKind>>* entries);
+  // Removes path itself: a file, a link, or a folder that holds nothing.
+  static bool RemoveOne(const WideString& path);
 };
 
 }  // namespace winfx

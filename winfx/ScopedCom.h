@@ -2,6 +2,7 @@
 #pragma once
 
 #include <objbase.h>
+#include <ocidl.h>
 #include <ole2.h>
 #include <oleauto.h>
 
@@ -47,6 +48,13 @@ class ComPtr {
  public:
   ComPtr() = default;
   ~ComPtr() { Reset(); }
+  // Takes over the one reference a new object starts with (new T on a type whose count
+  // begins at 1).
+  static ComPtr Adopt(T* created) {
+    ComPtr owner;
+    owner.ptr_ = created;
+    return owner;
+  }
   ComPtr(const ComPtr&) = delete;
   ComPtr& operator=(const ComPtr&) = delete;
   ComPtr(ComPtr&& other) noexcept : ptr_(other.ptr_) { other.ptr_ = nullptr; }
@@ -100,6 +108,46 @@ class ScopedBstr {
 
  private:
   BSTR bstr_;
+};
+
+// A sink connected to a connection point of an object (IConnectionPoint::Advise), cut off
+// again (Unadvise) when this owner goes or is reset.
+class ScopedAdvise {
+ public:
+  ScopedAdvise() = default;
+  ~ScopedAdvise() { Reset(); }
+  ScopedAdvise(const ScopedAdvise&) = delete;
+  ScopedAdvise& operator=(const ScopedAdvise&) = delete;
+
+  // Connects sink to the connection point of events that source offers; false (and
+  // nothing connected) when source has none or refuses the sink.
+  bool Advise(IUnknown* source, REFIID events, IUnknown* sink) {
+    Reset();
+    ComPtr<IConnectionPointContainer> container;
+    if (source == nullptr ||
+        FAILED(source->QueryInterface(IID_IConnectionPointContainer, container.ReceiveVoid())) ||
+        FAILED(container->FindConnectionPoint(events, point_.Receive()))) {
+      point_.Reset();
+      return false;
+    }
+    if (FAILED(point_->Advise(sink, &cookie_))) {
+      point_.Reset();
+      return false;
+    }
+    return true;
+  }
+
+  bool IsConnected() const { return static_cast<bool>(point_); }
+
+  void Reset() {
+    if (point_) point_->Unadvise(cookie_);
+    point_.Reset();
+    cookie_ = 0;
+  }
+
+ private:
+  ComPtr<IConnectionPoint> point_;
+  DWORD cookie_ = 0;
 };
 
 // Memory handed out by the shell or COM (an item id list, say), freed with CoTaskMemFree.

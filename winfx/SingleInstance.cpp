@@ -1,9 +1,11 @@
 #include "winfx/SingleInstance.h"
 
+#include "winfx/WidePath.h"
+
 namespace winfx {
 
 SingleInstance::SingleInstance(const std::string& name)
-    : mutex_(::CreateMutexA(nullptr, FALSE, ("Global\\" + name).c_str())) {
+    : mutex_(::CreateMutexW(nullptr, FALSE, ToWide("Global\\" + name).c_str())) {
   const DWORD error = ::GetLastError();
   if (mutex_) {
     first_ = error != ERROR_ALREADY_EXISTS;
@@ -14,8 +16,15 @@ SingleInstance::SingleInstance(const std::string& name)
   }
 }
 
-bool BringDialogForward(const std::string& caption) {
-  HWND dialog = ::FindWindowA("#32770", caption.c_str());
+bool BringDialogForward(const std::string& caption, DWORD waitMs) {
+  // A window of another process announces itself to nobody: looked for a few times.
+  constexpr DWORD kLookEveryMs = 100;
+  const WideString wideCaption = ToWide(caption);
+  HWND dialog = ::FindWindowW(L"#32770", wideCaption.c_str());
+  for (DWORD waited = 0; dialog == nullptr && waited < waitMs; waited += kLookEveryMs) {
+    ::Sleep(kLookEveryMs);
+    dialog = ::FindWindowW(L"#32770", wideCaption.c_str());
+  }
   if (dialog == nullptr) return false;
   ::SetForegroundWindow(::GetLastActivePopup(dialog));
   return true;

@@ -30,8 +30,9 @@ class SingleInstance {
 };
 
 // Brings the window a program shows to the operator to the front: the last active popup
-// (an open screen or box) of the top-level dialog with this caption. False when there is
-// no such dialog.
-bool BringDialogForward(const std::string& caption);
+// (an open screen or box) of the top-level dialog with this caption, looked for again
+// for up to waitMs while there is none (a program just started has not made it yet).
+// False when none showed in that time.
+bool BringDialogForward(const std::string& caption, DWORD waitMs);
 
 }  // namespace winfx

@@ -27,7 +27,7 @@ bool Decode(UINT codePage, const std::string& text, WideString* wide) {
 
 }  // namespace
 
-bool ToWide(const std::string& ansi, WideString* wide) { return Decode(CP_ACP, ansi, wide); }
+bool ToWide(const std::string& ansi, WideString* wide) { return Decode(kTextCodePage, ansi, wide); }
 
 WideString ToWide(const std::string& ansi) {
   WideString wide;
@@ -59,10 +59,10 @@ std::string ToAnsi(const WideString& wide, bool* exact) {
   if (wide.empty()) return std::string();
   BOOL replaced = FALSE;
   const int size = static_cast<int>(wide.size());
-  const int length = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr,
+  const int length = ::WideCharToMultiByte(kTextCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr,
                                            0, nullptr, &replaced);
   std::string ansi(length > 0 ? static_cast<size_t>(length) : 0, '\0');
-  if (length <= 0 || ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, &ansi[0],
+  if (length <= 0 || ::WideCharToMultiByte(kTextCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), size, &ansi[0],
                                            length, nullptr, &replaced) != length) {
     *exact = false;
     return std::string();

@@ -5,7 +5,7 @@
 
 namespace winfx {
 
-// Registers the window class name with windowProc, an arrow cursor and the window colour
+// Registers the window class name (ASCII) as a Unicode class with windowProc, an arrow cursor and the window colour
 // as background, unless a class of that name is registered already.
 void RegisterWindowClass(const char* name, WNDPROC windowProc);
 

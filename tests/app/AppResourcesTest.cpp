@@ -42,7 +42,7 @@ TEST(AppResourcesTest, TheIconHasAnImageForEverySizeFrom100To200Percent) {
   for (WORD i = 0; i < count; ++i) sides.push_back(entries[i].width == 0 ? 256 : entries[i].width);
   EXPECT_EQ((std::vector<int>{16, 20, 24, 32, 40, 48, 64, 256}), sides);
 
-  // Each loads at its own size (the largest are PNG-compressed), none scaled from another.
+  // Each loads at its own size (every image is PNG-compressed), none scaled from another.
   for (int side : sides) {
     winfx::ScopedIcon icon(static_cast<HICON>(::LoadImageA(
         exe.Get(), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON, side, side, LR_DEFAULTCOLOR)));

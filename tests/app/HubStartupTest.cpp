@@ -14,6 +14,11 @@ using testing_support::TodaysLogPath;
 using testing_support::WriteFileBytes;
 
 constexpr char kHubCaption[] = "LumoPOS 설치";
+// Boxes carry the executable's name.
+constexpr char kAppCaption[] = "QuillonSetup";
+constexpr char kNoScreenText[] =
+    "Quillon위젯 설치프로그램이 이미 실행 중인 것으로 보이지만 그 화면을 찾을 수 없습니다. "
+    "실행 중인 설치프로그램을 끝내거나 컴퓨터를 다시 시작한 후 다시 시도해 주세요.";
 
 std::string InstallerExe() { return testing_support::FromUnixPath(QUILLON_SETUP_EXE); }
 
@@ -71,7 +76,8 @@ TEST(HubStartupTest, ASecondStartLeavesTheRunningInstallerAlone) {
 }
 
 // Another installer of the machine, in another session or elevated, holds the machine-wide
-// name: one made open to all, or one whose security lets no other program open it.
+// name: one made open to all, or one whose security lets no other program open it. It
+// shows no screen here (this test holds the name): the second one says so in a box.
 TEST(HubStartupTest, AnInstallerOfAnotherSessionOrElevatedKeepsASecondOneOut) {
   SECURITY_DESCRIPTOR closed;
   ASSERT_TRUE(::InitializeSecurityDescriptor(&closed, SECURITY_DESCRIPTOR_REVISION));
@@ -87,7 +93,14 @@ TEST(HubStartupTest, AnInstallerOfAnotherSessionOrElevatedKeepsASecondOneOut) {
     TempFolder folder("hub-other");
     uidriver::Process second(CopyInto(InstallerExe(), folder.Path()), "");
     ASSERT_TRUE(second.Started());
-    // It ends by itself, without a screen of its own.
+    // It tells the operator, and ends without a screen of its own.
+    HWND box = uidriver::WaitForDialog(kAppCaption, second.Id(), 20000);
+    EXPECT_NE(nullptr, box) << "no box; closed name: " << closedName;
+    if (box != nullptr) {
+      EXPECT_EQ(kNoScreenText, uidriver::MessageBoxText(box));
+      ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    }
+    EXPECT_EQ(nullptr, uidriver::FindDialog(uidriver::kScreenCaption, second.Id()));
     const bool ended = second.WaitForExit(20000);
     if (!ended) second.Kill();
     ASSERT_TRUE(ended) << "the second installer went on; closed name: " << closedName;

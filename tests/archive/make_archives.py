@@ -52,7 +52,7 @@ def write_zeros(archive, name, size):
     info = zipfile.ZipInfo(name, OLD)
     info.compress_type = zipfile.ZIP_DEFLATED
     block = bytes(1 << 20)
-    with archive.open(info, "w") as entry:
+    with archive.open(info, "w", force_zip64=size > zipfile.ZIP64_LIMIT) as entry:
         for _ in range(size // len(block)):
             entry.write(block)
 
@@ -195,8 +195,12 @@ def main(out):
                              zipfile.ZIP_DEFLATED)
     with zipfile.ZipFile(path("huge-200mib.zip"), "w", zipfile.ZIP_DEFLATED) as archive:
         write_zeros(archive, "huge.bin", 200 << 20)
+    # Past 4 GiB: zip64 sizes (4 MiB deflated).
+    with zipfile.ZipFile(path("zeros-4gib.zip"), "w", zipfile.ZIP_DEFLATED) as archive:
+        write_zeros(archive, "zeros.bin", (4 << 30) + (1 << 20))
 
     write_unicode_archives(path)
+    write_raw_archives(path)
 
     index = []
     for reason, names in (("NAME_LEAVES_FOLDER", LEAVING_NAMES), ("NAME_NOT_ALLOWED", NOT_PLAIN_NAMES)):
@@ -253,6 +257,63 @@ def write_unicode_archives(path):
             info.compress_type = D
             info.extra = field
             archive.writestr(info, content_of(stored))
+
+
+def raw_zip(path, entries, count=None, zip64=False):
+    """An archive written byte by byte. entries: dicts with name (bytes) and data (stored),
+    optional usize (declared; zip64 extra fields when it needs them), host (high byte of
+    "version made by") and attr (external attributes). count: the end record's entry count
+    (default: the true one; a zip64 end record carries the true one when zip64 is set)."""
+    out, central = bytearray(), bytearray()
+    for e in entries:
+        data, name = e.get("data", b""), e["name"]
+        usize, crc = e.get("usize", len(data)), zlib.crc32(data)
+        extra = b""
+        if usize > 0xFFFFFFFF:
+            extra = struct.pack("<HHQQ", 1, 16, usize, len(data))
+        small = lambda v: min(v, 0xFFFFFFFF)
+        offset = len(out)
+        out += struct.pack("<IHHHHHIIIHH", 0x04034B50, 45, 0, 0, 0x2100, 0x3A63, crc, small(len(data)),
+                           small(usize), len(name), len(extra)) + name + extra + data
+        central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, (e.get("host", 0) << 8) | 45, 45, 0, 0,
+                               0x2100, 0x3A63, crc, small(len(data)), small(usize), len(name), len(extra),
+                               0, 0, 0, e.get("attr", 0), offset) + name + extra
+    start = len(out)
+    out += central
+    n = len(entries)
+    if zip64:
+        end64 = len(out)
+        out += struct.pack("<IQHHIIQQQQ", 0x06064B50, 44, 45, 45, 0, 0, n, n, len(central), start)
+        out += struct.pack("<IIQI", 0x07064B50, 0, end64, 1)
+    shown = n if count is None else count
+    out += struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, shown, shown, len(central), start, 0)
+    open(path, "wb").write(out)
+
+
+def write_raw_archives(path):
+    # Folders marked only by the MS-DOS attribute (hosts MS-DOS and Windows NTFS, numbered 10
+    # by PKWARE's note and 11 by Info-ZIP), an empty
+    # folder of the usual kind, a file inside an attribute-only folder; the same attribute
+    # from a Unix host marks no folder.
+    raw_zip(path("dos-folders.zip"), [
+        {"name": b"empty", "attr": 0x10}, {"name": b"stored/"},
+        {"name": b"dosdir", "host": 10, "attr": 0x10},
+        {"name": b"dosdir/inside.txt", "data": content_of(b"inside.txt"), "attr": 0x20},
+        {"name": b"ntfsdir", "host": 11, "attr": 0x10},
+        {"name": b"unixname", "host": 3, "attr": 0x10, "data": b"a file"}])
+    raw_zip(path("folders-only.zip"), [{"name": b"a/"}, {"name": b"b/c/"}, {"name": b"d", "attr": 0x10}])
+    # Declared as 4 GiB + 5 bytes, with 5 bytes of data.
+    raw_zip(path("declared-4gib.zip"), [{"name": b"big.txt", "data": b"12345", "usize": (4 << 30) + 5}])
+    # 65,540 entries (one folder named again and again, then a file): the 16-bit count
+    # saturated with a zip64 end record, saturated without one, and wrapped round to 4.
+    many = [{"name": b"d/"}] * 65539 + [{"name": b"last.txt", "data": b"last"}]
+    raw_zip(path("many-zip64.zip"), many, count=0xFFFF, zip64=True)
+    raw_zip(path("many-saturated.zip"), many, count=0xFFFF)
+    raw_zip(path("many-wrapped.zip"), many, count=len(many) & 0xFFFF)
+    # The first central header damaged: no entry can be reached.
+    a = Archive(path("bad-first-header.zip"), [(b"first.txt", OLD, zipfile.ZIP_DEFLATED)])
+    a.data[a.central[0]:a.central[0] + 4] = b"XXXX"
+    a.save()
 
 
 if __name__ == "__main__":

@@ -6,6 +6,7 @@
 #include <wininet.h>
 
 #include "download/DownloadRules.h"
+#include "winfx/Url.h"
 
 namespace {
 
@@ -116,6 +117,19 @@ TEST(DownloadRulesTest, OnlyAPlainlyDirectConnectionSkipsProxyCredentials) {
       if (combination & (1u << bit)) value |= flags[bit];
     }
     EXPECT_EQ(value != PROXY_TYPE_DIRECT, DownloadRules::MayUseProxy(value)) << value;
+  }
+}
+
+TEST(DownloadRulesTest, ARedirectIsFollowedOnlyOnTheRequestsSchemeHostAndPort) {
+  std::string object;
+  ASSERT_TRUE(DownloadRules::RedirectStays("/update/b?x=1", winfx::kServiceHttps, "host", 443, &object));
+  EXPECT_EQ("/update/b?x=1", object);
+  ASSERT_TRUE(DownloadRules::RedirectStays("https://HOST/update/c", winfx::kServiceHttps, "host", 443,
+                                           &object));
+  EXPECT_EQ("/update/c", object);
+  for (const char* away : {"http://host/update/c", "https://host:8443/update/c", "https://other/update/c",
+                           "//other/update/c", "update/c", "", "/a\r\nX: y"}) {
+    EXPECT_FALSE(DownloadRules::RedirectStays(away, winfx::kServiceHttps, "host", 443, &object)) << away;
   }
 }
 

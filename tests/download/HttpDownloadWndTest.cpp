@@ -11,11 +11,13 @@
 #include <utility>
 #include <vector>
 
+#include "download/DownloadRules.h"
 #include "download/HttpDownloadEngine.h"
 #include "download/HttpDownloadWnd.h"
 #include "tests/support/TestSupport.h"
 #include "tools/uidriver/UiDriver.h"
 #include "winfx/ChildWindow.h"
+#include "winfx/Sha256.h"
 #include "winfx/Url.h"
 
 namespace {
@@ -133,9 +135,10 @@ class HttpDownloadWndTest : public ::testing::Test {
     download_->SetRetryUnitForTesting(10);
   }
 
-  // Starts a download of path into target; returns StartDownload's result.
-  int Start(const std::string& path, const std::string& target) {
-    download_->SetDownloadInfo(owner_.GetHwnd(), Url(path), target);
+  // Starts a download of path into target (within limits); returns StartDownload's result.
+  int Start(const std::string& path, const std::string& target,
+            const HttpDownloadEngine::Limits& limits = HttpDownloadEngine::Limits()) {
+    download_->SetDownloadInfo(owner_.GetHwnd(), Url(path), target, limits);
     resultsBefore_ = owner_.results.size();
     return download_->StartDownload();
   }
@@ -158,9 +161,10 @@ class HttpDownloadWndTest : public ::testing::Test {
     }
   }
 
-  // One whole transfer of path into target.
-  void Download(const std::string& path, const std::string& target) {
-    ASSERT_EQ(0, Start(path, target));
+  // One whole transfer of path into target (within limits).
+  void Download(const std::string& path, const std::string& target,
+                const HttpDownloadEngine::Limits& limits = HttpDownloadEngine::Limits()) {
+    ASSERT_EQ(0, Start(path, target, limits));
     ASSERT_TRUE(AwaitResult()) << path;
   }
 
@@ -380,8 +384,8 @@ TEST_F(HttpDownloadWndTest, ARangeOfAnotherBodyDropsThePartAndTheNewBodyComesWho
 }
 
 TEST_F(HttpDownloadWndTest, AStallLongerThanTheReceiveTimeoutIsRetried) {
-  // The stall comes in the second read: the bytes of the first are kept and resumed from
-  // (a read that times out brings nothing).
+  // The stall comes halfway through the second block: every byte that arrived before it is
+  // kept and resumed from (the body is read as it arrives).
   constexpr size_t kRead = HttpDownloadEngine::kReadBlockSize;
   download_->SetReceiveTimeoutForTesting(1500);
   const std::string path = WithFaults("/ok/" + std::to_string(3 * kRead),
@@ -394,7 +398,7 @@ TEST_F(HttpDownloadWndTest, AStallLongerThanTheReceiveTimeoutIsRetried) {
   std::vector<std::string> lines = LoggedRequests("GET " + path);
   ASSERT_EQ(2u, lines.size());
   EXPECT_EQ("206", RequestLogField(lines[1], "X-Answer"));
-  EXPECT_EQ("bytes=" + std::to_string(kRead) + "-", RequestLogField(lines[1], "Range"));
+  EXPECT_EQ("bytes=" + std::to_string(kRead + kRead / 2) + "-", RequestLogField(lines[1], "Range"));
 }
 
 TEST_F(HttpDownloadWndTest, CutsOnEveryAttemptFailOnceAndKeepThePartForTheNextTransfer) {
@@ -440,6 +444,8 @@ TEST_F(HttpDownloadWndTest, APartThatCannotBeGoneOnFromIsFetchedAgainWhole) {
       // No companion, or one that cannot be read.
       {"no companion", Body(5000), "", ""},
       {"garbled companion", Body(5000), "\"g0-20000\"\r\nmany\r\n", ""},
+      // Larger than any companion: not read at all, though it begins as a good one.
+      {"oversized companion", Body(5000), "\"g0-20000\"\r\n20000\r\n" + std::string(3000, ' '), ""},
       // A companion of another body: the server does not take the validator.
       {"other body", std::string(5000, 'x'), "\"other\"\r\n20000\r\n", "bytes=5000-"},
   };
@@ -575,6 +581,120 @@ TEST_F(HttpDownloadWndTest, ConfirmedCredentialsAskTheServerAgain) {
   EXPECT_EQ("Basic cXVpbGxvbjpzZWNyZXQ=", RequestLogField(lines.back(), "Authorization"));
 }
 
+// --- bounds, hash, stalls and redirects ----------------------------------------------------
+
+HttpDownloadEngine::Limits Within(ULONGLONG maxBytes, ULONGLONG exactLength, bool hash) {
+  HttpDownloadEngine::Limits limits;
+  limits.maxBytes = maxBytes;
+  limits.exactLength = exactLength;
+  limits.hash = hash;
+  return limits;
+}
+
+std::string Digest(const std::string& bytes) {
+  unsigned char digest[winfx::Sha256::kSize];
+  EXPECT_TRUE(winfx::Sha256::OfBytes(bytes, digest));
+  return std::string(reinterpret_cast<char*>(digest), sizeof(digest));
+}
+
+TEST_F(HttpDownloadWndTest, ABodyWithinItsBoundsArrivesWithTheDigestOfItsBytes) {
+  const std::string target = folder_ / "bounded.bin";
+  {
+    SCOPED_TRACE("whole, and exactly at the cap");
+    Download("/ok/4096" + UniqueQuery(), target, Within(4096, 4096, true));
+    EXPECT_EQ(std::vector<Result>{kSucceeded}, owner_.results);
+    unsigned char digest[winfx::Sha256::kSize];
+    ASSERT_TRUE(download_->LastDigest(digest));
+    EXPECT_EQ(Digest(Body(4096)), std::string(reinterpret_cast<char*>(digest), sizeof(digest)));
+  }
+  {
+    SCOPED_TRACE("resumed: the held part is hashed from its file first");
+    const size_t size = 3 * HttpDownloadEngine::kWriteBufferSize + 1000;
+    owner_.results.clear();
+    Download(WithFaults("/ok/" + std::to_string(size), "close@60%,ok"), target,
+             Within(size, size, true));
+    EXPECT_EQ(std::vector<Result>{kSucceeded}, owner_.results);
+    EXPECT_EQ(1u, owner_.retries.size());
+    unsigned char digest[winfx::Sha256::kSize];
+    ASSERT_TRUE(download_->LastDigest(digest));
+    EXPECT_EQ(Digest(Body(size)), std::string(reinterpret_cast<char*>(digest), sizeof(digest)));
+  }
+  {
+    SCOPED_TRACE("no hash asked for: none known");
+    owner_.results.clear();
+    Download("/ok/100" + UniqueQuery(), target);
+    unsigned char digest[winfx::Sha256::kSize];
+    EXPECT_FALSE(download_->LastDigest(digest));
+  }
+}
+
+TEST_F(HttpDownloadWndTest, ABodyOutsideItsBoundsFailsAndLeavesNothing) {
+  const struct {
+    std::string path;
+    HttpDownloadEngine::Limits limits;
+    const char* what;
+  } cases[] = {
+      {"/ok/5000", Within(5000, 4999, true), "announced longer than the exact length"},
+      {"/ok/5000", Within(5000, 5001, true), "announced shorter than the exact length"},
+      {"/ok/5000", Within(4096, 0, false), "announced over the cap"},
+      {"/nolength/100000", Within(4096, 0, false), "no length announced, over the cap"},
+      {WithFaults("/ok/3000", "endless"), Within(3000, 3000, true), "more after the length"},
+      {WithFaults("/ok/3000", "endless"), Within(4096, 0, false), "without end, capped"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string target = folder_ / "outside.bin";
+    owner_.results.clear();
+    owner_.retries.clear();
+    Download(c.path, target, c.limits);
+    EXPECT_EQ(std::vector<Result>{kFailed}, owner_.results);
+    EXPECT_TRUE(owner_.retries.empty());
+    EXPECT_FALSE(PathExists(target));
+    EXPECT_FALSE(PathExists(PartOf(target)));
+    EXPECT_FALSE(PathExists(ResumeOf(target)));
+  }
+}
+
+TEST_F(HttpDownloadWndTest, ADripIsAStallAndFailsAfterItsRetries) {
+  // Ten bytes a window of 400 ms, where a stall is fewer than 1 KiB.
+  download_->SetStallWindowForTesting(400);
+  const std::string target = folder_ / "drip.bin";
+  Download(WithFaults("/ok/100000", "drip@40,drip@40,drip@40,drip@40,drip@40"), target,
+           Within(100000, 100000, true));
+  EXPECT_EQ(std::vector<Result>{kFailed}, owner_.results);
+  EXPECT_EQ(static_cast<size_t>(DownloadRules::kMaxRetries), owner_.retries.size());
+  EXPECT_FALSE(PathExists(target));
+}
+
+TEST_F(HttpDownloadWndTest, ATransferPastItsDeadlineFailsWithoutMoreAttempts) {
+  // 300 ms and 1000 bytes at 16 KiB a second: about a third of a second in all.
+  download_->SetDeadlineBaseForTesting(300);
+  const std::string target = folder_ / "late.bin";
+  Download(WithFaults("/ok/1000", "drip@20"), target, Within(1000, 1000, false));
+  EXPECT_EQ(std::vector<Result>{kFailed}, owner_.results);
+  EXPECT_TRUE(owner_.retries.empty());
+  EXPECT_FALSE(PathExists(target));
+}
+
+TEST_F(HttpDownloadWndTest, RedirectsAreFollowedOnlyOnTheSameSchemeAndHost) {
+  const std::string target = folder_ / "redirected.bin";
+  Download("/redirect/2000" + UniqueQuery(), target, Within(2000, 2000, true));
+  EXPECT_EQ(std::vector<Result>{kSucceeded}, owner_.results);
+  EXPECT_TRUE(ReadFileBytes(target) == Body(2000));
+  // The same server under another host name is another host.
+  const std::string port = std::string(DOWNLOAD_TEST_URL).substr(std::string(DOWNLOAD_TEST_URL).rfind(':') + 1);
+  for (const std::string& to : {"http://localhost:" + port + "/ok/10", "https://127.0.0.1:" + port + "/ok/10",
+                                "//localhost:" + port + "/ok/10"}) {
+    SCOPED_TRACE(to);
+    owner_.results.clear();
+    ::DeleteFileA(target.c_str());
+    Download("/redirect/0" + UniqueQuery() + "&to=" + to, target);
+    EXPECT_EQ(std::vector<Result>{kFailed}, owner_.results);
+    EXPECT_FALSE(PathExists(target));
+  }
+}
+
+
 // Destroying the window while a transfer runs stops it.
 class HttpDownloadWndStopTest : public HttpDownloadWndTest {
  protected:
@@ -693,11 +813,12 @@ TEST_F(HttpDownloadWndStopTest, EndingTheProgramDuringAStallDoesNotHangAndKeepsT
 }
 
 TEST(HttpDownloadRequestFlagsTest, OnlyHttpsAddsTheSecureFlag) {
-  EXPECT_EQ(0x84400000u, HttpDownloadEngine::RequestFlagsFor(winfx::kServiceHttp));
-  EXPECT_EQ(0x84C00000u, HttpDownloadEngine::RequestFlagsFor(winfx::kServiceHttps));
+  // Redirects are the engine's own to follow (INTERNET_FLAG_NO_AUTO_REDIRECT).
+  EXPECT_EQ(0x84600000u, HttpDownloadEngine::RequestFlagsFor(winfx::kServiceHttp));
+  EXPECT_EQ(0x84E00000u, HttpDownloadEngine::RequestFlagsFor(winfx::kServiceHttps));
   // Any other scheme is asked for as plain HTTP.
-  EXPECT_EQ(0x84400000u, HttpDownloadEngine::RequestFlagsFor(winfx::kServiceFtp));
-  EXPECT_EQ(0x84400000u, HttpDownloadEngine::RequestFlagsFor(winfx::kServiceUnknown));
+  EXPECT_EQ(0x84600000u, HttpDownloadEngine::RequestFlagsFor(winfx::kServiceFtp));
+  EXPECT_EQ(0x84600000u, HttpDownloadEngine::RequestFlagsFor(winfx::kServiceUnknown));
 }
 
 }  // namespace

@@ -93,10 +93,10 @@ class HttpsInstallationTest : public InstallerFixture {
     return ConfirmAndAnswer(installFolder_);
   }
 
-  // The failure box of the first download from this installer's server: the archive's
-  // signature, which comes before the archive.
+  // The failure box of the first download from this installer's server: the release
+  // record, which comes before the archive.
   std::string FailureText() const {
-    return "[LumoTrelbin] " + url_ + kArchivePath + ".sig" +
+    return "[LumoTrelbin] " + url_ + kArchivePath + ".meta" +
            " 다운로드 실패했습니다. [끝내기] 후 다시 시도해 주세요. ";
   }
 

@@ -77,7 +77,7 @@ class InstallationFolderTest : public InstallerFixture {
   // requested from the server, and the screen take another confirmation.
   void ExpectRefused(const std::string& folder, const char* format) {
     EXPECT_EQ(winfx::Format(format, folder.c_str()), ConfirmAndAnswer(folder));
-    EXPECT_FALSE(Requested("/update/Quillon_Widget.zip.sig"));
+    EXPECT_FALSE(Requested("/update/Quillon_Widget.zip.meta"));
     EXPECT_FALSE(Requested("/update/Quillon_Widget.zip"));
     EXPECT_TRUE(driver_->InstallEnabled());
     EXPECT_TRUE(driver_->FolderEditEnabled());

@@ -7,6 +7,7 @@
 
 #include "app/ProductConstants.h"
 #include "tests/support/InstallerFixture.h"
+#include "tests/support/WideFiles.h"
 
 namespace {
 
@@ -61,16 +62,16 @@ TEST_F(InstallationTest, DownloadsExtractsLinksAndStartsTheWidget) {
                                        "설치완료..."};
   EXPECT_EQ(expected, driver_->StatusHistory());
 
-  // The archive's files and folders, with their stored times; the archive is gone and
-  // the empty folder entry made nothing.
+  // The archive's files and folders, with their stored times, its empty folder too; the
+  // archive is gone.
   EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
-  EXPECT_FALSE(PathExists(installFolder_ + "\\cache"));
+  EXPECT_TRUE(testing_support::IsFolder(installFolder_ + "\\cache"));
   for (const char* file : {"QuillonWidget.exe", "config\\widget.ini", "skins\\default\\skin.txt",
                            "skins\\default\\fonts\\font.txt", "docs\\읽어보기.txt"}) {
     std::string path = installFolder_ + "\\" + file;
     ASSERT_TRUE(PathExists(path)) << path;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    ASSERT_TRUE(::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data));
+    ASSERT_TRUE(::GetFileAttributesExW(testing_support::AnsiToUtf16(path).c_str(), GetFileExInfoStandard, &data));
     FILETIME stored = StoredTimeAsUtc(2024, 5, 1, 10, 20, 30);
     EXPECT_EQ(0, ::CompareFileTime(&stored, &data.ftLastWriteTime)) << path;
     EXPECT_EQ(0, ::CompareFileTime(&stored, &data.ftCreationTime)) << path;
@@ -94,12 +95,12 @@ TEST_F(InstallationTest, AnArchiveAlreadyInTheFolderIsNotDownloaded) {
   ASSERT_NE(nullptr, box);
   EXPECT_EQ(kDoneText, driver_->AnswerBox(box, IDOK));
   EXPECT_TRUE(driver_->WaitForExit(20000));
-  // Only its signature was fetched, and both are gone after the installation.
+  // Only its record was fetched, and both are gone after the installation.
   EXPECT_FALSE(Requested(kArchivePath));
-  EXPECT_TRUE(Requested(std::string(kArchivePath) + ".sig"));
+  EXPECT_TRUE(Requested(std::string(kArchivePath) + ".meta"));
   EXPECT_TRUE(PathExists(installFolder_ + "\\QuillonWidget.exe"));
   EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
-  EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip.sig"));
+  EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip.meta"));
 }
 
 TEST_F(InstallationTest, AFailedDownloadIsReportedAndEscapeLeaves) {

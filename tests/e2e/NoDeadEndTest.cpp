@@ -33,7 +33,7 @@ TEST_F(NoDeadEndTest, AnArchiveNoFolderCanHoldIsDeletedAndTheFixedOneDownloadedN
   EXPECT_EQ(kExtractFailedText, ConfirmAndAnswer(installFolder_));
   QuitThroughQuitButton();
   EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
-  EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip.sig"));
+  EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip.meta"));
 
   ServeWidgetArchive();
   StartInstaller();
@@ -41,6 +41,28 @@ TEST_F(NoDeadEndTest, AnArchiveNoFolderCanHoldIsDeletedAndTheFixedOneDownloadedN
   EXPECT_TRUE(driver_->WaitForExit(20000));
   EXPECT_EQ(2u, ArchiveRequests().size());
   EXPECT_EQ("version=1.0\r\n", ReadFileBytes(installFolder_ + "\\version.txt"));
+}
+
+TEST_F(NoDeadEndTest, APlanLargerThanTheProcessCouldHoldIsSetAsideAndTheRunInstalls) {
+  // 1.5 GB, sparse, where a killed run leaves its plan: read whole, it would end the process.
+  const std::string backup = installFolder_ + "\\" + CStagedInstall::kBackupName;
+  ASSERT_TRUE(::CreateDirectoryA(installFolder_.c_str(), nullptr));
+  ASSERT_TRUE(::CreateDirectoryA(backup.c_str(), nullptr));
+  {
+    winfx::ScopedHandle plan(::CreateFileA((backup + "\\" + CStagedInstall::kPlanName).c_str(),
+                                           GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    ASSERT_TRUE(plan.IsValid());
+    LARGE_INTEGER size;
+    size.QuadPart = 1536LL << 20;
+    ASSERT_TRUE(::SetFilePointerEx(plan.Get(), size, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(::SetEndOfFile(plan.Get()));
+  }
+  StartInstaller();
+  EXPECT_EQ(kDoneText, ConfirmAndAnswer(installFolder_));
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+  EXPECT_EQ(0u, driver_->Program().ExitCode());
+  EXPECT_EQ("version=1.0\r\n", ReadFileBytes(installFolder_ + "\\version.txt"));
+  EXPECT_FALSE(PathExists(backup));
 }
 
 TEST_F(NoDeadEndTest, AFolderAnotherInstallerHoldsIsLeftAloneUntilItIsFree) {
@@ -54,7 +76,7 @@ TEST_F(NoDeadEndTest, AFolderAnotherInstallerHoldsIsLeftAloneUntilItIsFree) {
     StartInstaller();
     EXPECT_EQ(kFolderLockedText, ConfirmAndAnswer(installFolder_));
     // Nothing fetched, nothing written, and the screen takes a confirmation again.
-    EXPECT_FALSE(Requested("/update/Quillon_Widget.zip.sig"));
+    EXPECT_FALSE(Requested("/update/Quillon_Widget.zip.meta"));
     EXPECT_TRUE(ArchiveRequests().empty());
     EXPECT_EQ(std::vector<std::string>{std::string(CStagedInstall::kLockName)}, ListTree(installFolder_));
     EXPECT_TRUE(driver_->InstallEnabled());
@@ -86,7 +108,7 @@ TEST_F(NoDeadEndTest, ALinkOfAnInstallersOwnNameIsNeverFollowedAndTheFolderInsta
               ConfirmAndAnswer(installFolder_));
     EXPECT_EQ("kept as it is", ReadFileBytes(precious)) << name;
     EXPECT_EQ(std::vector<std::string>{"precious.txt"}, ListTree(outside.Path())) << name;
-    EXPECT_FALSE(Requested("/update/Quillon_Widget.zip.sig")) << name;
+    EXPECT_FALSE(Requested("/update/Quillon_Widget.zip.meta")) << name;
     EXPECT_TRUE(driver_->InstallEnabled()) << name;
   }
   // The links are gone: the same screen installs.

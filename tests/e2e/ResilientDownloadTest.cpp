@@ -106,16 +106,19 @@ TEST_F(ResilientDownloadTest, AServerThatIgnoresRangesSendsTheWholeBodyAgainAndI
 }
 
 TEST_F(ResilientDownloadTest, ABodyThatChangesBeforeTheResumeIsFetchedWholeNeverSpliced) {
-  // The new body differs from its first byte on: 4096 bytes before the same zip (zip
-  // readers find the archive by its end). A splice of the two would not open.
-  const std::string next = std::string(4096, 'Q') + WidgetArchive();
+  // The new body differs from its first byte on and has the same length: the old version's
+  // zip after as many bytes as make up the difference (zip readers find the archive by its
+  // end). A splice of the two would not match the record.
+  const std::string old = OldWidgetArchive();
+  const std::string next = std::string(WidgetArchive().size() - old.size(), 'Q') + old;
   StageNextArchive(next);
-  // The vendor signs what it will serve: the signature, fetched first, is the new body's.
-  ServeSignature("of Quillon_Widget.zip.next");
+  // The vendor publishes what it will serve: the record, fetched first, is the new body's.
+  ServeRelease("of Quillon_Widget.zip.next");
   QueueArchiveFaults("close@50%,replace=Quillon_Widget.zip.next");
   StartInstaller();
   EXPECT_EQ(kDoneText, ConfirmAndAnswer(installFolder_));
-  ExpectInstalled();
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+  EXPECT_EQ("version=0.9\r\n", ReadFileBytes(installFolder_ + "\\version.txt"));
   std::vector<std::string> requests = ArchiveRequests();
   ASSERT_EQ(2u, requests.size());
   EXPECT_NE("", RequestLogField(requests[1], "If-Range"));
@@ -244,18 +247,19 @@ TEST_F(ResilientDownloadTest, QuittingDuringAWaitEndsTheProgramPromptlyAndKeepsT
   EXPECT_EQ(2u, ArchiveRequests().size());
 }
 
-TEST_F(ResilientDownloadTest, AFullDiskFailsAtOnceAndLeavesNoPart) {
+TEST_F(ResilientDownloadTest, AnArchiveTheDiskCannotHoldIsToldBeforeItsDownloadAndLeavesNothing) {
   ULARGE_INTEGER total = {};
   ASSERT_TRUE(::GetDiskFreeSpaceExA("D:\\", nullptr, &total, nullptr) &&
               total.QuadPart <= 4 * 1024 * 1024)
       << "the small volume is not mapped as D: (the fixture mounts one)";
   const std::string folder = "D:\\QuillonWidget";
   RemoveTree(folder);
-  // More than the drive holds; it is never extracted.
+  // More than the drive holds: the record says so before a byte of it comes.
   ServeArchive(std::string(3 * 1024 * 1024, 'z'));
   StartInstaller();
-  EXPECT_EQ(FailureText(), ConfirmAndAnswer(folder));
-  EXPECT_EQ(1u, ArchiveRequests().size());
+  const std::string text = ConfirmAndAnswer(folder);
+  EXPECT_EQ(0u, text.find("Quillon위젯을 설치할 디스크 공간이 부족합니다. 필요한 공간: ")) << text;
+  EXPECT_TRUE(ArchiveRequests().empty());
   EXPECT_FALSE(StatusShown(RetryStatus(1)));
   EXPECT_FALSE(PathExists(folder + "\\Quillon_Widget.zip"));
   EXPECT_FALSE(PathExists(folder + "\\Quillon_Widget.zip.part"));

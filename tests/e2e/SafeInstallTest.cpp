@@ -70,6 +70,9 @@ class SafeInstallTest : public InstallerFixture {
   std::map<std::string, FileState> InstalledFiles() const {
     std::map<std::string, FileState> files = FolderStates();
     files.erase("widget_started.txt");
+    // The installed release's record, kept by the installer for its next run.
+    files.erase(".QuillonRelease");
+    files.erase(".QuillonRelease.sig");
     return files;
   }
 
@@ -120,8 +123,9 @@ TEST_F(SafeInstallTest, AnInstallerKilledDuringTheMovesLeavesAVersionTheNextRunI
   EXPECT_NE(old, FolderStates());
   EXPECT_TRUE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
 
-  // The next run puts the old version back, then installs the new one from the archive.
-  ServeNoArchive();
+  // The next run puts the old version back, then installs the new one from the archive
+  // (which the record names: it is not fetched again).
+  QueueArchiveFaults("404");
   StartInstaller();
   Confirm(installFolder_);
   HWND box = driver_->WaitForBox(driver_->AppCaption(), 120000);
@@ -203,7 +207,8 @@ TEST_F(SafeInstallTest, ALinkToAFolderOutsideKeepsThatFoldersFiles) {
     // The archive stays (the link is the folder's own, which the operator can mend).
     std::map<std::string, FileState> now = FileStates(installFolder_);
     EXPECT_EQ(1u, now.erase("Quillon_Widget.zip"));
-    EXPECT_EQ(1u, now.erase("Quillon_Widget.zip.sig"));
+    EXPECT_EQ(1u, now.erase("Quillon_Widget.zip.meta"));
+    EXPECT_EQ(1u, now.erase("Quillon_Widget.zip.meta.sig"));
     EXPECT_EQ(old, now);
   }
 }
@@ -234,12 +239,14 @@ TEST_F(SafeInstallTest, ARunningWidgetKeptOnCancelLeavesTheOldVersionAndTheArchi
   EXPECT_EQ("설치 실패...", driver_->Status());
   EXPECT_TRUE(old->IsRunning());
   EXPECT_TRUE(NoWorkFolders());
-  // Every old file as it was; the downloaded archive and its signature are all that is new.
+  // Every old file as it was; the downloaded archive and its record are all that is new.
   std::map<std::string, FileState> after = FolderStates();
   EXPECT_EQ(WidgetArchive(), after["Quillon_Widget.zip"].bytes);
-  EXPECT_EQ(1u, after.count("Quillon_Widget.zip.sig"));
+  EXPECT_EQ(1u, after.count("Quillon_Widget.zip.meta"));
+  EXPECT_EQ(1u, after.count("Quillon_Widget.zip.meta.sig"));
   after.erase("Quillon_Widget.zip");
-  after.erase("Quillon_Widget.zip.sig");
+  after.erase("Quillon_Widget.zip.meta");
+  after.erase("Quillon_Widget.zip.meta.sig");
   EXPECT_EQ(before, after);
   QuitThroughQuitButton();
 }
@@ -249,13 +256,20 @@ TEST_F(SafeInstallTest, AWidgetStartedFromAHalfMovedFolderIsClosedBeforeTheRecov
   ASSERT_NO_FATAL_FAILURE(KillDuringTheMoves());
   // The widget started from the mixed folder holds a file the recovery must take back.
   std::unique_ptr<uidriver::Process> widget = StartInstalledWidget();
-  const std::map<std::string, FileState> mixed = InstalledFiles();
+  // The release record is fetched afresh by every run, before anything else happens.
+  auto withoutRecord = [this] {
+    std::map<std::string, FileState> files = InstalledFiles();
+    files.erase("Quillon_Widget.zip.meta");
+    files.erase("Quillon_Widget.zip.meta.sig");
+    return files;
+  };
+  const std::map<std::string, FileState> mixed = withoutRecord();
 
   // Kept on Cancel: nothing is touched, and the next run asks again.
   StartInstaller();
   EXPECT_EQ(kInUseFailedText, ConfirmAndAnswerCloseQuestion(IDCANCEL));
   EXPECT_TRUE(widget->IsRunning());
-  EXPECT_EQ(mixed, InstalledFiles());
+  EXPECT_EQ(mixed, withoutRecord());
   QuitThroughQuitButton();
 
   // Closed on OK: the old version is put back and the new one installed over it.

@@ -40,11 +40,10 @@ TEST_F(SmallVolumeTest, TooLittleSpaceIsReportedAndNothingIsWritten) {
   EXPECT_NE(std::string::npos, text.find("MB, 남은 공간: ")) << text;
   EXPECT_EQ("디스크 공간 부족...", driver_->Status());
 
-  // The archive and its signature stay for the next run, and nothing else was written on
-  // the volume (the installer's lock file goes with it).
+  // The archive stays for the next run, and nothing else was written on the volume (the
+  // installer's lock file goes with it, the record too: the next run fetches it afresh).
   QuitThroughQuitButton();
-  const std::vector<std::string> onVolume = {"QuillonWidget\\", "QuillonWidget\\Quillon_Widget.zip",
-                                             "QuillonWidget\\Quillon_Widget.zip.sig"};
+  const std::vector<std::string> onVolume = {"QuillonWidget\\", "QuillonWidget\\Quillon_Widget.zip"};
   EXPECT_EQ(onVolume, ListTree(kSmallVolume));
   EXPECT_EQ(WidgetArchive(), ReadFileBytes(folder_ + "\\Quillon_Widget.zip"));
 }

@@ -216,8 +216,8 @@ TEST_F(CStagedInstallTest, LeftoversWithoutAPlanAreRemovedAndTheFolderKept) {
 
 namespace {
 
-// A staging folder with nothing in it (an archive of folder entries only, say) is no
-// version: it must not count as installed, and the old version stays as it was.
+// A staging folder with nothing in it is no version: it must not count as installed, and
+// the old version stays as it was.
 TEST_F(CStagedInstallTest, AnEmptyStagingFolderInstallsNothing) {
   Put(folder_, "a.txt", "old a");
   std::map<std::string, FileState> old = Snapshot();
@@ -225,6 +225,34 @@ TEST_F(CStagedInstallTest, AnEmptyStagingFolderInstallsNothing) {
   EXPECT_FALSE(staged_.MoveIntoPlace());
   EXPECT_EQ(old, Snapshot());
   EXPECT_TRUE(NoWorkFolders());
+}
+
+// Empty folders are part of a version: moved in, put back when the moves fail, and an
+// archive of folders alone installs (again, when they are all there already).
+TEST_F(CStagedInstallTest, EmptyFoldersMoveInRollBackAndFoldersAloneInstall) {
+  auto stage = [this](bool withHeldFile) {
+    ASSERT_TRUE(staged_.PrepareStaging());
+    for (const char* folder : {"empty", "keep", "tree", "tree\\inner"}) {
+      ASSERT_TRUE(::CreateDirectoryA((staged_.StagingFolder() + "\\" + folder).c_str(), nullptr));
+    }
+    if (withHeldFile) Put(staged_.StagingFolder(), "zzz.txt", "new z", 2024);
+  };
+  Put(folder_, "zzz.txt", "old z");
+  ASSERT_TRUE(::CreateDirectoryA((folder_ + "\\keep").c_str(), nullptr));
+  const std::vector<std::string> old = ListTree(folder_);
+  {
+    stage(true);
+    winfx::ScopedHandle held = Hold(folder_ + "\\zzz.txt");
+    EXPECT_FALSE(staged_.MoveIntoPlace());
+  }
+  EXPECT_EQ(old, ListTree(folder_));
+  const std::vector<std::string> installed = {"empty\\", "keep\\", "tree\\", "tree\\inner\\", "zzz.txt"};
+  for (int run = 0; run < 2; ++run) {
+    stage(false);
+    ASSERT_TRUE(staged_.MoveIntoPlace()) << "run " << run;
+    staged_.RemoveOldFiles();
+    EXPECT_EQ(installed, ListTree(folder_)) << "run " << run;
+  }
 }
 
 }  // namespace

@@ -24,11 +24,9 @@ class RecordingScreen : public InstallationScreen {
  public:
   void OnExtracting() override { extracting = true; }
   void OnFailure(Failure failure) override { failures.push_back(failure); }
-  void OnNoSpace(unsigned long long, unsigned long long) override { noSpace = true; }
   bool AllowClosingWidget() override { return false; }
 
   bool extracting = false;
-  bool noSpace = false;
   std::vector<Failure> failures;
 };
 
@@ -38,15 +36,15 @@ class WidgetInstallationTest : public ::testing::Test {
     ::CreateDirectoryA(folder_.c_str(), nullptr);
   }
 
-  // Puts the test archive name in the folder as the downloaded archive (with a signature
-  // file beside it) and runs the steps without a key.
+  // Puts the test archive name in the folder as the downloaded archive (with a release
+  // record beside it) and runs the steps without a key.
   bool Install(const std::string& name) {
     archive_ = ReadFileBytes(FromUnixPath(QUILLON_TEST_INSTALL_ARCHIVES) + "\\" + name);
     EXPECT_FALSE(archive_.empty()) << name;
     EXPECT_TRUE(WriteFileBytes(folder_ + "\\Quillon_Widget.zip", archive_));
-    EXPECT_TRUE(WriteFileBytes(folder_ + "\\Quillon_Widget.zip.sig", "signature"));
+    EXPECT_TRUE(WriteFileBytes(folder_ + "\\Quillon_Widget.zip.meta", "record"));
     CSetupUtil log;
-    WidgetInstallation installation(folder_, nullptr, &screen_, &log, false);
+    WidgetInstallation installation(folder_, nullptr, nullptr, &screen_, &log, false);
     return installation.Run();
   }
 
@@ -66,7 +64,6 @@ TEST_F(WidgetInstallationTest, AnArchiveNoFolderCanHoldGoesWithItsSignatureSoThe
       {"case_clash_folder_first.zip", Failure::kExtractFailed},
       {"long_name.zip", Failure::kExtractFailed},
       {"work_folder.zip", Failure::kMoveFailed},
-      {"folders_only.zip", Failure::kMoveFailed},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.archive);
@@ -78,6 +75,78 @@ TEST_F(WidgetInstallationTest, AnArchiveNoFolderCanHoldGoesWithItsSignatureSoThe
   }
 }
 
+TEST_F(WidgetInstallationTest, AnArchiveOfFoldersAloneInstallsThem) {
+  EXPECT_TRUE(Install("folders_only.zip"));
+  EXPECT_EQ(std::vector<Failure>{}, screen_.failures);
+  EXPECT_EQ((std::vector<std::string>{"empty\\", "other\\"}), ListTree(folder_));
+}
+
+// Makes a folder at path (beside which "path.t" is free) holding a chain of nested "d"
+// folders, levels in all. Built from the bottom up, by moves of short paths: each step
+// takes Wine as long however deep the chain already is.
+void MakeDeepTree(const std::string& path, int levels) {
+  const std::string step = path + ".t";
+  ASSERT_TRUE(::CreateDirectoryA(path.c_str(), nullptr));
+  for (int i = 1; i < levels; ++i) {
+    ASSERT_TRUE(::CreateDirectoryA(step.c_str(), nullptr));
+    ASSERT_TRUE(::MoveFileA(path.c_str(), (step + "\\d").c_str()));
+    ASSERT_TRUE(::MoveFileA(step.c_str(), path.c_str()));
+  }
+}
+
+// Removes what MakeDeepTree made, from the top down the same way.
+void RemoveDeepTree(const std::string& path, int levels) {
+  const std::string step = path + ".t";
+  for (int i = 1; i < levels; ++i) {
+    ASSERT_TRUE(::MoveFileA((path + "\\d").c_str(), step.c_str()));
+    ASSERT_TRUE(::RemoveDirectoryA(path.c_str()));
+    ASSERT_TRUE(::MoveFileA(step.c_str(), path.c_str()));
+  }
+  ASSERT_TRUE(::RemoveDirectoryA(path.c_str()));
+}
+
+TEST_F(WidgetInstallationTest, AWorkFolderTooDeepToWalkIsABoxAndKeepsTheArchive) {
+  // 1,000 levels left in the staging folder: refused, never a stack overflow. Elsewhere in
+  // the folder such a tree is left alone and the installation goes on.
+  const std::string staging = folder_ + "\\.QuillonStaging";
+  MakeDeepTree(staging, 1000);
+  EXPECT_FALSE(Install("work_folder.zip"));
+  EXPECT_EQ(std::vector<Failure>{Failure::kTooDeep}, screen_.failures);
+  EXPECT_EQ(archive_, ReadFileBytes(folder_ + "\\Quillon_Widget.zip"));
+  EXPECT_TRUE(PathExists(staging + "\\d\\d"));
+  RemoveDeepTree(staging, 1000);
+
+  screen_.failures.clear();
+  MakeDeepTree(folder_ + "\\kept", 1000);
+  EXPECT_TRUE(Install("folders_only.zip"));
+  EXPECT_EQ(std::vector<Failure>{}, screen_.failures);
+  EXPECT_TRUE(PathExists(folder_ + "\\kept\\d\\d"));
+  RemoveDeepTree(folder_ + "\\kept", 1000);
+}
+
+TEST_F(WidgetInstallationTest, APlanTooLargeToReadIsSetAsideUnreadAndTheInstallationGoesOn) {
+  // 1.5 GB, sparse: more than the process could hold.
+  const std::string backup = folder_ + "\\.QuillonBackup";
+  ASSERT_TRUE(::CreateDirectoryA(backup.c_str(), nullptr));
+  {
+    winfx::ScopedHandle plan(::CreateFileA((backup + "\\plan.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                                           CREATE_NEW, 0, nullptr));
+    ASSERT_TRUE(plan.IsValid());
+    LARGE_INTEGER size;
+    size.QuadPart = 1536LL << 20;
+    ASSERT_TRUE(::SetFilePointerEx(plan.Get(), size, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(::SetEndOfFile(plan.Get()));
+  }
+  EXPECT_TRUE(Install("folders_only.zip"));
+  EXPECT_EQ(std::vector<Failure>{}, screen_.failures);
+  std::vector<std::string> tree = ListTree(folder_);
+  ASSERT_EQ(4u, tree.size());
+  EXPECT_EQ(0u, tree[0].find(".QuillonBackup-"));
+  EXPECT_EQ(tree[0] + "plan.txt", tree[1]);
+  EXPECT_EQ("empty\\", tree[2]);
+  EXPECT_EQ("other\\", tree[3]);
+}
+
 TEST_F(WidgetInstallationTest, TheArchiveStaysWhenAFileToReplaceIsInUse) {
   ASSERT_TRUE(WriteFileBytes(folder_ + "\\a.txt", "old\r\n"));
   // Held open without sharing, as a running program holds its executable.
@@ -87,7 +156,7 @@ TEST_F(WidgetInstallationTest, TheArchiveStaysWhenAFileToReplaceIsInUse) {
   EXPECT_FALSE(Install("work_folder.zip"));
   EXPECT_EQ(std::vector<Failure>{Failure::kWidgetRunning}, screen_.failures);
   EXPECT_EQ(archive_, ReadFileBytes(folder_ + "\\Quillon_Widget.zip"));
-  EXPECT_TRUE(PathExists(folder_ + "\\Quillon_Widget.zip.sig"));
+  EXPECT_TRUE(PathExists(folder_ + "\\Quillon_Widget.zip.meta"));
   held.Reset();
   EXPECT_EQ("old\r\n", ReadFileBytes(folder_ + "\\a.txt"));
 }

@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
-"""Zip archives whose own content no folder can hold, for the installation's tests.
+"""Zip archives for the installation's tests, most of them with content no folder can hold.
 
   make_install_archives.py OUT_DIR
 
   case_clash_file_first.zip     "Data" (a file), then "data/x.txt"
   case_clash_folder_first.zip   "data/x.txt", then "Data" (a file)
   work_folder.zip               "a.txt" and ".QuillonStaging/x.txt" (the installer's own name)
-  folders_only.zip              two folder entries and no file
+  folders_only.zip              two folder entries and no file (it installs them)
   long_name.zip                 "a.txt" and a file whose name alone is 250 characters
 """
 import os

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""The vendor's archive-signing key in a release build (QUILLON_ARCHIVE_PUBLIC_KEY): a P-256
-key made with openssl is built into the installer; a missing file, an RSA key and a key of
-another curve stop the configuration; without a key the configuration warns.
+"""The vendor's release-signing keys in a release build (QUILLON_ARCHIVE_PUBLIC_KEY): two P-256
+keys made with openssl are built into the installer; a missing file, an RSA key and a key of
+another curve stop the configuration; without a key the configuration stops unless
+QUILLON_ALLOW_UNSIGNED_ARCHIVES is on, and then it warns; a lowest version that is no
+version stops it.
 Linux-side: it builds, it runs nothing under Wine.
 
   archive_key_build_test.py SOURCE_DIR
@@ -43,6 +45,8 @@ class ArchiveKeyBuildTest(unittest.TestCase):
         cls.work = tempfile.mkdtemp(prefix="quillon-archive-key.")
         cls.p256 = public_key(cls.work, "p256", "openssl", "ecparam", "-name", "prime256v1",
                               "-genkey", "-noout")
+        cls.rolled = public_key(cls.work, "rolled", "openssl", "ecparam", "-name", "prime256v1",
+                                "-genkey", "-noout")
 
     @classmethod
     def tearDownClass(cls):
@@ -53,18 +57,21 @@ class ArchiveKeyBuildTest(unittest.TestCase):
         self.assertNotEqual(0, result.returncode)
         return result.stdout.decode(errors="replace")
 
-    def test_the_key_goes_into_the_installer_within_the_size_budget(self):
+    def test_both_keys_go_into_the_installer_within_the_size_budget(self):
         build = os.path.join(self.work, "build")
-        configured = configure(build, "-DQUILLON_ARCHIVE_PUBLIC_KEY=" + self.p256)
+        configured = configure(build, "-DQUILLON_ARCHIVE_PUBLIC_KEY=%s;%s" % (self.p256, self.rolled),
+                               "-DQUILLON_MIN_ARCHIVE_VERSION=1.4.2")
         self.assertEqual(0, configured.returncode, configured.stdout)
         self.assertNotIn(b"will not verify", configured.stdout)
         run("cmake", "--build", build, "-j", "2")
-        der = run("openssl", "pkey", "-pubin", "-in", self.p256, "-outform", "DER").stdout
         with open(os.path.join(build, "QuillonSetup.exe"), "rb") as f:
             exe = f.read()
-        self.assertIn(der[-64:], exe, "X and Y of the key are not in the installer")
+        for key in (self.p256, self.rolled):
+            der = run("openssl", "pkey", "-pubin", "-in", key, "-outform", "DER").stdout
+            self.assertIn(der[-64:], exe, "X and Y of %s are not in the installer" % key)
+        self.assertIn(b"1.4.2\0", exe)
         self.assertLessEqual(len(exe), SIZE_LIMIT)
-        print("release installer with a key: %d bytes" % len(exe))
+        print("release installer with two keys: %d bytes" % len(exe))
 
     def test_a_missing_file_stops_the_configuration(self):
         self.assertIn("no such file", self.refused(os.path.join(self.work, "missing.pem")))
@@ -81,10 +88,20 @@ class ArchiveKeyBuildTest(unittest.TestCase):
         run("openssl", "pkey", "-pubin", "-in", self.p256, "-outform", "DER", "-out", der)
         self.assertIn("not a PEM public key", self.refused(der))
 
-    def test_without_a_key_the_configuration_warns(self):
+    def test_without_a_key_the_configuration_stops_unless_allowed_and_then_warns(self):
         result = configure(os.path.join(self.work, "nokey"))
+        self.assertNotEqual(0, result.returncode, result.stdout)
+        self.assertIn(b"QUILLON_ALLOW_UNSIGNED_ARCHIVES", result.stdout)
+        result = configure(os.path.join(self.work, "nokey-allowed"), "-DQUILLON_ALLOW_UNSIGNED_ARCHIVES=ON")
         self.assertEqual(0, result.returncode, result.stdout)
         self.assertIn(b"will not verify", result.stdout.replace(b"\n", b" "))
+
+    def test_a_lowest_version_that_is_no_version_stops_the_configuration(self):
+        for version in ("1.x", "1.2.3.4.5", ""):
+            result = configure(os.path.join(self.work, "version"), "-DQUILLON_ARCHIVE_PUBLIC_KEY=" + self.p256,
+                               "-DQUILLON_MIN_ARCHIVE_VERSION=" + version)
+            self.assertNotEqual(0, result.returncode, version)
+            self.assertIn(b"QUILLON_MIN_ARCHIVE_VERSION", result.stdout)
 
 
 if __name__ == "__main__":

@@ -26,7 +26,8 @@ def run(*args, check=True):
 def configure(build, *options):
     return run("cmake", "-S", SOURCE_DIR, "-B", build,
                "-DCMAKE_TOOLCHAIN_FILE=%s/cmake/mingw-i686.cmake" % SOURCE_DIR,
-               "-DCMAKE_BUILD_TYPE=Release", "-DQUILLON_BUILD_TESTS=OFF", *options, check=False)
+               "-DCMAKE_BUILD_TYPE=Release", "-DQUILLON_BUILD_TESTS=OFF",
+               "-DQUILLON_ALLOW_UNSIGNED_ARCHIVES=ON", *options, check=False)
 
 
 def verify(exe, ca_file):

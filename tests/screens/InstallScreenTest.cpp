@@ -112,15 +112,15 @@ TEST_F(InstallScreenTest, WithoutABrowserControlTheScreenStillWorks) {
   EXPECT_FALSE(Requested(kAgreementPath));
 }
 
-TEST_F(InstallScreenTest, ConfirmingDisablesTheButtonsAndUsesTheFolderAsTyped) {
+TEST_F(InstallScreenTest, ConfirmingDisablesInstallLeavesQuitAndUsesTheFolderAsTyped) {
   std::string folder = *workFolder_ / "설치 폴더 (위젯)";
   StartInstaller();
   Confirm(folder);
   HWND box = driver_->WaitForBox(driver_->AppCaption(), 120000);
   ASSERT_NE(nullptr, box);
-  // Disabled from the click until the end.
+  // "동의설치" is disabled from the click until the end; "끝내기" stays, with the focus.
   EXPECT_FALSE(driver_->InstallEnabled());
-  EXPECT_FALSE(driver_->QuitEnabled());
+  EXPECT_TRUE(driver_->QuitEnabled());
   driver_->AnswerBox(box, IDOK);
   EXPECT_TRUE(driver_->WaitForExit(20000));
   EXPECT_TRUE(PathExists(folder + "\\QuillonWidget.exe"));
@@ -133,7 +133,7 @@ TEST_F(InstallScreenTest, AfterConfirmationTheFolderCannotBeChanged) {
   ASSERT_TRUE(uidriver::WaitUntil([&] { return !driver_->BrowseEnabled(); }, 10000));
   EXPECT_FALSE(driver_->FolderEditEnabled());
   EXPECT_FALSE(driver_->InstallEnabled());
-  EXPECT_FALSE(driver_->QuitEnabled());
+  EXPECT_TRUE(driver_->QuitEnabled());
 
   // Commands that still reach the screen (a posted picker click, a second confirmation
   // with another folder) change nothing: the installation goes where it was confirmed.
@@ -151,15 +151,16 @@ TEST_F(InstallScreenTest, AfterConfirmationTheFolderCannotBeChanged) {
   EXPECT_EQ(1u, ArchiveRequests().size());
 }
 
-// Keys are posted, so the screen is not activated by them (a posted click would be). The
-// owner is the screen whether or not the other program won the foreground (without a window
-// manager that is not certain); a run where it did not records so as a test property.
+// The screen's commands are posted to it, so the screen is not activated by them (a pressed
+// key would need it in the foreground, a posted click activates it). The owner is the screen
+// whether or not the other program won the foreground (without a window manager that is not
+// certain); a run where it did not records so as a test property.
 TEST_F(InstallScreenTest, ABoxIsOwnedByTheScreenWhileAnotherProgramIsActive) {
   StartInstaller();
   driver_->TypeFolder("");
   ForeignWindow other;
   if (!other.BringToFront(driver_->Screen())) RecordProperty("box", "other program merely in front");
-  driver_->PressEnter();
+  ::PostMessageA(driver_->Screen(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   HWND box = driver_->WaitForBox(driver_->AppCaption());
   ASSERT_NE(nullptr, box);
   EXPECT_EQ(driver_->Screen(), ::GetWindow(box, GW_OWNER));
@@ -167,7 +168,7 @@ TEST_F(InstallScreenTest, ABoxIsOwnedByTheScreenWhileAnotherProgramIsActive) {
 
   // The quit question too.
   if (!other.BringToFront(driver_->Screen())) RecordProperty("quit", "other program merely in front");
-  driver_->PressEscape();
+  ::PostMessageA(driver_->Screen(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   HWND quit = driver_->WaitForBox("확인");
   ASSERT_NE(nullptr, quit);
   EXPECT_EQ(driver_->Screen(), ::GetWindow(quit, GW_OWNER));

@@ -73,6 +73,15 @@ TEST_F(SetupUtilTest, MissingSettingsFileLeavesLoggingOff) {
   EXPECT_EQ(folder_.Path(), util.Folder());
 }
 
+TEST_F(SetupUtilTest, ASettingsFileLargerThanSettingsAreCountsAsMissing) {
+  CSetupUtil util;
+  const std::string settings = "[COMMON]\r\nDEBUG=1\r\n;";
+  BindWithSettings(&util, settings + std::string(CSetupUtil::kMaxSettingsSize - settings.size(), 'x'));
+  EXPECT_TRUE(util.IsLogging());
+  BindWithSettings(&util, settings + std::string(CSetupUtil::kMaxSettingsSize - settings.size() + 1, 'x'));
+  EXPECT_FALSE(util.IsLogging());
+}
+
 TEST_F(SetupUtilTest, OnlyTheFirst254BytesOfTheValueAreSeen) {
   CSetupUtil util;
   // 254 characters: the final 1 is read, the value is 1.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tests/support/TestSupport.h"
+#include "tests/support/WideFiles.h"
 #include "winfx/ScopedCom.h"
 #include "winfx/ScopedHandle.h"
 
@@ -32,11 +33,7 @@ constexpr char kWidgetTarget[] = "C:\\QuillonWidget\\QuillonWidget.exe";
 constexpr char kWidgetLink[] = "\\Quillon위젯.lnk";
 constexpr char kWidgetDescription[] = "Quillon위젯";
 
-std::wstring Widen(const std::string& ansi) {
-  wchar_t wide[1024];
-  int n = ::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, wide, 1024);
-  return n > 0 ? std::wstring(wide) : std::wstring();
-}
+std::wstring Widen(const std::string& ansi) { return testing_support::AnsiToUtf16(ansi); }
 
 std::string ShellFolder(int csidl) {
   char path[MAX_PATH] = {};

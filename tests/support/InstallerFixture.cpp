@@ -1,9 +1,11 @@
 #include "tests/support/InstallerFixture.h"
 
+#include <cstdio>
 #include <sstream>
 
 #include "archive/CZipExtractor.h"
 #include "install/CStagedInstall.h"
+#include "tests/support/WideFiles.h"
 
 namespace testing_support {
 
@@ -24,20 +26,33 @@ InstallerFixture::InstallerFixture(const std::string& setupExe, const std::strin
   ::CopyFileA(FromUnixPath(setupExe).c_str(), (*programFolder_ / "QuillonSetup.exe").c_str(), FALSE);
   WriteFileBytes(*programFolder_ / "info.ini", "[COMMON]\r\nDEBUG=1\r\n");
   ::CreateDirectoryA((*programFolder_ / "log").c_str(), nullptr);
-  ::DeleteFileA(DesktopLinkPath().c_str());
+  ::DeleteFileW(AnsiToUtf16(DesktopLinkPath()).c_str());
   requestLogStart_ = ReadFileBytes(RequestLogPath()).size();
   ServeWidgetArchive();
+  testEnded_.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string name = test != nullptr ? std::string(test->test_suite_name()) + "." + test->name() : "";
+  watchdog_ = std::thread([this, name] {
+    if (::WaitForSingleObject(testEnded_.Get(), kTestBoundMs) != WAIT_TIMEOUT) return;
+    std::fprintf(stderr, "[watchdog] %s ran past %lu s: its installer is ended\n", name.c_str(),
+                 kTestBoundMs / 1000);
+    std::fflush(stderr);
+    winfx::ScopedHandle installer(::OpenProcess(PROCESS_TERMINATE, FALSE, installerId_.load()));
+    if (installer) ::TerminateProcess(installer.Get(), 98);
+  });
 }
 
 InstallerFixture::~InstallerFixture() {
+  ::SetEvent(testEnded_.Get());
+  watchdog_.join();
   driver_.reset();
   // A started widget would outlive the test (and hold its output open).
   uidriver::EndProcessesNamed("QuillonWidget.exe");
   ::DeleteFileA(FaultsPath().c_str());
   ::DeleteFileA(NextArchivePath().c_str());
-  ::DeleteFileA(SignatureModePath().c_str());
+  ::DeleteFileA(ReleasePath().c_str());
   if (!overriddenApp_.empty()) ::RegDeleteTreeA(HKEY_CURRENT_USER, overriddenApp_.c_str());
-  ::DeleteFileA(DesktopLinkPath().c_str());
+  ::DeleteFileW(AnsiToUtf16(DesktopLinkPath()).c_str());
 }
 
 std::string InstallerFixture::ServedArchivePath() const {
@@ -50,10 +65,10 @@ std::string InstallerFixture::FaultsPath() const { return vendorRoot_ + "\\fault
 
 std::string InstallerFixture::NextArchivePath() const { return ServedArchivePath() + ".next"; }
 
-std::string InstallerFixture::SignatureModePath() const { return vendorRoot_ + "\\signature"; }
+std::string InstallerFixture::ReleasePath() const { return vendorRoot_ + "\\release"; }
 
-void InstallerFixture::ServeSignature(const std::string& mode) {
-  ASSERT_TRUE(WriteFileBytes(SignatureModePath(), mode + "\n"));
+void InstallerFixture::ServeRelease(const std::string& lines) {
+  ASSERT_TRUE(WriteFileBytes(ReleasePath(), lines + "\n"));
 }
 
 std::map<std::string, FileState> InstallerFixture::FolderStates() const {
@@ -105,7 +120,11 @@ std::string InstallerFixture::UnicodeWidgetArchive() {
 }
 
 void InstallerFixture::QueueArchiveFaults(const std::string& faults) {
-  ASSERT_TRUE(WriteFileBytes(FaultsPath(), "Quillon_Widget.zip " + faults + "\n"));
+  QueueFaults("Quillon_Widget.zip", faults);
+}
+
+void InstallerFixture::QueueFaults(const std::string& name, const std::string& faults) {
+  ASSERT_TRUE(WriteFileBytes(FaultsPath(), name + " " + faults + "\n"));
 }
 
 void InstallerFixture::StageNextArchive(const std::string& bytes) {
@@ -165,7 +184,9 @@ void InstallerFixture::StartInstallerWithoutBrowserControl() {
 void InstallerFixture::StartInstallerNamed(const std::string& exeName,
                                            const std::string& currentFolder) {
   driver_ = std::make_unique<uidriver::InstallerDriver>(*programFolder_ / exeName);
-  ASSERT_TRUE(driver_->Start(30000, currentFolder)) << "the install screen did not appear";
+  const bool started = driver_->Start(30000, currentFolder);
+  installerId_ = driver_->Program().Id();
+  ASSERT_TRUE(started) << "the install screen did not appear";
 }
 
 void InstallerFixture::Confirm(const std::string& folder) {

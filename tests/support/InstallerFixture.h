@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/TestSupport.h"
@@ -41,10 +43,11 @@ class InstallerFixture : public ::testing::Test {
   // name in UTF-8 and a line break, and a copy of the widget as 日本語\위젯😀.exe.
   static std::string UnicodeWidgetArchive();
 
-  // What the vendor server serves as /update/Quillon_Widget.zip.sig (see
-  // vendor/vendor_server.py): "sign" (the served archive's, as without a word), "none",
-  // "garbage", "other-key" or "of NAME" (the signature of update file NAME).
-  void ServeSignature(const std::string& mode);
+  // How the vendor server publishes the release record of the served archive, one change
+  // per line (see vendor/vendor_server.py): "version 0.9", "expired", "file NAME",
+  // "of NAME" (the record of update file NAME), "other-key", "second-key", "oversize",
+  // "none"; "" for the record as published (version 1.0, signed with the vendor's key).
+  void ServeRelease(const std::string& lines);
 
   // The old version (version 0.9), extracted into the installation folder as an earlier
   // installation left it.
@@ -57,6 +60,8 @@ class InstallerFixture : public ::testing::Test {
   // Faults for the next requests of the archive, one per request in order, as the vendor
   // server reads them ("close@50%,503,ok"; see vendor/vendor_server.py).
   void QueueArchiveFaults(const std::string& faults);
+  // The same for the requests of update file name.
+  void QueueFaults(const std::string& name, const std::string& faults);
   // The body that a "replace=Quillon_Widget.zip.next" fault puts in the archive's place.
   void StageNextArchive(const std::string& bytes);
 
@@ -111,11 +116,19 @@ class InstallerFixture : public ::testing::Test {
   std::string RequestLogPath() const;
   std::string FaultsPath() const;       // the vendor server's queued archive faults
   std::string NextArchivePath() const;  // what a "replace=" fault serves next
-  std::string SignatureModePath() const;  // the vendor server's signature mode
+  std::string ReleasePath() const;  // the vendor server's release lines
 
   std::string vendorRoot_;  // Windows path
   size_t requestLogStart_ = 0;
   std::string overriddenApp_;
+
+  // A test that runs past kTestBoundMs (well inside ctest's limit) has its installer
+  // ended by the watchdog, with a line that says so: every wait of the test then returns
+  // and the test fails with its messages instead of being cut off by ctest.
+  static constexpr DWORD kTestBoundMs = 300000;
+  winfx::ScopedHandle testEnded_;
+  std::atomic<DWORD> installerId_{0};
+  std::thread watchdog_;
 };
 
 }  // namespace testing_support

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "winfx/ScopedHandle.h"
+#include "winfx/WidePath.h"
 
 namespace testing_support {
 
@@ -38,7 +39,10 @@ void ListInto(const std::wstring& root, const std::wstring& relative, std::vecto
 
 std::wstring Utf16(const std::string& utf8) { return Decode(CP_UTF8, utf8); }
 
-std::wstring AnsiToUtf16(const std::string& ansi) { return Decode(CP_ACP, ansi); }
+std::wstring AnsiToUtf16(const std::string& ansi) {
+  const winfx::WideString wide = winfx::ToWide(ansi);
+  return std::wstring(wide.begin(), wide.end());
+}
 
 std::vector<std::wstring> ListWideTree(const std::wstring& root) {
   std::vector<std::wstring> names;

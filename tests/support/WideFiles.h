@@ -1,5 +1,5 @@
-// Test helpers for files whose names have no form in the ANSI code page: wide paths
-// throughout, names given as UTF-8 (u8"..." literals).
+// Test helpers for files whose names have no form in code page 949: wide paths throughout,
+// names given as UTF-8 (u8"..." literals).
 #pragma once
 
 #include <windows.h>
@@ -10,7 +10,7 @@
 
 namespace testing_support {
 
-// utf8 as UTF-16; ansi (the ANSI code page) as UTF-16.
+// utf8 as UTF-16; ansi (code page 949, as the tests' narrow literals) as UTF-16.
 std::wstring Utf16(const std::string& utf8);
 std::wstring AnsiToUtf16(const std::string& ansi);
 

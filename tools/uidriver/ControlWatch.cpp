@@ -6,6 +6,7 @@
 
 #include "tools/uidriver/WatchProtocol.h"
 #include "winfx/ScopedHandle.h"
+#include "winfx/WidePath.h"
 #include "winfx/WindowClass.h"
 
 namespace uidriver {
@@ -63,7 +64,8 @@ void ControlWatch::Run(DWORD processId, DWORD threadId) {
   winfx::RegisterWindowClass(kWatchWindowClass, &ControlWatch::WindowProc);
   char title[32];
   WatchWindowTitle(processId, title);
-  winfx::ScopedWindow window(::CreateWindowExA(0, kWatchWindowClass, title, 0, 0, 0, 0, 0,
+  winfx::ScopedWindow window(::CreateWindowExW(0, winfx::ToWide(kWatchWindowClass).c_str(),
+                                               winfx::ToWide(title).c_str(), 0, 0, 0, 0, 0,
                                                HWND_MESSAGE, nullptr, nullptr, this));
   winfx::ScopedModule dll(::LoadLibraryA(HookDllPath().c_str()));
   // Through void*: a FARPROC and a HOOKPROC have different signatures.
@@ -84,9 +86,9 @@ void ControlWatch::Run(DWORD processId, DWORD threadId) {
   if (!hook) return;
 
   MSG msg;
-  while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+  while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
     ::TranslateMessage(&msg);
-    ::DispatchMessageA(&msg);
+    ::DispatchMessageW(&msg);
   }
   // The hook goes first, so the watched program reports no more before the window goes.
   hook.Reset();
@@ -99,9 +101,9 @@ LRESULT CALLBACK ControlWatch::WindowProc(HWND window, UINT message, WPARAM wPar
                                           LPARAM lParam) {
   switch (message) {
     case WM_NCCREATE: {
-      auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-      ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-      return ::DefWindowProcA(window, message, wParam, lParam);  // sets the title
+      auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+      ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+      return ::DefWindowProcW(window, message, wParam, lParam);  // sets the title
     }
     case WM_COPYDATA: {
       auto* self = reinterpret_cast<ControlWatch*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
@@ -109,7 +111,7 @@ LRESULT CALLBACK ControlWatch::WindowProc(HWND window, UINT message, WPARAM wPar
       return TRUE;
     }
     default:
-      return ::DefWindowProcA(window, message, wParam, lParam);
+      return ::DefWindowProcW(window, message, wParam, lParam);
   }
 }
 
@@ -121,7 +123,12 @@ void ControlWatch::Record(const COPYDATASTRUCT& copy) {
   change.window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(record->window));
   change.message = record->message;
   change.value = static_cast<int>(record->wParam);
-  change.text.assign(record->text, strnlen(record->text, textSize));
+  if (record->unicode) {
+    const auto* wide = reinterpret_cast<const wchar_t*>(record->text);
+    change.text = winfx::ToShownAnsi(winfx::WideString(wide, wcsnlen(wide, textSize / sizeof(wchar_t))));
+  } else {
+    change.text.assign(record->text, strnlen(record->text, textSize));
+  }
   change.seconds = Now();
   {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "winfx/ScopedHandle.h"
+#include "winfx/WidePath.h"
 
 namespace uidriver {
 
@@ -21,9 +22,18 @@ std::string BaseNameWithoutExtension(const std::string& path) {
 // The text of a window of another process without sending it a message: it does not
 // wait while that process's user-interface thread is busy (extracting, say).
 std::string StoredText(HWND hwnd) {
-  char text[1024] = {};
-  ::GetWindowTextA(hwnd, text, sizeof(text));
-  return text;
+  wchar_t text[1024] = {};
+  ::GetWindowTextW(hwnd, text, 1024);
+  return winfx::ToShownAnsi(text);
+}
+
+INPUT KeyInput(UINT vk, bool up) {
+  INPUT input = {};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = static_cast<WORD>(vk);
+  input.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  return input;
 }
 
 }  // namespace
@@ -52,11 +62,15 @@ HWND InstallerDriver::FocusedWindow() const {
   return info.hwndFocus;
 }
 
-void InstallerDriver::PressKey(UINT vk, HWND target) {
-  if (target == nullptr) target = ::GetDlgItem(screen_, kFolderEdit);
-  const LPARAM scan = static_cast<LPARAM>(::MapVirtualKeyA(vk, MAPVK_VK_TO_VSC)) << 16;
-  ::PostMessageA(target, WM_KEYDOWN, vk, scan | 0x00000001);
-  ::PostMessageA(target, WM_KEYUP, vk, scan | 0xC0000001);
+bool InstallerDriver::PressKey(UINT vk, HWND window) {
+  HWND top = window != nullptr ? ::GetAncestor(window, GA_ROOT) : ::GetLastActivePopup(screen_);
+  if (top == nullptr) return false;
+  if (::GetForegroundWindow() != top) {
+    ::SetForegroundWindow(top);
+    if (!WaitUntil([&] { return ::GetForegroundWindow() == top; }, 10000)) return false;
+  }
+  INPUT keys[] = {KeyInput(vk, false), KeyInput(vk, true)};
+  return ::SendInput(2, keys, sizeof(INPUT)) == 2;
 }
 
 HWND InstallerDriver::WaitForBox(const std::string& caption, DWORD timeoutMs) const {
@@ -106,6 +120,15 @@ bool InstallerDriver::WaitForStatus(const std::string& text, DWORD timeoutMs) co
   return watch_.WaitFor(
       [&](const ControlWatch::Change& change) {
         return change.window == statusLine_ && change.message == WM_SETTEXT && change.text == text;
+      },
+      timeoutMs);
+}
+
+bool InstallerDriver::WaitForProgress(int percent, DWORD timeoutMs) const {
+  return watch_.WaitFor(
+      [&](const ControlWatch::Change& change) {
+        return change.window == progressBar_ && change.message == PBM_SETPOS &&
+               change.value >= percent;
       },
       timeoutMs);
 }

@@ -58,12 +58,15 @@ class InstallerDriver {
   void ClickInstall() { ClickItem(screen_, kInstallButton); }
   void ClickQuit() { ClickItem(screen_, kQuitButton); }
   void ClickBrowse() { ClickItem(screen_, kBrowseButton); }
-  // The Esc key on the screen (reaches it also while its buttons are disabled).
-  void PressEscape() { PressKey(VK_ESCAPE); }
-  // The Enter key on the screen.
-  void PressEnter() { PressKey(VK_RETURN); }
-  // Posts a key press (down and up) to the folder edit box, or to target when given.
-  void PressKey(UINT vk, HWND target = nullptr);
+  // The Esc key pressed on the screen (or on the box it shows).
+  bool PressEscape() { return PressKey(VK_ESCAPE); }
+  // The Enter key pressed on the screen (or on the box it shows).
+  bool PressEnter() { return PressKey(VK_RETURN); }
+  // Presses key vk (down and up, SendInput) as a person would: into the foreground window,
+  // which is first made the installer's window of window (by default the screen, or the
+  // box it shows). The key goes wherever the installer's focus is. False when the window
+  // did not come to the foreground or the input was refused.
+  bool PressKey(UINT vk, HWND window = nullptr);
 
   // A visible message box (or other dialog) of the installer with this caption; null
   // after timeoutMs.
@@ -87,6 +90,9 @@ class InstallerDriver {
   // Waits until the status line has been given text since recording started; false after
   // timeoutMs.
   bool WaitForStatus(const std::string& text, DWORD timeoutMs = 60000) const;
+  // Waits until the progress bar has been set to percent or more since recording started;
+  // false after timeoutMs.
+  bool WaitForProgress(int percent, DWORD timeoutMs = 60000) const;
 
   // Saves a picture of window (by default the screen; or a box of the installer) as a 24-bit
   // BMP, once every paint pending for it and its controls has ended: the watch hook runs the

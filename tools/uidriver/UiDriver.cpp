@@ -9,19 +9,21 @@
 #include "tools/uidriver/BmpFile.h"
 #include "winfx/ScopedCom.h"
 #include "winfx/ScopedGdi.h"
+#include "winfx/WidePath.h"
 
 namespace uidriver {
 
 Process::Process(const std::string& exe, const std::string& arguments, const std::string& folder) {
-  std::string commandLine = "\"" + exe + "\"";
-  if (!arguments.empty()) commandLine += " " + arguments;
-  std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
-  mutableLine.push_back('\0');
-  STARTUPINFOA startup = {};
+  const winfx::WideString commandLine =
+      winfx::ToWide("\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments));
+  std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
+  mutableLine.push_back(L'\0');
+  const winfx::WideString wideFolder = winfx::ToWide(folder);
+  STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};
-  if (::CreateProcessA(exe.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                       folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
+  if (::CreateProcessW(winfx::ToWide(exe).c_str(), mutableLine.data(), nullptr, nullptr, FALSE, 0,
+                       nullptr, folder.empty() ? nullptr : wideFolder.c_str(), &startup, &info)) {
     process_.Reset(info.hProcess);
     thread_.Reset(info.hThread);
     id_ = info.dwProcessId;
@@ -87,9 +89,9 @@ struct FindRequest {
 
 BOOL CALLBACK MatchDialog(HWND hwnd, LPARAM param) {
   FindRequest* request = reinterpret_cast<FindRequest*>(param);
-  char className[16] = {};
-  ::GetClassNameA(hwnd, className, sizeof(className));
-  if (lstrcmpA(className, "#32770") != 0) return TRUE;
+  wchar_t className[16] = {};
+  ::GetClassNameW(hwnd, className, 16);
+  if (lstrcmpW(className, L"#32770") != 0) return TRUE;
   if (request->processId != 0) {
     DWORD owner = 0;
     ::GetWindowThreadProcessId(hwnd, &owner);
@@ -119,19 +121,21 @@ HWND WaitForDialog(const std::string& caption, DWORD processId, DWORD timeoutMs)
   return found != nullptr && ::IsWindowVisible(found) ? found : nullptr;
 }
 
-std::string WindowText(HWND hwnd) {
-  char text[4096] = {};
-  LRESULT len = ::SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text),
-                                      SMTO_ABORTIFHUNG, 2000, nullptr);
-  (void)len;
+std::string WindowText(HWND hwnd) { return winfx::ToShownAnsi(WideWindowText(hwnd)); }
+
+winfx::WideString WideWindowText(HWND hwnd) {
+  wchar_t text[4096] = {};
+  ::SendMessageTimeoutW(hwnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                        2000, nullptr);
   return text;
 }
 
 std::string ItemText(HWND dialog, int id) { return WindowText(::GetDlgItem(dialog, id)); }
 
 void SetItemText(HWND dialog, int id, const std::string& text) {
-  ::SendMessageTimeoutA(::GetDlgItem(dialog, id), WM_SETTEXT, 0,
-                        reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 2000, nullptr);
+  const winfx::WideString wide = winfx::ToWide(text);
+  ::SendMessageTimeoutW(::GetDlgItem(dialog, id), WM_SETTEXT, 0,
+                        reinterpret_cast<LPARAM>(wide.c_str()), SMTO_ABORTIFHUNG, 2000, nullptr);
 }
 
 bool IsItemEnabled(HWND dialog, int id) { return ::IsWindowEnabled(::GetDlgItem(dialog, id)) != FALSE; }
@@ -155,24 +159,29 @@ SIZE WindowSize(HWND hwnd) {
 
 std::string ShellLinkTarget(const std::string& linkPath) {
   winfx::CoInitialization com;
-  winfx::ComPtr<IShellLinkA> link;
-  if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+  winfx::ComPtr<IShellLinkW> link;
+  if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                 link.ReceiveVoid()))) {
     return std::string();
   }
   winfx::ComPtr<IPersistFile> file = link.QueryInterface<IPersistFile>(IID_IPersistFile);
-  wchar_t widePath[MAX_PATH] = {};
-  ::MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, widePath, MAX_PATH);
-  if (!file || FAILED(file->Load(widePath, STGM_READ))) return std::string();
-  char target[MAX_PATH] = {};
-  link->GetPath(target, MAX_PATH, nullptr, 0);
-  return target;
+  if (!file || FAILED(file->Load(winfx::ToWide(linkPath).c_str(), STGM_READ))) return std::string();
+  // The target's item list names it as the shell does (Wine's GetPath answers the link's
+  // ANSI copy of the path, in the system's code page).
+  wchar_t target[MAX_PATH] = {};
+  LPITEMIDLIST list = nullptr;
+  const bool listed = SUCCEEDED(link->GetIDList(&list));
+  winfx::ScopedCoMem<ITEMIDLIST> item(list);
+  if (!listed || !item || !::SHGetPathFromIDListW(item.Get(), target)) {
+    link->GetPath(target, MAX_PATH, nullptr, 0);
+  }
+  return winfx::ToShownAnsi(target);
 }
 
 std::string DesktopFolder() {
-  char desktop[MAX_PATH] = {};
-  ::SHGetFolderPathA(nullptr, CSIDL_DESKTOP, nullptr, 0, desktop);
-  return desktop;
+  wchar_t desktop[MAX_PATH] = {};
+  ::SHGetFolderPathW(nullptr, CSIDL_DESKTOP, nullptr, 0, desktop);
+  return winfx::ToShownAnsi(desktop);
 }
 
 bool SaveScreenshot(HWND hwnd, const std::string& bmpPath) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "winfx/ScopedHandle.h"
+#include "winfx/WidePath.h"
 
 namespace uidriver {
 
@@ -50,7 +51,9 @@ HWND FindDialog(const std::string& caption, DWORD processId = 0);
 // Waits for such a dialog to exist and be visible; null on timeout.
 HWND WaitForDialog(const std::string& caption, DWORD processId, DWORD timeoutMs);
 
+// Texts cross as UTF-16; the narrow forms are code page 949, as the installer's own.
 std::string WindowText(HWND hwnd);
+winfx::WideString WideWindowText(HWND hwnd);
 std::string ItemText(HWND dialog, int id);
 void SetItemText(HWND dialog, int id, const std::string& text);
 bool IsItemEnabled(HWND dialog, int id);
@@ -66,7 +69,7 @@ int ProgressPosition(HWND dialog, int id);
 // Size of a window.
 SIZE WindowSize(HWND hwnd);
 
-// The target path of a shell link file, read back through IShellLinkA; "" when it cannot
+// The target path of a shell link file, read back through IShellLinkW; "" when it cannot
 // be loaded.
 std::string ShellLinkTarget(const std::string& linkPath);
 

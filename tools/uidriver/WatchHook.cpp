@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
 #include "tools/uidriver/BmpFile.h"
@@ -38,15 +39,20 @@ HWND Receiver() {
 void Report(const CWPSTRUCT& call) {
   HWND receiver = Receiver();
   if (receiver == nullptr) return;
-  const char* text = call.message == WM_SETTEXT && call.lParam != 0
-                         ? reinterpret_cast<const char*>(call.lParam)
-                         : "";
-  const size_t textSize = std::strlen(text) + 1;
-  std::vector<char> data(offsetof(uidriver::WatchRecord, text) + textSize);
+  // The hook gets the message as it was sent: a Unicode window's text as UTF-16.
+  const bool unicode = ::IsWindowUnicode(call.hwnd) != FALSE;
+  const bool hasText = call.message == WM_SETTEXT && call.lParam != 0;
+  const void* text = hasText ? reinterpret_cast<const void*>(call.lParam) : L"";
+  const size_t textSize =
+      unicode || !hasText
+          ? (std::wcslen(static_cast<const wchar_t*>(text)) + 1) * sizeof(wchar_t)
+          : std::strlen(static_cast<const char*>(text)) + 1;
+  std::vector<char> data(offsetof(uidriver::WatchRecord, text) + textSize + sizeof(wchar_t));
   auto* record = reinterpret_cast<uidriver::WatchRecord*>(data.data());
   record->window = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(call.hwnd));
   record->message = call.message;
   record->wParam = static_cast<DWORD>(call.wParam);
+  record->unicode = unicode || !hasText ? 1 : 0;
   std::memcpy(record->text, text, textSize);
 
   COPYDATASTRUCT copy = {uidriver::kWatchDataTag, static_cast<DWORD>(data.size()), data.data()};

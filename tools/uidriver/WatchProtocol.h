@@ -26,12 +26,14 @@ constexpr char kWatchHookProc[] = "WatchCallWndProc";
 constexpr ULONG_PTR kWatchDataTag = 0x51574348;  // "QWCH"
 
 // The data of one watched message: the window it was sent to, the message (WM_SETTEXT or
-// PBM_SETPOS), its wParam, and for WM_SETTEXT the text that follows (terminator included).
+// PBM_SETPOS), its wParam, and for WM_SETTEXT the text that follows (terminator included):
+// UTF-16 for a Unicode window (whose texts are sent so), else code page 949 bytes.
 struct WatchRecord {
   DWORD window;  // an HWND; 32 bits in a 32-bit program
   DWORD message;
   DWORD wParam;
-  char text[1];
+  DWORD unicode;
+  char text[2];
 };
 
 // Requests: the driver puts a WatchRequest into the file mapping named after the watched

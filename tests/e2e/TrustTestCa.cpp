@@ -1,0 +1,110 @@
+// The HTTPS tests' fixture: trusts the tests' CA in the prefix's LocalMachine\Root store and
+// proves that a new process trusts it, by a TLS request of that new process to the loopback
+// server whose certificate the CA issued. Wine's crypt32 brings the host's roots into the
+// prefix's store the first time a process of the prefix opens it; a CA added in the same
+// moment is only known to be trusted once a new process has been seen to trust it.
+//   trust_test_ca CA.der https://127.0.0.1:port        add, then prove (exit code 0 or 1)
+//   trust_test_ca --check https://127.0.0.1:port       one TLS request (exit code 0 or 1)
+#include <windows.h>
+#include <wincrypt.h>
+#include <wininet.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "winfx/InternetHandle.h"
+#include "winfx/ScopedHandle.h"
+#include "winfx/Url.h"
+
+namespace {
+
+// New processes asked at the most, and how long each may take.
+constexpr int kAttempts = 10;
+constexpr DWORD kAttemptMs = 60000;
+
+struct CertStoreTraits {
+  using Handle = HCERTSTORE;
+  static Handle Empty() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::CertCloseStore(h, 0); }
+};
+using ScopedCertStore = winfx::ScopedGeneric<CertStoreTraits>;
+
+bool Trust(const char* derPath) {
+  std::ifstream file(derPath, std::ios::binary);
+  const std::string der((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  if (der.empty()) return false;
+  ScopedCertStore store(::CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0,
+                                        CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root"));
+  return store && ::CertAddEncodedCertificateToStore(
+                      store.Get(), X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+                      static_cast<DWORD>(der.size()), CERT_STORE_ADD_USE_EXISTING, nullptr);
+}
+
+// A GET of url with every certificate check on: 0 when the server answered (any status),
+// else the error of the request.
+DWORD Request(const std::string& url) {
+  winfx::ParsedUrl parsed;
+  if (!winfx::ParseUrl(url + "/ca-check", &parsed)) return ERROR_INVALID_PARAMETER;
+  winfx::ScopedInternetHandle internet(
+      ::InternetOpenA("QuillonTest", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+  winfx::ScopedInternetHandle connection(::InternetConnectA(
+      internet.Get(), parsed.server.c_str(), parsed.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+  winfx::ScopedInternetHandle request(::HttpOpenRequestA(
+      connection.Get(), "GET", parsed.object.c_str(), nullptr, nullptr, nullptr,
+      INTERNET_FLAG_SECURE | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
+  if (!request) return ::GetLastError();
+  return ::HttpSendRequestA(request.Get(), nullptr, 0, nullptr, 0) ? 0 : ::GetLastError();
+}
+
+// Runs this program with --check url as a new process: its exit code, or a failure of its
+// own when it could not be run or did not end in time.
+DWORD CheckInNewProcess(const std::string& url) {
+  char self[MAX_PATH] = {};
+  ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string line = "\"" + std::string(self) + "\" --check " + url;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  if (!::CreateProcessA(self, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    return ::GetLastError();
+  }
+  winfx::ScopedHandle process(info.hProcess);
+  winfx::ScopedHandle thread(info.hThread);
+  if (::WaitForSingleObject(process.Get(), kAttemptMs) != WAIT_OBJECT_0) {
+    ::TerminateProcess(process.Get(), 1);
+    return WAIT_TIMEOUT;
+  }
+  DWORD code = 1;
+  ::GetExitCodeProcess(process.Get(), &code);
+  return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--check") return Request(argv[2]) == 0 ? 0 : 1;
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: trust_test_ca CA.der URL | --check URL\n");
+    return 2;
+  }
+  if (!Trust(argv[1])) {
+    std::fprintf(stderr, "the CA %s could not be added to LocalMachine\\Root (error %lu)\n", argv[1],
+                 ::GetLastError());
+    return 1;
+  }
+  for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+    const DWORD result = CheckInNewProcess(argv[2]);
+    if (result == 0) {
+      std::printf("a new process trusts the CA (attempt %d)\n", attempt);
+      return 0;
+    }
+    std::printf("attempt %d: a new process does not trust the CA yet (%lu); the CA is added again\n",
+                attempt, result);
+    Trust(argv[1]);
+  }
+  std::fprintf(stderr, "no new process trusted the CA after %d attempts\n", kAttempts);
+  return 1;
+}
