@@ -22,6 +22,7 @@ using Reason = InstallationFolder::Reason;
 // and a folder whose permissions were set anew.
 constexpr char kRefusedLine[] = "[install] 설치폴더 사용 불가 %s (이유 %d, err : %d)";
 constexpr char kProtectedLine[] = "[install] 설치폴더 권한을 다시 설정했습니다. %s";
+constexpr char kEmptyFolderRemovedLine[] = "[install] 설치프로그램의 이름을 가진 빈 폴더를 지웠습니다. %s";
 
 // SYSTEM and the administrators, who may do anything on the machine anyway, and
 // CREATOR OWNER, which only passes rights on to whoever made an entry below.
@@ -114,7 +115,7 @@ WideString InstallationFolder::LongPath(const std::string& folder) {
 InstallationFolder::Reason InstallationFolder::Take(const std::string& folder, CSetupUtil* log) {
   Release();
   m_folder = folder;
-  m_ownNameLink.clear();
+  m_ownName.clear();
   const WideString path = LongPath(folder);
   Reason reason = Reason::kCannotMake;
   if (!path.empty()) {
@@ -168,8 +169,8 @@ InstallationFolder::Reason InstallationFolder::Check(const WideString& path, CSe
     }
     log->WriteLog(winfx::Format(kProtectedLine, m_folder.c_str()));
   }
-  m_ownNameLink = LinkAmongOwnNames();
-  if (!m_ownNameLink.empty()) return Reason::kOwnNameLink;
+  const Reason ownNames = CheckOwnNames(log);
+  if (ownNames != Reason::kTaken) return ownNames;
   switch (m_lock.Acquire(JoinPath(m_folder, CStagedInstall::kLockName))) {
     case winfx::FileLock::Result::kHeld:
       return Reason::kTaken;
@@ -186,18 +187,38 @@ void InstallationFolder::Release() {
   m_held.Release();
 }
 
-std::string InstallationFolder::LinkAmongOwnNames() const {
-  std::vector<std::string> names = {CStagedInstall::kLockName, CStagedInstall::kStagingName,
-                                    CStagedInstall::kBackupName, ReleaseRecord::kKeptRecordName,
+InstallationFolder::Reason InstallationFolder::CheckOwnNames(CSetupUtil* log) {
+  const std::vector<std::string> folders = {CStagedInstall::kStagingName, CStagedInstall::kBackupName};
+  std::vector<std::string> files = {CStagedInstall::kLockName, ReleaseRecord::kKeptRecordName,
                                     ReleaseRecord::kKeptSignatureName};
   for (const char* file :
        {product::kArchiveFile, product::kReleaseRecordFile, product::kReleaseSignatureFile}) {
     for (const char* suffix : {"", product::kPartSuffix, product::kResumeSuffix}) {
-      names.push_back(std::string(file) + suffix);
+      files.push_back(std::string(file) + suffix);
     }
   }
-  for (const std::string& name : names) {
-    if (winfx::FileTree::LeadsElsewhere(winfx::WidePath(JoinPath(m_folder, name)))) return name;
+  const std::vector<std::string>* const lists[] = {&files, &folders};
+  // Links first: nothing is touched in a folder where one of the names leads elsewhere.
+  for (const std::vector<std::string>* names : lists) {
+    for (const std::string& name : *names) {
+      if (!winfx::FileTree::LeadsElsewhere(winfx::WidePath(JoinPath(m_folder, name)))) continue;
+      m_ownName = name;
+      return Reason::kOwnNameLink;
+    }
   }
-  return "";
+  for (const std::vector<std::string>* names : lists) {
+    const winfx::EntryKind wrong = names == &folders ? winfx::EntryKind::kFile : winfx::EntryKind::kFolder;
+    for (const std::string& name : *names) {
+      const WideString path = winfx::WidePath(JoinPath(m_folder, name));
+      if (winfx::FileTree::KindOf(path) != wrong) continue;
+      // An empty folder where a file belongs holds nothing of anyone's.
+      if (wrong == winfx::EntryKind::kFolder && ::RemoveDirectoryW(path.c_str())) {
+        log->WriteLog(winfx::Format(kEmptyFolderRemovedLine, JoinPath(m_folder, name).c_str()));
+        continue;
+      }
+      m_ownName = name;
+      return Reason::kOwnNameInTheWay;
+    }
+  }
+  return Reason::kTaken;
 }

@@ -28,7 +28,9 @@ class InstallationFolder {
     kLink,           // it or a parent is a link, or cannot be told apart from one
     kForeignOwner,   // it belongs to another user
     kOpenToOthers,   // others may change it, and its permissions cannot be set
-    kOwnNameLink,    // one of the installer's own names in it is a link (OwnNameLink)
+    kOwnNameLink,    // one of the installer's own names in it is a link (OwnName)
+    kOwnNameInTheWay,  // one of them is a folder where a file belongs, or the other way
+                       // round (OwnName); an empty folder in a file's place is removed
     kLocked,         // another installer holds its lock
     kLockFailed,     // its lock file cannot be made
   };
@@ -44,8 +46,8 @@ class InstallationFolder {
   void Release();
   bool IsHeld() const { return m_held.IsHeld(); }
 
-  // After kOwnNameLink: the name that is a link.
-  const std::string& OwnNameLink() const { return m_ownNameLink; }
+  // After kOwnNameLink and kOwnNameInTheWay: the name at fault.
+  const std::string& OwnName() const { return m_ownName; }
 
   // The permissions of a folder the installer makes, as SDDL, for the user with sid:
   // SYSTEM, the administrators and the user full control, the users read and execute,
@@ -62,12 +64,14 @@ class InstallationFolder {
  private:
   // The steps of Take once the folder exists; the folder is held from the first of them.
   Reason Check(const winfx::WideString& path, CSetupUtil* log);
-  // The first of the installer's own names in the folder that is a link leading out of
-  // it, or "".
-  std::string LinkAmongOwnNames() const;
+  // Checks the installer's own names in the folder: each must be missing, or what it must
+  // be (a file where a file belongs, a plain folder where a folder belongs). An empty
+  // folder in a file's place is removed (logged). kTaken, or the reason with m_ownName set
+  // to the first name at fault.
+  Reason CheckOwnNames(CSetupUtil* log);
 
   std::string m_folder;
   winfx::HeldFolder m_held;
   winfx::FileLock m_lock;
-  std::string m_ownNameLink;
+  std::string m_ownName;
 };

@@ -51,6 +51,10 @@ constexpr char kFolderLockedText[] =
 // One of the installer's own names in the folder is a link that leads out of it.
 constexpr char kOwnNameLinkFormat[] =
     "설치 폴더에 다른 곳을 가리키는 링크(%s)가 있습니다. 링크를 지운 후 다시 시도해 주세요.";
+// One of the installer's own names in the folder is a folder where a file belongs, or
+// the other way round.
+constexpr char kOwnNameInTheWayFormat[] =
+    "설치 폴더 안의 %s은(는) 설치프로그램이 쓰는 이름입니다. 지우거나 다른 곳으로 옮긴 후 다시 시도해 주세요.";
 // A folder the installation cannot stand on: %s is the folder, the sentence its cause and
 // the way out.
 constexpr char kCannotMakeFormat[] =
@@ -258,7 +262,9 @@ std::string CWidgetInstallDlg::RefusalText(InstallationFolder::Reason reason,
     case Reason::kOpenToOthers:
       return winfx::Format(kOpenToOthersFormat, folder.c_str());
     case Reason::kOwnNameLink:
-      return winfx::Format(kOwnNameLinkFormat, m_folder.OwnNameLink().c_str());
+      return winfx::Format(kOwnNameLinkFormat, m_folder.OwnName().c_str());
+    case Reason::kOwnNameInTheWay:
+      return winfx::Format(kOwnNameInTheWayFormat, m_folder.OwnName().c_str());
     case Reason::kLocked:
       return kFolderLockedText;
     case Reason::kLockFailed:

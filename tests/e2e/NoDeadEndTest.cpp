@@ -121,4 +121,32 @@ TEST_F(NoDeadEndTest, ALinkOfAnInstallersOwnNameIsNeverFollowedAndTheFolderInsta
   EXPECT_TRUE(PathExists(installFolder_ + "\\QuillonWidget.exe"));
 }
 
+TEST_F(NoDeadEndTest, AFolderOrFileSquattingAnInstallersOwnNameIsNamedOrClearedAndTheFolderInstalls) {
+  ASSERT_TRUE(::CreateDirectoryA(installFolder_.c_str(), nullptr));
+  const std::string archive = installFolder_ + "\\Quillon_Widget.zip";
+  const std::string staging = installFolder_ + "\\" + CStagedInstall::kStagingName;
+  // A folder that holds something in the archive's place, and a file in the staging
+  // folder's: each is named, nothing is requested, and it stays as it is.
+  ASSERT_TRUE(::CreateDirectoryA(archive.c_str(), nullptr));
+  ASSERT_TRUE(WriteFileBytes(archive + "\\mine.txt", "the operator's own"));
+  ASSERT_TRUE(WriteFileBytes(staging, "not a folder"));
+  StartInstaller();
+  for (const std::string& name : {std::string("Quillon_Widget.zip"), std::string(CStagedInstall::kStagingName)}) {
+    EXPECT_EQ("설치 폴더 안의 " + name +
+                  "은(는) 설치프로그램이 쓰는 이름입니다. 지우거나 다른 곳으로 옮긴 후 다시 시도해 주세요.",
+              ConfirmAndAnswer(installFolder_));
+    EXPECT_FALSE(Requested("/update/Quillon_Widget.zip.meta")) << name;
+    EXPECT_TRUE(driver_->InstallEnabled()) << name;
+    if (name == "Quillon_Widget.zip") ASSERT_TRUE(::DeleteFileA((archive + "\\mine.txt").c_str()));
+  }
+  EXPECT_EQ("not a folder", ReadFileBytes(staging));
+  ASSERT_TRUE(::DeleteFileA(staging.c_str()));
+  // What is left is an empty folder in the archive's place: it is removed, and the same
+  // screen installs.
+  EXPECT_EQ(kDoneText, ConfirmAndAnswer(installFolder_));
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+  EXPECT_TRUE(PathExists(installFolder_ + "\\QuillonWidget.exe"));
+  EXPECT_FALSE(PathExists(archive));
+}
+
 }  // namespace
