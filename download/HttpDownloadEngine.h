@@ -1,5 +1,7 @@
 // HttpDownloadEngine: one HTTP GET of a URL into a file, run by a worker thread of the
-// download window with WinINet in synchronous mode. The body goes into a part file beside
+// download window with WinINet in asynchronous mode (each call that must wait for the
+// network is waited for by the worker, so a stop, a stall or the deadline ends the wait at
+// once and a read takes whatever has arrived without waiting for more). The body goes into a part file beside
 // the target and becomes the target by a rename only when complete; a transfer cut on its
 // way, or one that brings too little for too long, is retried (bounded, with growing
 // waits) and goes on from the bytes already held where the server's validator allows. A
@@ -37,9 +39,10 @@ class HttpDownloadEngine {
   static constexpr DWORD kReceiveTimeoutMs = 60000;
   // The unit of the waits between attempts: 1, 2, 4 and 8 of them.
   static constexpr DWORD kRetryUnitMs = 1000;
-  // The most bytes a read of the body takes; each read takes what has arrived (the
-  // platform announces it), so a slow link shows its bytes as they come and a drip cannot
-  // hold a read. Each read has a fixed cost (scripts/bench download shows the figures).
+  // The most bytes a read of the body takes; each read takes what has arrived without
+  // waiting for more (a read that finds nothing waits for the next bytes), so a slow link
+  // shows its bytes as they come and a drip cannot hold a read. Each read has a fixed cost
+  // (scripts/bench download shows the figures).
   static constexpr DWORD kReadBlockSize = 256 * 1024;
   // Bytes asked for by each read that discards the body of a 401 or 407 answer, and the
   // most that is read away of one.
@@ -144,6 +147,22 @@ class HttpDownloadEngine {
   long AnswerFollowingRedirects(const std::string& headers, Outcome* failure);
   // Discards the body of an answer.
   void DrainBody();
+  // How a call that may wait for the network ended.
+  enum class Completion {
+    kSucceeded,
+    kFailed,    // GetLastError() says why
+    kStopped,   // Stop was called; the call may still be pending
+    kTimedOut,  // waitMs passed; the call is still pending
+  };
+  // The end of a WinINet call on the request that returned done: at once, or when WinINet
+  // reports it complete, within waitMs (INFINITE: WinINet's own timeouts bound it). A call
+  // still pending is ended only by CloseRequest.
+  Completion Complete(BOOL done, DWORD waitMs);
+  // Waits at most waitMs for the pending call's completion notice, or for Stop.
+  Completion AwaitCompletion(DWORD waitMs);
+  // Closes the request handle (if Stop did not) and waits for WinINet's last notice of
+  // it: no call of it is pending afterwards, and its notices are over.
+  void CloseRequest();
   // Shows the platform's credentials dialog for the answer status; true when the user
   // confirmed it.
   bool ConfirmCredentials(long status);
@@ -180,8 +199,8 @@ class HttpDownloadEngine {
   void SetPercent(int percent);
   // Posts WM_DOWNLOAD_THREAD_END (wParam 1 failed, 0 succeeded) unless stopped.
   void PostThreadEnd(WPARAM failed);
-  // WinINet's status notices; nothing to do with them. Runs on the worker, and on
-  // whichever thread closes a handle.
+  // WinINet's status notices: a completed call and a closed request wake the worker. Runs
+  // on WinINet's threads, and on whichever thread closes a handle.
   static void CALLBACK OnInternetStatus(HINTERNET handle, DWORD_PTR context, DWORD status,
                                         LPVOID info, DWORD infoLength);
 
@@ -201,8 +220,16 @@ class HttpDownloadEngine {
   winfx::ScopedInternetHandle m_hConnection;
   winfx::ScopedInternetHandle m_hRequest;
   std::atomic<bool> m_stopping{false};
-  // Set by Stop: ends a wait between attempts.
+  // Set by Stop: ends a wait between attempts and a wait for the network.
   winfx::ScopedHandle m_stopEvent;
+  // Set by the notices: a call on the request completed (with its result), the request
+  // handle is closed for good (manual reset; set while no request is open).
+  winfx::ScopedHandle m_completeEvent;
+  winfx::ScopedHandle m_requestClosedEvent;
+  DWORD m_completeResult = 0;
+  DWORD m_completeError = 0;
+  // The worker's: a request was opened and its closing notice is still to come.
+  bool m_requestOpen = false;
 
   PartFile m_part;
   // The worker's alone: body bytes not yet written, the announced total of the current
