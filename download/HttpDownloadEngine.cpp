@@ -25,13 +25,12 @@
 // before: WinINet rejects a closed handle, and that call fails as well.
 
 HttpDownloadEngine::HttpDownloadEngine(const winfx::ParsedUrl& url, std::string localPath,
-                                       HWND owner, HWND window, const Timing& timing,
+                                       HWND window, const Timing& timing,
                                        const Limits& limits)
     : m_strServer(url.server),
       m_strObject(url.object),
       m_nPort(url.port),
       m_dwServiceType(url.serviceType),
-      m_hOwner(owner),
       m_hWindow(window),
       m_timing(timing),
       m_limits(limits),
@@ -477,8 +476,8 @@ bool HttpDownloadEngine::WritePending() {
 
 bool HttpDownloadEngine::WaitBeforeRetry(int retry) {
   if (m_stopping) return false;
-  ::SendMessageA(m_hOwner, WM_DOWNLOAD_RETRY, static_cast<WPARAM>(retry),
-                 static_cast<LPARAM>(DownloadRules::kMaxRetries));
+  PostNotice(WM_DOWNLOAD_RETRY, static_cast<WPARAM>(retry),
+             static_cast<LPARAM>(DownloadRules::kMaxRetries));
   std::uniform_real_distribution<double> jitter(-1.0, 1.0);
   const DWORD waitMs = DownloadRules::RetryWaitMs(retry, jitter(m_random), m_retryAfterSeconds,
                                                   m_timing.retryUnitMs);
@@ -492,13 +491,13 @@ void HttpDownloadEngine::UpdateProgress(ULONGLONG held, ULONGLONG total) {
   // Never back and never twice: after a body that started over, the bar waits until the
   // new one passes it.
   if (percent <= m_lastPercent) return;
-  SetPercent(percent);
+  PostNotice(WM_DOWNLOAD_PROGRESS, static_cast<WPARAM>(percent), 0);
   m_lastPercent = percent;
 }
 
-void HttpDownloadEngine::SetPercent(int percent) {
-  if (m_stopping) return;  // the owner is being torn down
-  ::SendMessageA(m_hOwner, WM_DOWNLOAD_PROGRESS, static_cast<WPARAM>(percent), 0);
+void HttpDownloadEngine::PostNotice(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (m_stopping) return;  // the window is going away
+  ::PostMessageA(m_hWindow, message, wParam, lParam);
 }
 
 void HttpDownloadEngine::PostThreadEnd(WPARAM failed) {

@@ -6,8 +6,8 @@
 // way, or one that brings too little for too long, is retried (bounded, with growing
 // waits) and goes on from the bytes already held where the server's validator allows. A
 // transfer never reads past its bounds (a cap, an exact length) and may hash the body as it
-// is written. It sends each new whole percentage and each retry to the owner window and
-// posts its end to the download window. The window and its worker share the engine, so
+// is written. It posts each new whole percentage, each retry and its end to the download
+// window, which hands them to the owner in that order (the worker does not wait for them). The window and its worker share the engine, so
 // that a worker that cannot be stopped at once may outlive the window.
 #pragma once
 
@@ -76,9 +76,9 @@ class HttpDownloadEngine {
     bool hash = false;          // the body's SHA-256 is computed as it is written
   };
 
-  // A transfer of url into the file localPath within limits; percentages and retries go
-  // to owner, the end to window.
-  HttpDownloadEngine(const winfx::ParsedUrl& url, std::string localPath, HWND owner, HWND window,
+  // A transfer of url into the file localPath within limits; percentages, retries and the
+  // end go to window.
+  HttpDownloadEngine(const winfx::ParsedUrl& url, std::string localPath, HWND window,
                      const Timing& timing, const Limits& limits);
   // Closes the request, connection and root handles, in this order.
   ~HttpDownloadEngine();
@@ -193,10 +193,12 @@ class HttpDownloadEngine {
   bool WritePending();
   // Waits before retry (1 to kMaxRetries) after telling the owner; false when stopped.
   bool WaitBeforeRetry(int retry);
-  // Sends the percentage of total that held is, when it is above the last one sent.
+  // Posts the percentage of total that held is, when it is above the last one posted.
   void UpdateProgress(ULONGLONG held, ULONGLONG total);
-  // Sends WM_DOWNLOAD_PROGRESS to the owner and returns when it has been handled.
-  void SetPercent(int percent);
+  // Posts a notice for the owner (WM_DOWNLOAD_PROGRESS, WM_DOWNLOAD_RETRY) to the window
+  // unless stopped. Posted, not sent: a wait for the user-interface thread at each
+  // percentage cost the transfer a fifth of its time on a fast link.
+  void PostNotice(UINT message, WPARAM wParam, LPARAM lParam);
   // Posts WM_DOWNLOAD_THREAD_END (wParam 1 failed, 0 succeeded) unless stopped.
   void PostThreadEnd(WPARAM failed);
   // WinINet's status notices: a completed call and a closed request wake the worker. Runs
@@ -209,7 +211,6 @@ class HttpDownloadEngine {
   std::string m_strObject;
   const INTERNET_PORT m_nPort;
   const DWORD m_dwServiceType;
-  const HWND m_hOwner;
   const HWND m_hWindow;
   const Timing m_timing;
   const Limits m_limits;
@@ -233,7 +234,7 @@ class HttpDownloadEngine {
 
   PartFile m_part;
   // The worker's alone: body bytes not yet written, the announced total of the current
-  // body (0: none), the last percentage sent, what the last answer asked to wait.
+  // body (0: none), the last percentage posted, what the last answer asked to wait.
   std::vector<char> m_buffer;
   size_t m_buffered = 0;
   ULONGLONG m_total = 0;
