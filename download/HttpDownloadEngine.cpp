@@ -7,6 +7,16 @@
 #include "download/HttpDownloadWnd.h"
 #include "winfx/AppInfo.h"
 
+// Asynchronous mode: a call that must wait for the network returns ERROR_IO_PENDING and
+// WinINet later sends INTERNET_STATUS_REQUEST_COMPLETE; the worker waits for that notice,
+// for Stop and for its own bounds at once. A read with IRF_NO_WAIT takes what has arrived,
+// as much of it as it asks for, or is pending until more arrives (the bytes then wait in
+// WinINet for the next read). A call still pending when the worker gives up on it ends
+// only with its request handle: the worker closes it and waits for the handle's last
+// notice (INTERNET_STATUS_HANDLE_CLOSING) before it opens another request or ends, so no
+// notice of an old request reaches a later one. Only request handles carry the engine as
+// their context; the others (context 0) send no notices.
+//
 // Stopping without locks: Stop sets m_stopping and afterwards empties and closes
 // m_hRequest, while the worker stores the request handle and afterwards reads m_stopping
 // (both atomic, in that order). So either Stop closes the handle, which makes the worker's
@@ -15,17 +25,18 @@
 // before: WinINet rejects a closed handle, and that call fails as well.
 
 HttpDownloadEngine::HttpDownloadEngine(const winfx::ParsedUrl& url, std::string localPath,
-                                       HWND owner, HWND window, const Timing& timing,
+                                       HWND window, const Timing& timing,
                                        const Limits& limits)
     : m_strServer(url.server),
       m_strObject(url.object),
       m_nPort(url.port),
       m_dwServiceType(url.serviceType),
-      m_hOwner(owner),
       m_hWindow(window),
       m_timing(timing),
       m_limits(limits),
       m_stopEvent(::CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      m_completeEvent(::CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+      m_requestClosedEvent(::CreateEventA(nullptr, TRUE, TRUE, nullptr)),
       m_part(std::move(localPath)),
       m_random(::GetTickCount() ^ static_cast<DWORD>(reinterpret_cast<UINT_PTR>(this))) {
   m_buffer.resize(kWriteBufferSize);
@@ -41,7 +52,9 @@ DWORD HttpDownloadEngine::RequestFlagsFor(DWORD serviceType) {
   return serviceType == winfx::kServiceHttps ? kRequestFlags | INTERNET_FLAG_SECURE : kRequestFlags;
 }
 
-bool HttpDownloadEngine::OpenTarget() { return m_stopEvent && m_part.Open(); }
+bool HttpDownloadEngine::OpenTarget() {
+  return m_stopEvent && m_completeEvent && m_requestClosedEvent && m_part.Open();
+}
 
 void HttpDownloadEngine::AbandonTarget() { m_part.Abandon(); }
 
@@ -80,6 +93,8 @@ void HttpDownloadEngine::DoDownload() {
        ++retry) {
     outcome = WaitBeforeRetry(retry) ? AttemptWithRestart() : Outcome::kStopped;
   }
+  // Nothing of the last request may be pending when the worker ends.
+  CloseRequest();
   // A stopped transfer reports nothing, even when its last read looked like the end.
   if (m_stopping && outcome != Outcome::kComplete) outcome = Outcome::kStopped;
   switch (outcome) {
@@ -154,23 +169,27 @@ HttpDownloadEngine::Outcome HttpDownloadEngine::Attempt() {
 
 bool HttpDownloadEngine::OpenConnection() {
   m_hInternet.Reset(::InternetOpenA(winfx::AppName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
-                                    nullptr, nullptr, 0));
+                                    nullptr, nullptr, INTERNET_FLAG_ASYNC));
   if (!m_hInternet) return false;
   if (::InternetSetStatusCallback(m_hInternet.Get(), &HttpDownloadEngine::OnInternetStatus) ==
       INTERNET_INVALID_STATUS_CALLBACK) {
     return false;
   }
   m_hConnection.Reset(::InternetConnectA(m_hInternet.Get(), m_strServer.c_str(), m_nPort, nullptr,
-                                         nullptr, INTERNET_SERVICE_HTTP, 0,
-                                         reinterpret_cast<DWORD_PTR>(this)));
+                                         nullptr, INTERNET_SERVICE_HTTP, 0, 0));
   return static_cast<bool>(m_hConnection);
 }
 
 bool HttpDownloadEngine::OpenRequest() {
+  CloseRequest();
   const char* acceptTypes[] = {"*/*", nullptr};
-  m_hRequest.Reset(::HttpOpenRequestA(m_hConnection.Get(), nullptr, m_strObject.c_str(), nullptr,
-                                      nullptr, acceptTypes, RequestFlagsFor(m_dwServiceType),
-                                      reinterpret_cast<DWORD_PTR>(this)));
+  ::ResetEvent(m_requestClosedEvent.Get());
+  HINTERNET request = ::HttpOpenRequestA(m_hConnection.Get(), nullptr, m_strObject.c_str(),
+                                         nullptr, nullptr, acceptTypes,
+                                         RequestFlagsFor(m_dwServiceType),
+                                         reinterpret_cast<DWORD_PTR>(this));
+  m_requestOpen = request != nullptr;
+  m_hRequest.Reset(request);
   // Read after the handle is stored: see the note at the top.
   if (!m_hRequest || m_stopping) return false;
   // WinINet's default differs between platforms (none at all under Wine); a server that
@@ -181,12 +200,13 @@ bool HttpDownloadEngine::OpenRequest() {
 }
 
 bool HttpDownloadEngine::SendRequest(const std::string& headers, Outcome* failure) {
-  if (::HttpSendRequestA(m_hRequest.Get(), headers.empty() ? nullptr : headers.c_str(),
-                         static_cast<DWORD>(headers.size()), nullptr, 0)) {
-    return true;
-  }
+  const BOOL sent = ::HttpSendRequestA(m_hRequest.Get(), headers.empty() ? nullptr : headers.c_str(),
+                                       static_cast<DWORD>(headers.size()), nullptr, 0);
+  // WinINet's connect and receive timeouts bound the wait.
+  const Completion completion = Complete(sent, INFINITE);
+  if (completion == Completion::kSucceeded) return true;
   const DWORD error = ::GetLastError();
-  if (m_stopping) {
+  if (completion == Completion::kStopped || m_stopping) {
     *failure = Outcome::kStopped;
   } else {
     *failure = DownloadRules::IsTransientNetworkError(error) ? Outcome::kTransient
@@ -241,14 +261,52 @@ long HttpDownloadEngine::AwaitAnswer(const std::string& headers, Outcome* failur
 
 void HttpDownloadEngine::DrainBody() {
   // An error page, however long the server makes it, is read away only so far.
-  char piece[kDrainBlockSize];
-  DWORD got = 0;
+  // The pieces go to the body's buffer, unused until the body itself is read.
+  INTERNET_BUFFERSA read = {};
+  read.dwStructSize = sizeof(read);
+  read.lpvBuffer = m_buffer.data();
   DWORD drained = 0;
-  do {
-    got = 0;
-    ::InternetReadFile(m_hRequest.Get(), piece, sizeof(piece), &got);
-    drained += got;
-  } while (got != 0 && drained < kMaxDrainBytes);
+  while (drained < kMaxDrainBytes) {
+    read.dwBufferLength = kDrainBlockSize;
+    if (!::InternetReadFileExA(m_hRequest.Get(), &read, IRF_NO_WAIT,
+                               reinterpret_cast<DWORD_PTR>(this))) {
+      // Pending until more arrives: read on once it has.
+      if (Complete(FALSE, INFINITE) == Completion::kSucceeded) continue;
+      return;
+    }
+    if (read.dwBufferLength == 0) return;  // the end of the body
+    drained += read.dwBufferLength;
+  }
+}
+
+HttpDownloadEngine::Completion HttpDownloadEngine::Complete(BOOL done, DWORD waitMs) {
+  if (done) return Completion::kSucceeded;
+  if (::GetLastError() != ERROR_IO_PENDING) return Completion::kFailed;
+  return AwaitCompletion(waitMs);
+}
+
+HttpDownloadEngine::Completion HttpDownloadEngine::AwaitCompletion(DWORD waitMs) {
+  const HANDLE events[] = {m_completeEvent.Get(), m_stopEvent.Get()};
+  switch (::WaitForMultipleObjects(2, events, FALSE, waitMs)) {
+    case WAIT_OBJECT_0:
+      if (m_completeResult != 0) return Completion::kSucceeded;
+      ::SetLastError(m_completeError);
+      return Completion::kFailed;
+    case WAIT_OBJECT_0 + 1:
+      return Completion::kStopped;
+    default:
+      return Completion::kTimedOut;
+  }
+}
+
+void HttpDownloadEngine::CloseRequest() {
+  m_hRequest.Reset();
+  if (m_requestOpen) {
+    ::WaitForSingleObject(m_requestClosedEvent.Get(), INFINITE);
+    m_requestOpen = false;
+  }
+  // A completion of the closed request is no news for the next one.
+  ::ResetEvent(m_completeEvent.Get());
 }
 
 bool HttpDownloadEngine::ConfirmCredentials(long status) {
@@ -329,43 +387,59 @@ HttpDownloadEngine::Outcome HttpDownloadEngine::ReceiveBody() {
   const ULONGLONG bound = Bound();
   DWORD windowStart = ::GetTickCount();
   ULONGLONG windowBytes = have;
+  INTERNET_BUFFERSA read = {};
+  read.dwStructSize = sizeof(read);
+  // A read that found nothing waits for the next bytes; the stall window and the deadline
+  // end that wait, whether bytes come or not.
+  bool pending = false;
   for (;;) {
-    // What has arrived is read as it is there, so the part, the hash and the bar follow
-    // the bytes; the wait for more ends with the body or the receive timeout. (A read that
-    // asks for more than is there may wait for every byte, and a drip would hold it.)
-    DWORD available = 0;
-    if (!::InternetQueryDataAvailable(m_hRequest.Get(), &available, 0, 0)) {
+    DWORD now = ::GetTickCount();
+    DWORD waitMs = now - windowStart < m_timing.stallWindowMs
+                       ? m_timing.stallWindowMs - (now - windowStart)
+                       : 0;
+    if (m_deadlineSpanMs != 0) {
+      const DWORD spent = now - m_startTick;
+      const DWORD left = spent < m_deadlineSpanMs ? m_deadlineSpanMs - spent : 0;
+      if (left < waitMs) waitMs = left;
+    }
+    Completion completion = Completion::kSucceeded;
+    if (pending) {
+      completion = AwaitCompletion(waitMs);
+    } else {
+      // Whatever has arrived, up to the block and the bound; at the bound one byte more is
+      // asked for, which must not be there.
+      const DWORD room = static_cast<DWORD>(m_buffer.size() - m_buffered);
+      DWORD ask = room < kReadBlockSize ? room : kReadBlockSize;
+      if (bound != 0 && bound - have < ask) ask = have < bound ? static_cast<DWORD>(bound - have) : 1;
+      read.lpvBuffer = m_buffer.data() + m_buffered;
+      read.dwBufferLength = ask;
+      if (::InternetReadFileExA(m_hRequest.Get(), &read, IRF_NO_WAIT,
+                                reinterpret_cast<DWORD_PTR>(this))) {
+        const DWORD got = read.dwBufferLength;
+        if (got == 0) break;  // the end of the body
+        // At its bound the body must end: more is not the file.
+        if (bound != 0 && have >= bound) return Outcome::kOutOfBounds;
+        m_buffered += got;
+        // A full buffer is on the disk before its percentage is sent: what the bar showed
+        // is kept when the program is ended there.
+        if (m_buffered == m_buffer.size() && !WritePending()) return Outcome::kWriteFailed;
+        have += got;
+        UpdateProgress(have, m_total);
+      } else {
+        completion = Complete(FALSE, waitMs);
+      }
+    }
+    // Once complete, the bytes that arrived wait in WinINet for the next read.
+    pending = completion == Completion::kTimedOut;
+    if (completion == Completion::kFailed || completion == Completion::kStopped) {
       // What did arrive is kept: the next attempt goes on from it.
       if (!WritePending()) return Outcome::kWriteFailed;
       return m_stopping ? Outcome::kStopped : Outcome::kTransient;
     }
-    if (available == 0) break;  // the end of the body
-    // At its bound the body must end: more is not the file.
-    if (bound != 0 && have >= bound) return Outcome::kOutOfBounds;
-    // Whatever is there, up to the block and the bound, without waiting for more: the
-    // platform may have more at hand than it announced (Wine announces its own buffer).
-    const DWORD room = static_cast<DWORD>(m_buffer.size() - m_buffered);
-    DWORD ask = room < kReadBlockSize ? room : kReadBlockSize;
-    if (bound != 0 && bound - have < ask) ask = static_cast<DWORD>(bound - have);
-    INTERNET_BUFFERSA read = {};
-    read.dwStructSize = sizeof(read);
-    read.lpvBuffer = m_buffer.data() + m_buffered;
-    read.dwBufferLength = ask;
-    if (!::InternetReadFileExA(m_hRequest.Get(), &read, IRF_NO_WAIT, 0)) {
-      if (!WritePending()) return Outcome::kWriteFailed;
-      return m_stopping ? Outcome::kStopped : Outcome::kTransient;
-    }
-    const DWORD got = read.dwBufferLength;
-    if (got == 0) continue;  // nothing after all: asked again whether the body goes on
-    m_buffered += got;
-    // A full buffer is on the disk before its percentage is sent: what the bar showed is
-    // kept when the program is ended there.
-    if (m_buffered == m_buffer.size() && !WritePending()) return Outcome::kWriteFailed;
-    have += got;
-    UpdateProgress(have, m_total);
     // A drip that keeps the connection alive is no transfer: too few bytes in a window is
-    // a stall, tried again as a timeout would be; past the deadline the file fails.
-    const DWORD now = ::GetTickCount();
+    // a stall, tried again as a timeout would be; past the deadline the file fails. A read
+    // still pending then ends with its request.
+    now = ::GetTickCount();
     const bool stalled = now - windowStart >= m_timing.stallWindowMs && have - windowBytes < kStallBytes;
     if (stalled || PastDeadline()) {
       if (!WritePending()) return Outcome::kWriteFailed;
@@ -402,8 +476,8 @@ bool HttpDownloadEngine::WritePending() {
 
 bool HttpDownloadEngine::WaitBeforeRetry(int retry) {
   if (m_stopping) return false;
-  ::SendMessageA(m_hOwner, WM_DOWNLOAD_RETRY, static_cast<WPARAM>(retry),
-                 static_cast<LPARAM>(DownloadRules::kMaxRetries));
+  PostNotice(WM_DOWNLOAD_RETRY, static_cast<WPARAM>(retry),
+             static_cast<LPARAM>(DownloadRules::kMaxRetries));
   std::uniform_real_distribution<double> jitter(-1.0, 1.0);
   const DWORD waitMs = DownloadRules::RetryWaitMs(retry, jitter(m_random), m_retryAfterSeconds,
                                                   m_timing.retryUnitMs);
@@ -417,13 +491,13 @@ void HttpDownloadEngine::UpdateProgress(ULONGLONG held, ULONGLONG total) {
   // Never back and never twice: after a body that started over, the bar waits until the
   // new one passes it.
   if (percent <= m_lastPercent) return;
-  SetPercent(percent);
+  PostNotice(WM_DOWNLOAD_PROGRESS, static_cast<WPARAM>(percent), 0);
   m_lastPercent = percent;
 }
 
-void HttpDownloadEngine::SetPercent(int percent) {
-  if (m_stopping) return;  // the owner is being torn down
-  ::SendMessageA(m_hOwner, WM_DOWNLOAD_PROGRESS, static_cast<WPARAM>(percent), 0);
+void HttpDownloadEngine::PostNotice(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (m_stopping) return;  // the window is going away
+  ::PostMessageA(m_hWindow, message, wParam, lParam);
 }
 
 void HttpDownloadEngine::PostThreadEnd(WPARAM failed) {
@@ -431,6 +505,23 @@ void HttpDownloadEngine::PostThreadEnd(WPARAM failed) {
   ::PostMessageA(m_hWindow, WM_DOWNLOAD_THREAD_END, failed, 0);
 }
 
-void CALLBACK HttpDownloadEngine::OnInternetStatus(HINTERNET /*handle*/, DWORD_PTR /*context*/,
-                                                   DWORD /*status*/, LPVOID /*info*/,
-                                                   DWORD /*infoLength*/) {}
+void CALLBACK HttpDownloadEngine::OnInternetStatus(HINTERNET /*handle*/, DWORD_PTR context,
+                                                   DWORD status, LPVOID info,
+                                                   DWORD /*infoLength*/) {
+  auto* engine = reinterpret_cast<HttpDownloadEngine*>(context);
+  if (engine == nullptr) return;
+  switch (status) {
+    case INTERNET_STATUS_REQUEST_COMPLETE: {
+      const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
+      engine->m_completeResult = result->dwResult;
+      engine->m_completeError = result->dwError;
+      ::SetEvent(engine->m_completeEvent.Get());
+      break;
+    }
+    case INTERNET_STATUS_HANDLE_CLOSING:
+      ::SetEvent(engine->m_requestClosedEvent.Get());
+      break;
+    default:
+      break;
+  }
+}

@@ -1,11 +1,13 @@
 // HttpDownloadEngine: one HTTP GET of a URL into a file, run by a worker thread of the
-// download window with WinINet in synchronous mode. The body goes into a part file beside
+// download window with WinINet in asynchronous mode (each call that must wait for the
+// network is waited for by the worker, so a stop, a stall or the deadline ends the wait at
+// once and a read takes whatever has arrived without waiting for more). The body goes into a part file beside
 // the target and becomes the target by a rename only when complete; a transfer cut on its
 // way, or one that brings too little for too long, is retried (bounded, with growing
 // waits) and goes on from the bytes already held where the server's validator allows. A
 // transfer never reads past its bounds (a cap, an exact length) and may hash the body as it
-// is written. It sends each new whole percentage and each retry to the owner window and
-// posts its end to the download window. The window and its worker share the engine, so
+// is written. It posts each new whole percentage, each retry and its end to the download
+// window, which hands them to the owner in that order (the worker does not wait for them). The window and its worker share the engine, so
 // that a worker that cannot be stopped at once may outlive the window.
 #pragma once
 
@@ -37,9 +39,10 @@ class HttpDownloadEngine {
   static constexpr DWORD kReceiveTimeoutMs = 60000;
   // The unit of the waits between attempts: 1, 2, 4 and 8 of them.
   static constexpr DWORD kRetryUnitMs = 1000;
-  // The most bytes a read of the body takes; each read takes what has arrived (the
-  // platform announces it), so a slow link shows its bytes as they come and a drip cannot
-  // hold a read. Each read has a fixed cost (scripts/bench download shows the figures).
+  // The most bytes a read of the body takes; each read takes what has arrived without
+  // waiting for more (a read that finds nothing waits for the next bytes), so a slow link
+  // shows its bytes as they come and a drip cannot hold a read. Each read has a fixed cost
+  // (scripts/bench download shows the figures).
   static constexpr DWORD kReadBlockSize = 256 * 1024;
   // Bytes asked for by each read that discards the body of a 401 or 407 answer, and the
   // most that is read away of one.
@@ -73,9 +76,9 @@ class HttpDownloadEngine {
     bool hash = false;          // the body's SHA-256 is computed as it is written
   };
 
-  // A transfer of url into the file localPath within limits; percentages and retries go
-  // to owner, the end to window.
-  HttpDownloadEngine(const winfx::ParsedUrl& url, std::string localPath, HWND owner, HWND window,
+  // A transfer of url into the file localPath within limits; percentages, retries and the
+  // end go to window.
+  HttpDownloadEngine(const winfx::ParsedUrl& url, std::string localPath, HWND window,
                      const Timing& timing, const Limits& limits);
   // Closes the request, connection and root handles, in this order.
   ~HttpDownloadEngine();
@@ -144,6 +147,22 @@ class HttpDownloadEngine {
   long AnswerFollowingRedirects(const std::string& headers, Outcome* failure);
   // Discards the body of an answer.
   void DrainBody();
+  // How a call that may wait for the network ended.
+  enum class Completion {
+    kSucceeded,
+    kFailed,    // GetLastError() says why
+    kStopped,   // Stop was called; the call may still be pending
+    kTimedOut,  // waitMs passed; the call is still pending
+  };
+  // The end of a WinINet call on the request that returned done: at once, or when WinINet
+  // reports it complete, within waitMs (INFINITE: WinINet's own timeouts bound it). A call
+  // still pending is ended only by CloseRequest.
+  Completion Complete(BOOL done, DWORD waitMs);
+  // Waits at most waitMs for the pending call's completion notice, or for Stop.
+  Completion AwaitCompletion(DWORD waitMs);
+  // Closes the request handle (if Stop did not) and waits for WinINet's last notice of
+  // it: no call of it is pending afterwards, and its notices are over.
+  void CloseRequest();
   // Shows the platform's credentials dialog for the answer status; true when the user
   // confirmed it.
   bool ConfirmCredentials(long status);
@@ -174,14 +193,16 @@ class HttpDownloadEngine {
   bool WritePending();
   // Waits before retry (1 to kMaxRetries) after telling the owner; false when stopped.
   bool WaitBeforeRetry(int retry);
-  // Sends the percentage of total that held is, when it is above the last one sent.
+  // Posts the percentage of total that held is, when it is above the last one posted.
   void UpdateProgress(ULONGLONG held, ULONGLONG total);
-  // Sends WM_DOWNLOAD_PROGRESS to the owner and returns when it has been handled.
-  void SetPercent(int percent);
+  // Posts a notice for the owner (WM_DOWNLOAD_PROGRESS, WM_DOWNLOAD_RETRY) to the window
+  // unless stopped. Posted, not sent: a wait for the user-interface thread at each
+  // percentage cost the transfer a fifth of its time on a fast link.
+  void PostNotice(UINT message, WPARAM wParam, LPARAM lParam);
   // Posts WM_DOWNLOAD_THREAD_END (wParam 1 failed, 0 succeeded) unless stopped.
   void PostThreadEnd(WPARAM failed);
-  // WinINet's status notices; nothing to do with them. Runs on the worker, and on
-  // whichever thread closes a handle.
+  // WinINet's status notices: a completed call and a closed request wake the worker. Runs
+  // on WinINet's threads, and on whichever thread closes a handle.
   static void CALLBACK OnInternetStatus(HINTERNET handle, DWORD_PTR context, DWORD status,
                                         LPVOID info, DWORD infoLength);
 
@@ -190,7 +211,6 @@ class HttpDownloadEngine {
   std::string m_strObject;
   const INTERNET_PORT m_nPort;
   const DWORD m_dwServiceType;
-  const HWND m_hOwner;
   const HWND m_hWindow;
   const Timing m_timing;
   const Limits m_limits;
@@ -201,12 +221,20 @@ class HttpDownloadEngine {
   winfx::ScopedInternetHandle m_hConnection;
   winfx::ScopedInternetHandle m_hRequest;
   std::atomic<bool> m_stopping{false};
-  // Set by Stop: ends a wait between attempts.
+  // Set by Stop: ends a wait between attempts and a wait for the network.
   winfx::ScopedHandle m_stopEvent;
+  // Set by the notices: a call on the request completed (with its result), the request
+  // handle is closed for good (manual reset; set while no request is open).
+  winfx::ScopedHandle m_completeEvent;
+  winfx::ScopedHandle m_requestClosedEvent;
+  DWORD m_completeResult = 0;
+  DWORD m_completeError = 0;
+  // The worker's: a request was opened and its closing notice is still to come.
+  bool m_requestOpen = false;
 
   PartFile m_part;
   // The worker's alone: body bytes not yet written, the announced total of the current
-  // body (0: none), the last percentage sent, what the last answer asked to wait.
+  // body (0: none), the last percentage posted, what the last answer asked to wait.
   std::vector<char> m_buffer;
   size_t m_buffered = 0;
   ULONGLONG m_total = 0;

@@ -28,6 +28,9 @@ LRESULT HttpDownloadWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
   switch (message) {
     case WM_CREATE:
       return OnCreate(wParam, lParam);
+    case WM_DOWNLOAD_PROGRESS:
+    case WM_DOWNLOAD_RETRY:
+      return OnDownloadNotice(message, wParam, lParam);
     case WM_DOWNLOAD_THREAD_END:
       return OnDownloadThreadEnd(wParam, lParam);
     case WM_DESTROY:
@@ -60,7 +63,7 @@ int HttpDownloadWnd::StartDownload() {
   // Not make_shared: without run-time type information it links the library's exception
   // and unwinding machinery into the program.
   std::shared_ptr<HttpDownloadEngine> engine(
-      new HttpDownloadEngine(url, m_strLocalPath, m_pOwner, GetHwnd(), m_timing, m_limits));
+      new HttpDownloadEngine(url, m_strLocalPath, GetHwnd(), m_timing, m_limits));
   m_digestKnown = false;
   if (!engine->OpenTarget()) return -1;
 
@@ -92,6 +95,13 @@ unsigned __stdcall HttpDownloadWnd::DownloadThreadProc(void* param) {
   return 0;
 }
 
+LRESULT HttpDownloadWnd::OnDownloadNotice(UINT message, WPARAM wParam, LPARAM lParam) {
+  // A stopped transfer's notices still queued are no news. The owner's handler may delete
+  // this object: nothing of it is touched afterwards.
+  if (m_pThread) ::SendMessageA(m_pOwner, message, wParam, lParam);
+  return 0;
+}
+
 LRESULT HttpDownloadWnd::OnDownloadThreadEnd(WPARAM wParam, LPARAM /*lParam*/) {
   if (!m_pThread) return 0;  // no transfer of this window's is finishing
   const bool failed = wParam != 0;
@@ -118,9 +128,8 @@ void HttpDownloadWnd::OnDestroy() {
 void HttpDownloadWnd::StopDownload() {
   if (!m_pThread) return;
   m_pEngine->Stop();
-  // Messages sent to this thread are handled while waiting: the worker may be inside
-  // SendMessage to the owner. A credentials dialog of the worker's does not end with the
-  // request, so it is closed, repeatedly (it may be about to open).
+  // A credentials dialog of the worker's does not end with the request, so it is closed,
+  // repeatedly (it may be about to open).
   const DWORD start = ::GetTickCount();
   while (!m_pThread->WaitForEnd(kStopPollMs)) {
     CloseWorkerDialogs();

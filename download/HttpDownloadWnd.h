@@ -13,10 +13,10 @@
 #include "winfx/ChildWindow.h"
 #include "winfx/WorkerThread.h"
 
-// From the worker to the owner, sent (the worker waits until it is handled):
-// wParam = the whole percentage received, 1 to 100; lParam = 0.
+// From the worker to the owner (posted to this window, which sends it on, in order with the
+// other notices): wParam = the whole percentage received, 1 to 100; lParam = 0.
 constexpr UINT WM_DOWNLOAD_PROGRESS = 20101;
-// From the worker to the owner, sent before each wait between attempts of a transfer:
+// From the worker to the owner (the same way), as each wait between attempts begins:
 // wParam = the retry about to come (1 to lParam), lParam = the most retries there are.
 constexpr UINT WM_DOWNLOAD_RETRY = 20103;
 // From this window to the owner, sent on the user-interface thread once per started
@@ -75,6 +75,9 @@ class HttpDownloadWnd : public winfx::ChildWindow {
 
   // Default creation; -1 when it fails, else 0.
   LRESULT OnCreate(WPARAM wParam, LPARAM lParam);
+  // Sends a worker's WM_DOWNLOAD_PROGRESS or WM_DOWNLOAD_RETRY on to the owner while its
+  // transfer runs. The owner's handler may destroy this window and delete the object.
+  LRESULT OnDownloadNotice(UINT message, WPARAM wParam, LPARAM lParam);
   // Sends WM_DOWNLOAD_RESULT to the owner, then CloseDownload. The owner's handler may
   // destroy this window (not delete the object).
   LRESULT OnDownloadThreadEnd(WPARAM wParam, LPARAM lParam);

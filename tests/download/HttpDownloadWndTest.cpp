@@ -699,9 +699,9 @@ TEST_F(HttpDownloadWndTest, RedirectsAreFollowedOnlyOnTheSameSchemeAndHost) {
 class HttpDownloadWndStopTest : public HttpDownloadWndTest {
  protected:
   // Pumps messages until a transfer of 8000000 bytes that stalls at half has received most
-  // of that half: its worker is then reading the last bytes before the stall or blocked in
-  // the read the stall holds (a read asks for 256 KiB, so 49% is as far as it gets).
-  // Either way a stop must end it at once. False on timeout.
+  // of that half: its worker is then reading the last bytes before the stall or waiting
+  // for the bytes the stall holds back. Either way a stop must end it at once. False on
+  // timeout.
   bool AwaitStall() {
     return uidriver::WaitUntil(
         [&] { return !owner_.progress.empty() && owner_.progress.back() >= 45; }, 30000);
@@ -763,7 +763,8 @@ TEST_F(HttpDownloadWndStopTest, AWorkerLeftToEndOnItsOwnLeavesLaterFilesAlone) {
 }
 
 TEST_F(HttpDownloadWndStopTest, DestroyingTheWindowFromTheProgressHandlerDoesNotHang) {
-  // The worker waits inside its send of the percentage while the window goes.
+  // The window goes while it hands the worker's percentage to the owner; the percentages
+  // still queued then reach nobody.
   const std::string target = folder_ / "big.bin";
   DWORD took = 0;
   owner_.onProgress = [&](int) {
