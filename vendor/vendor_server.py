@@ -113,8 +113,8 @@ SIGNATURE_SUFFIX = ".meta.sig"
 def load_publish():
     """vendor/publish, the vendor's tool, as a module."""
     loader = importlib.machinery.SourceFileLoader("publish", os.path.join(HERE, "publish"))
-    spec = importlib.util.spec_from_loader("publish", loader)
-    module = importlib.util.module_from_spec(spec)
+    found = importlib.util.spec_from_loader("publish", loader)
+    module = importlib.util.module_from_spec(found)
     loader.exec_module(module)
     return module
 

@@ -137,7 +137,9 @@ TEST_F(NoDeadEndTest, AFolderOrFileSquattingAnInstallersOwnNameIsNamedOrClearedA
               ConfirmAndAnswer(installFolder_));
     EXPECT_FALSE(Requested("/update/Quillon_Widget.zip.meta")) << name;
     EXPECT_TRUE(driver_->InstallEnabled()) << name;
-    if (name == "Quillon_Widget.zip") ASSERT_TRUE(::DeleteFileA((archive + "\\mine.txt").c_str()));
+    if (name == "Quillon_Widget.zip") {
+      ASSERT_TRUE(::DeleteFileA((archive + "\\mine.txt").c_str()));
+    }
   }
   EXPECT_EQ("not a folder", ReadFileBytes(staging));
   ASSERT_TRUE(::DeleteFileA(staging.c_str()));
