@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "winfx/File.h"
 #include "winfx/ScopedCng.h"
 #include "winfx/ScopedHandle.h"
 #include "winfx/Sha256.h"
@@ -105,22 +106,16 @@ ArchiveSignature::Verdict ArchiveSignature::ReadSignatureFile(const std::string&
 
 ArchiveSignature::Verdict ArchiveSignature::ReadBoundedFile(const std::string& path, DWORD limit,
                                                             std::string* der) {
-  der->clear();
-  winfx::ScopedHandle file(::CreateFileW(winfx::WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return Verdict::kSignatureMissing;
-  LARGE_INTEGER size = {};
-  if (!::GetFileSizeEx(file.Get(), &size)) return Verdict::kSignatureMissing;
-  if (size.QuadPart > limit) return Verdict::kSignatureTooLarge;
-  der->resize(static_cast<size_t>(size.QuadPart));
-  DWORD got = 0;
-  if (!der->empty() &&
-      (!::ReadFile(file.Get(), &(*der)[0], static_cast<DWORD>(der->size()), &got, nullptr) ||
-       got != der->size())) {
-    der->clear();
-    return Verdict::kSignatureMissing;
+  switch (winfx::ReadCappedFile(winfx::WidePath(path), limit, der)) {
+    case winfx::CappedRead::kRead:
+      return Verdict::kGenuine;
+    case winfx::CappedRead::kTooLarge:
+      return Verdict::kSignatureTooLarge;
+    case winfx::CappedRead::kMissing:
+    case winfx::CappedRead::kUnreadable:
+      break;
   }
-  return Verdict::kGenuine;
+  return Verdict::kSignatureMissing;
 }
 
 bool ArchiveSignature::DecodeDerSignature(const std::string& der, unsigned char (&rs)[64]) {

@@ -17,16 +17,7 @@ constexpr DWORD kCompanionLimit = 2048;
 // The companion's text into *text ("" when it is missing or unreadable); false when it is
 // larger than a companion can be (nothing of it is read then).
 bool ReadSmallFile(const std::string& path, std::string* text) {
-  text->clear();
-  winfx::ScopedHandle file(::CreateFileW(winfx::WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return true;
-  LARGE_INTEGER size;
-  if (::GetFileSizeEx(file.Get(), &size) && size.QuadPart > kCompanionLimit) return false;
-  char buffer[kCompanionLimit];
-  DWORD got = 0;
-  if (::ReadFile(file.Get(), buffer, sizeof(buffer), &got, nullptr)) text->assign(buffer, got);
-  return true;
+  return winfx::ReadCappedFile(winfx::WidePath(path), kCompanionLimit, text) != winfx::CappedRead::kTooLarge;
 }
 
 }  // namespace

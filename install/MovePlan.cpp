@@ -11,23 +11,6 @@ namespace {
 constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
 constexpr size_t kUtf8MarkSize = 3;
 
-// The file at path, whole; *size its size (also when it is not read). False when it cannot
-// be read, or is larger than limit (then nothing of it is read).
-bool ReadWholeFile(const winfx::WideString& path, unsigned long long limit, std::string* bytes,
-                   unsigned long long* size) {
-  winfx::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                         OPEN_EXISTING, 0, nullptr));
-  LARGE_INTEGER length;
-  if (!file || !::GetFileSizeEx(file.Get(), &length)) return false;
-  *size = static_cast<unsigned long long>(length.QuadPart);
-  if (*size > limit) return false;
-  bytes->resize(static_cast<size_t>(*size));
-  DWORD got = 0;
-  return bytes->empty() ||
-         (::ReadFile(file.Get(), &(*bytes)[0], static_cast<DWORD>(bytes->size()), &got, nullptr) &&
-          got == bytes->size());
-}
-
 }  // namespace
 
 bool MovePlan::Write(const WideString& path, const std::vector<Step>& steps) {
@@ -55,9 +38,9 @@ bool MovePlan::Write(const WideString& path, const std::vector<Step>& steps) {
 bool MovePlan::Read(const WideString& path, const PathCheck& accepts, std::vector<Step>* steps,
                     int* refusedLine) {
   std::string text;
-  unsigned long long size = 0;
-  if (!ReadWholeFile(path, kMaxSize, &text, &size)) {
-    if (size > kMaxSize) *refusedLine = kTooLarge;
+  const winfx::CappedRead read = winfx::ReadCappedFile(path, kMaxSize, &text);
+  if (read != winfx::CappedRead::kRead) {
+    if (read == winfx::CappedRead::kTooLarge) *refusedLine = kTooLarge;
     return false;
   }
   const bool utf8 = text.compare(0, kUtf8MarkSize, kUtf8Mark) == 0;

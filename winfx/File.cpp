@@ -69,4 +69,23 @@ bool File::Close() {
   return ::CloseHandle(handle_.Release()) != FALSE;
 }
 
+CappedRead ReadCappedFile(const WideString& path, unsigned long long limit, std::string* bytes) {
+  bytes->clear();
+  ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return CappedRead::kMissing;
+  LARGE_INTEGER size;
+  if (!::GetFileSizeEx(file.Get(), &size)) return CappedRead::kUnreadable;
+  if (static_cast<unsigned long long>(size.QuadPart) > limit) return CappedRead::kTooLarge;
+  bytes->resize(static_cast<size_t>(size.QuadPart));
+  DWORD got = 0;
+  if (!bytes->empty() &&
+      (!::ReadFile(file.Get(), &(*bytes)[0], static_cast<DWORD>(bytes->size()), &got, nullptr) ||
+       got != bytes->size())) {
+    bytes->clear();
+    return CappedRead::kUnreadable;
+  }
+  return CappedRead::kRead;
+}
+
 }  // namespace winfx

@@ -58,4 +58,16 @@ class File {
   ScopedHandle handle_;
 };
 
+// How ReadCappedFile ended.
+enum class CappedRead {
+  kRead,        // *bytes holds the whole file
+  kMissing,     // it cannot be opened
+  kTooLarge,    // it is larger than the limit: nothing of it is read
+  kUnreadable,  // its size or its bytes cannot be read
+};
+
+// Reads the whole file at path into *bytes when it is no larger than limit, so that no
+// file makes the program hold more than it expects; *bytes is empty unless kRead.
+CappedRead ReadCappedFile(const WideString& path, unsigned long long limit, std::string* bytes);
+
 }  // namespace winfx
