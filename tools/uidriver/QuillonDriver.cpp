@@ -4,10 +4,13 @@
 //   QuillonDriver install SETUP_EXE FOLDER SHOTS_DIR   types FOLDER, confirms, answers boxes
 //   QuillonDriver watch SETUP_EXE SHOTS_DIR            leaves the clicks to the person
 //   QuillonDriver time SETUP_EXE FOLDER                installs and prints timings
+//   QuillonDriver time-unwatched SETUP_EXE FOLDER      the same, the whole only, with no
+//                                                      recording of the controls
 //
 // Output lines are "step: detail" in the ANSI code page. Exit code 0 when the installer
 // ended with the widget started, 1 otherwise.
 #include <windows.h>
+#include <commctrl.h>
 #include <psapi.h>
 
 #include <cstdio>
@@ -19,6 +22,7 @@ namespace {
 
 constexpr char kWidgetWindowClass[] = "QuillonWidgetStandIn";
 constexpr char kLinkName[] = "\\Quillon위젯.lnk";
+constexpr char kArchiveName[] = "Quillon_Widget.zip";
 constexpr DWORD kStepTimeoutMs = 120000;
 
 void Say(const std::string& step, const std::string& detail) {
@@ -131,18 +135,32 @@ double StatusTime(const uidriver::InstallerDriver& driver, const std::string& te
   return -1;
 }
 
+// When the progress bar was first set to position or beyond, on the recorder's clock; -1
+// when never.
+double ProgressTime(const uidriver::InstallerDriver& driver, int position) {
+  HWND bar = ::GetDlgItem(driver.Screen(), uidriver::kProgressBar);
+  for (const uidriver::ControlWatch::Change& change : driver.Changes()) {
+    if (change.window == bar && change.message == PBM_SETPOS && change.value >= position) {
+      return change.seconds;
+    }
+  }
+  return -1;
+}
+
 // From the click on "동의설치" to the message box, in phases taken from the status line's
 // recorded changes: the download (to the extraction's status), the steps up to "설치완료..."
 // (extraction and move into place; the installer's log splits them), and the shortcut with
-// the box. Then the widget's window and the peak memory. One figure per line.
-int Time(const std::string& setup, const std::string& folder) {
+// the box. Then the widget's window and the peak memory. One figure per line. Unwatched,
+// only the whole: recording costs the installer's thread a report to this process for
+// every status and progress change.
+int Time(const std::string& setup, const std::string& folder, bool watched) {
   uidriver::InstallerDriver driver(setup);
   if (!driver.Start()) {
     Say("error", "the install screen did not appear");
     return 1;
   }
   driver.TypeFolder(folder);
-  if (!driver.StartRecording()) {
+  if (watched && !driver.StartRecording()) {
     Say("error", "the status line cannot be recorded");
     return 1;
   }
@@ -158,6 +176,9 @@ int Time(const std::string& setup, const std::string& folder) {
   const SIZE_T peak = PeakWorkingSet(driver.Program().Id());
   const double extracting = StatusTime(driver, "압축해제중입니다.기다려 주세요...");
   const double done = StatusTime(driver, "설치완료...");
+  const double named = StatusTime(driver, kArchiveName);
+  const double first = ProgressTime(driver, 1);
+  const double last = ProgressTime(driver, 100);
   std::string text = driver.AnswerBox(box, IDOK);
   bool started = uidriver::WaitUntil(
       [] { return ::FindWindowA(kWidgetWindowClass, nullptr) != nullptr; }, 60000);
@@ -165,6 +186,15 @@ int Time(const std::string& setup, const std::string& folder) {
   std::printf("message box: %s\n", text.c_str());
   if (extracting > 0 && done > 0) {
     std::printf("download: %.2f s\n", extracting - start);
+    // The download phase split up: the folder's checks and the release record until the
+    // archive's name shows, its transfer to the first and the last percent, and what
+    // follows the last percent until the extraction's status.
+    if (named > 0 && first > 0 && last > 0) {
+      std::printf("download, click to the archive's name: %.3f s\n", named - start);
+      std::printf("download, archive's name to its first percent: %.3f s\n", first - named);
+      std::printf("download, first to last percent: %.3f s\n", last - first);
+      std::printf("download, last percent to the extraction: %.3f s\n", extracting - last);
+    }
     std::printf("extraction and move into place: %.2f s\n", done - extracting);
     std::printf("shortcut and box: %.2f s\n", boxShown - done);
   }
@@ -197,7 +227,9 @@ int main(int argc, char** argv) {
     Shots shots(argv[4]);
     return Install(argv[2], argv[3], &shots);
   }
-  if (mode == "time" && argc == 4) return Time(argv[2], argv[3]);
+  if ((mode == "time" || mode == "time-unwatched") && argc == 4) {
+    return Time(argv[2], argv[3], mode == "time");
+  }
   if (mode == "watch" && argc == 4) {
     Shots shots(argv[3]);
     return Watch(argv[2], &shots);
@@ -205,6 +237,7 @@ int main(int argc, char** argv) {
   std::fprintf(stderr,
                "usage: QuillonDriver install SETUP_EXE FOLDER SHOTS_DIR\n"
                "       QuillonDriver watch SETUP_EXE SHOTS_DIR\n"
-               "       QuillonDriver time SETUP_EXE FOLDER\n");
+               "       QuillonDriver time SETUP_EXE FOLDER\n"
+               "       QuillonDriver time-unwatched SETUP_EXE FOLDER\n");
   return 2;
 }
