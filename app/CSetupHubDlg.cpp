@@ -82,6 +82,9 @@ INT_PTR CSetupHubDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       return Result(OnDownloadRetry(wParam, lParam));
     case WM_DOWNLOAD_RESULT:
       return Result(OnDownloadResult(wParam, lParam));
+    case WM_DOWNLOAD_QUEUE_STEP:
+      OnQueueStep();
+      return TRUE;
     case WM_DPICHANGED:
       OnDpiChanged(wParam, lParam);
       return FALSE;  // the dialog manager's own handling (the controls) runs as well
@@ -125,9 +128,6 @@ void CSetupHubDlg::OnTimer(UINT_PTR id) {
     case kRunScreenTimer:
       OnRunScreenTimer();
       break;
-    case kQueueTimer:
-      OnQueueTimer();
-      break;
     default:
       ::DefWindowProcW(GetHwnd(), WM_TIMER, id, 0);
       break;
@@ -138,8 +138,8 @@ void CSetupHubDlg::OnRunScreenTimer() {
   KillTimer(kRunScreenTimer);
   ::SetWindowPos(GetHwnd(), nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOZORDER);
   CenterWindow();
-  // The whole installation happens inside this modal run: its loop delivers the queue
-  // timer and the download window's messages.
+  // The whole installation happens inside this modal run: its loop delivers the queue's
+  // steps and the download window's messages.
   INT_PTR result = m_step1Dlg.DoModal();
   EndDialog(result == IDOK ? IDOK : IDCANCEL);
 }
@@ -157,7 +157,7 @@ void CSetupHubDlg::QueueWidgetDownloads(std::string serverUrl, std::string folde
     if (!m_util.FileExists(winfx::JoinPath(m_folder, product::kArchiveFile))) {
       AppendDownload(product::kArchiveFile);
     }
-    SetTimer(kQueueTimer, kStepPeriodMs);
+    PostQueueStep();
     return;
   }
   // The record is the vendor's word of today: what an earlier run left of it is not used.
@@ -168,7 +168,7 @@ void CSetupHubDlg::QueueWidgetDownloads(std::string serverUrl, std::string folde
     }
     AppendDownload(name);
   }
-  SetTimer(kQueueTimer, kStepPeriodMs);
+  PostQueueStep();
 }
 
 bool CSetupHubDlg::AcceptRelease() {
@@ -262,8 +262,15 @@ void CSetupHubDlg::RefuseRelease(ReleaseRecord::Verdict verdict, const ReleaseRe
   m_step1Dlg.ShowFailure(winfx::Format(text, m_release.Version().c_str(), below));
 }
 
-void CSetupHubDlg::OnQueueTimer() {
-  KillTimer(kQueueTimer);
+void CSetupHubDlg::PostQueueStep() {
+  // Nothing waits between the steps: each begins as soon as the one before has returned
+  // to the message loop (the download window has then closed the worker it ended).
+  if (m_queueStepPosted) return;
+  m_queueStepPosted = ::PostMessageW(GetHwnd(), WM_DOWNLOAD_QUEUE_STEP, 0, 0) != FALSE;
+}
+
+void CSetupHubDlg::OnQueueStep() {
+  m_queueStepPosted = false;
   if (m_downloadUrls.empty()) {
     // A record that never came (its download could not start) leaves nothing to check
     // the archive against: only a build without keys installs unchecked.
@@ -281,7 +288,7 @@ void CSetupHubDlg::OnQueueTimer() {
   if (m_pDownload->StartDownload() < 0) {
     // Not started (bad address, file not creatable): dropped without a message.
     RemoveFirstDownload();
-    SetTimer(kQueueTimer, kStepPeriodMs);
+    PostQueueStep();
   }
 }
 
@@ -306,7 +313,7 @@ LRESULT CSetupHubDlg::OnDownloadResult(WPARAM, LPARAM succeeded) {
     if (name == product::kArchiveFile) m_archiveDigestKnown = m_pDownload->LastDigest(m_archiveDigest);
     // The record is whole with its signature: it decides what comes next.
     if (name == product::kReleaseSignatureFile && !AcceptRelease()) return 1;
-    SetTimer(kQueueTimer, kStepPeriodMs);
+    PostQueueStep();
     return 1;
   }
   // The queue stops here, the failed item still first; the operator leaves and retries.

@@ -1,6 +1,7 @@
 // CSetupHubDlg: the program's main window and the owner of all installer state. It shows
 // only a small start-up line, runs the install screen, and downloads the files the screen
-// needs through its download queue, driven by window timers.
+// needs through its download queue: each step of the queue is a message the hub posts to
+// itself, handled at once by whichever message loop runs.
 #pragma once
 
 #include <memory>
@@ -18,10 +19,11 @@ class HttpDownloadWnd;
 
 class CSetupHubDlg : public winfx::Dialog {
  public:
-  // Hub timers; each handler kills its own timer first, so every arming fires once.
+  // The start-up timer, which kills itself first, so its arming fires once.
   static constexpr UINT_PTR kRunScreenTimer = 1;
-  static constexpr UINT_PTR kQueueTimer = 111;
   static constexpr UINT kStepPeriodMs = 50;
+  // The hub's private message: the next step of the download queue.
+  static constexpr UINT WM_DOWNLOAD_QUEUE_STEP = WM_APP + 0x20;
   // Child window id of the download window.
   static constexpr UINT kDownloadWindowId = 21002;
 
@@ -34,7 +36,7 @@ class CSetupHubDlg : public winfx::Dialog {
 
   // For folder (which exists: the screen has taken it), queues the release record and its signature (always
   // afresh, each within its cap; with the vendor's keys built in) or else the archive
-  // (unless it is there), and arms the queue timer, which downloads the queue and then has
+  // (unless it is there), and posts the queue's step, which downloads the queue and then has
   // the screen install. Once the record has arrived and passed its checks, the archive is
   // queued within the record's bounds, unless one of the record's length and SHA-256 is in
   // the folder already. Only the archive's download shows its name and progress.
@@ -51,7 +53,10 @@ class CSetupHubDlg : public winfx::Dialog {
   void SetUp();
   void OnTimer(UINT_PTR id);
   void OnRunScreenTimer();
-  void OnQueueTimer();
+  // Posts the queue's next step, unless one is posted already (a step runs once).
+  void PostQueueStep();
+  // The first queued file to the download window, or with the queue empty the installation.
+  void OnQueueStep();
   LRESULT OnDownloadProgress(WPARAM percent, LPARAM);
   // Before a wait between attempts: the status line shows the file name and the retry
   // (" (재시도 1/4)"); the progress bar keeps its value.
@@ -101,6 +106,7 @@ class CSetupHubDlg : public winfx::Dialog {
   bool m_archiveDigestKnown = false;
   unsigned char m_archiveDigest[winfx::Sha256::kSize] = {};
   std::unique_ptr<HttpDownloadWnd> m_pDownload;
+  bool m_queueStepPosted = false;
   UINT m_dpi = 0;  // the icons are made for this DPI
   winfx::ScopedIcon m_bigIcon;
   winfx::ScopedIcon m_smallIcon;
