@@ -24,6 +24,20 @@ namespace {
 constexpr char kDownloadFailedFormat[] =
     "[LumoTrelbin] %s 다운로드 실패했습니다. [끝내기] 후 다시 시도해 주세요. ";
 
+// The status line after a failed download: the file's name and the cause in a few words
+// (without a known cause, the name alone).
+constexpr char kDownloadFailedStatusFormat[] = "%s 다운로드 실패 (%s)...";
+constexpr char kDownloadFailedStatusPlain[] = "%s 다운로드 실패...";
+constexpr char kCauseHttpStatusFormat[] = "서버 응답 %ld";
+constexpr char kCauseNoConnection[] = "서버에 연결할 수 없음";
+constexpr char kCauseConnectionLost[] = "연결이 끊어짐";
+constexpr char kCauseCertificate[] = "서버 인증서 확인 실패";
+constexpr char kCauseDiskFull[] = "디스크 공간 부족";
+constexpr char kCauseWriteFailed[] = "파일 저장 실패";
+constexpr char kCauseStalled[] = "전송이 멈춤";
+constexpr char kCauseWrongLength[] = "파일 크기가 다름";
+constexpr char kCauseRedirect[] = "다른 주소로 이동됨";
+
 // Appended to the file name on the status line while a download waits to try again; the
 // retry number and the most retries there are.
 constexpr char kRetryStatusFormat[] = " (재시도 %d/%d)";
@@ -51,6 +65,44 @@ constexpr char kPresentArchiveLine[] = "[release] 받아 둔 설치파일 확인
 // The record's two small files come before the archive without a sign on the screen: the
 // operator sees one file name and one bar rising over the archive.
 bool ShowsOnScreen(const std::string& name) { return name == product::kArchiveFile; }
+
+// The status line's text after the download of name failed for failure.
+std::string DownloadFailedStatus(const std::string& name, const HttpDownloadEngine::Failure& failure) {
+  using Cause = HttpDownloadEngine::FailureCause;
+  std::string cause;
+  switch (failure.cause) {
+    case Cause::kNone:
+      return winfx::Format(kDownloadFailedStatusPlain, name.c_str());
+    case Cause::kHttpStatus:
+      cause = winfx::Format(kCauseHttpStatusFormat, failure.httpStatus);
+      break;
+    case Cause::kNoConnection:
+      cause = kCauseNoConnection;
+      break;
+    case Cause::kConnectionLost:
+      cause = kCauseConnectionLost;
+      break;
+    case Cause::kCertificate:
+      cause = kCauseCertificate;
+      break;
+    case Cause::kDiskFull:
+      cause = kCauseDiskFull;
+      break;
+    case Cause::kWriteFailed:
+      cause = kCauseWriteFailed;
+      break;
+    case Cause::kStalled:
+      cause = kCauseStalled;
+      break;
+    case Cause::kWrongLength:
+      cause = kCauseWrongLength;
+      break;
+    case Cause::kRedirect:
+      cause = kCauseRedirect;
+      break;
+  }
+  return winfx::Format(kDownloadFailedStatusFormat, name.c_str(), cause.c_str());
+}
 
 ReleaseRecord::Keys BuiltInKeys() {
   return {product::kArchivePublicKeys, product::kArchivePublicKeyCount};
@@ -310,8 +362,9 @@ LRESULT CSetupHubDlg::OnDownloadResult(WPARAM, LPARAM succeeded) {
     return 1;
   }
   // The queue stops here, the failed item still first; the operator leaves and retries.
-  // A file that was fetched without a sign on the screen is named there now.
-  if (!ShowsOnScreen(m_downloadNames[0])) m_step1Dlg.SetStatus(m_downloadNames[0]);
+  // The status line names the file (also one fetched without a sign on the screen) and
+  // the cause; the box keeps its one text.
+  m_step1Dlg.SetStatus(DownloadFailedStatus(m_downloadNames[0], m_pDownload->LastFailure()));
   m_message = winfx::Format(kDownloadFailedFormat, m_downloadUrls[0].c_str());
   m_util.WriteLog(m_message);
   m_step1Dlg.ShowFailure(m_message);
