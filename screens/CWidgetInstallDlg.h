@@ -70,7 +70,7 @@ class CWidgetInstallDlg : public winfx::Dialog, private InstallationScreen {
   std::string RefusalText(InstallationFolder::Reason reason, const std::string& folder) const;
   // InstallationScreen: what the installation's steps tell and ask, in the screen's texts.
   void OnExtracting() override;
-  void OnFailure(Failure failure) override;
+  void OnFailure(Failure failure, const std::string& path) override;
   bool AllowClosingWidget() override;
 
   // What the screen draws itself is made for this DPI.
