@@ -66,42 +66,35 @@ constexpr char kPresentArchiveLine[] = "[release] 받아 둔 설치파일 확인
 // operator sees one file name and one bar rising over the archive.
 bool ShowsOnScreen(const std::string& name) { return name == product::kArchiveFile; }
 
+// The few words that name a download's cause of failure; null for none or the server's
+// status (worded with its number).
+const char* CauseWords(HttpDownloadEngine::FailureCause cause) {
+  using Cause = HttpDownloadEngine::FailureCause;
+  switch (cause) {
+    case Cause::kNone:
+    case Cause::kHttpStatus:
+      return nullptr;
+    case Cause::kNoConnection: return kCauseNoConnection;
+    case Cause::kConnectionLost: return kCauseConnectionLost;
+    case Cause::kCertificate: return kCauseCertificate;
+    case Cause::kDiskFull: return kCauseDiskFull;
+    case Cause::kWriteFailed: return kCauseWriteFailed;
+    case Cause::kStalled: return kCauseStalled;
+    case Cause::kWrongLength: return kCauseWrongLength;
+    case Cause::kRedirect: return kCauseRedirect;
+  }
+  return nullptr;
+}
+
 // The status line's text after the download of name failed for failure.
 std::string DownloadFailedStatus(const std::string& name, const HttpDownloadEngine::Failure& failure) {
-  using Cause = HttpDownloadEngine::FailureCause;
-  std::string cause;
-  switch (failure.cause) {
-    case Cause::kNone:
-      return winfx::Format(kDownloadFailedStatusPlain, name.c_str());
-    case Cause::kHttpStatus:
-      cause = winfx::Format(kCauseHttpStatusFormat, failure.httpStatus);
-      break;
-    case Cause::kNoConnection:
-      cause = kCauseNoConnection;
-      break;
-    case Cause::kConnectionLost:
-      cause = kCauseConnectionLost;
-      break;
-    case Cause::kCertificate:
-      cause = kCauseCertificate;
-      break;
-    case Cause::kDiskFull:
-      cause = kCauseDiskFull;
-      break;
-    case Cause::kWriteFailed:
-      cause = kCauseWriteFailed;
-      break;
-    case Cause::kStalled:
-      cause = kCauseStalled;
-      break;
-    case Cause::kWrongLength:
-      cause = kCauseWrongLength;
-      break;
-    case Cause::kRedirect:
-      cause = kCauseRedirect;
-      break;
+  if (failure.cause == HttpDownloadEngine::FailureCause::kHttpStatus) {
+    return winfx::Format(kDownloadFailedStatusFormat, name.c_str(),
+                         winfx::Format(kCauseHttpStatusFormat, failure.httpStatus).c_str());
   }
-  return winfx::Format(kDownloadFailedStatusFormat, name.c_str(), cause.c_str());
+  const char* words = CauseWords(failure.cause);
+  return words != nullptr ? winfx::Format(kDownloadFailedStatusFormat, name.c_str(), words)
+                          : winfx::Format(kDownloadFailedStatusPlain, name.c_str());
 }
 
 ReleaseRecord::Keys BuiltInKeys() {

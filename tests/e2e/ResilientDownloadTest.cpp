@@ -63,6 +63,12 @@ class ResilientDownloadTest : public InstallerFixture {
     EXPECT_FALSE(PathExists(Resume()));
   }
 
+  // True when drive D: is the small volume the fixture mounts.
+  static bool SmallVolumeMapped() {
+    ULARGE_INTEGER total = {};
+    return ::GetDiskFreeSpaceExA("D:\\", nullptr, &total, nullptr) && total.QuadPart <= 4 * 1024 * 1024;
+  }
+
   // True when the status line was given text while recording.
   bool StatusShown(const std::string& text) const {
     std::vector<std::string> history = driver_->StatusHistory();
@@ -249,10 +255,7 @@ TEST_F(ResilientDownloadTest, QuittingDuringAWaitEndsTheProgramPromptlyAndKeepsT
 }
 
 TEST_F(ResilientDownloadTest, AnArchiveTheDiskCannotHoldIsToldBeforeItsDownloadAndLeavesNothing) {
-  ULARGE_INTEGER total = {};
-  ASSERT_TRUE(::GetDiskFreeSpaceExA("D:\\", nullptr, &total, nullptr) &&
-              total.QuadPart <= 4 * 1024 * 1024)
-      << "the small volume is not mapped as D: (the fixture mounts one)";
+  ASSERT_TRUE(SmallVolumeMapped()) << "the small volume is not mapped as D: (the fixture mounts one)";
   const std::string folder = "D:\\QuillonWidget";
   RemoveTree(folder);
   // More than the drive holds: the record says so before a byte of it comes.
@@ -270,10 +273,7 @@ TEST_F(ResilientDownloadTest, AnArchiveTheDiskCannotHoldIsToldBeforeItsDownloadA
 }
 
 TEST_F(ResilientDownloadTest, ADiskThatFillsDuringTheDownloadIsNamedOnTheStatusLine) {
-  ULARGE_INTEGER total = {};
-  ASSERT_TRUE(::GetDiskFreeSpaceExA("D:\\", nullptr, &total, nullptr) &&
-              total.QuadPart <= 4 * 1024 * 1024)
-      << "the small volume is not mapped as D: (the fixture mounts one)";
+  ASSERT_TRUE(SmallVolumeMapped()) << "the small volume is not mapped as D: (the fixture mounts one)";
   const std::string folder = "D:\\QuillonWidget";
   const std::string filler = "D:\\filler.bin";
   RemoveTree(folder);
