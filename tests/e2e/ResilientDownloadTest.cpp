@@ -275,7 +275,11 @@ TEST_F(ResilientDownloadTest, AnArchiveTheDiskCannotHoldIsToldBeforeItsDownloadA
 TEST_F(ResilientDownloadTest, ADiskThatFillsDuringTheDownloadIsNamedOnTheStatusLine) {
   ASSERT_TRUE(SmallVolumeMapped()) << "the small volume is not mapped as D: (the fixture mounts one)";
   const std::string folder = "D:\\QuillonWidget";
-  const std::string filler = "D:\\filler.bin";
+  // What fills the volume goes with the test, whatever its end.
+  struct Filler {
+    ~Filler() { ::DeleteFileA(path.c_str()); }
+    std::string path;
+  } filler{"D:\\filler.bin"};
   RemoveTree(folder);
   // Room for it when the record is checked; the server asks for 8 s before the retry, and
   // in that wait something else takes the rest of the volume.
@@ -285,7 +289,7 @@ TEST_F(ResilientDownloadTest, ADiskThatFillsDuringTheDownloadIsNamedOnTheStatusL
   Confirm(folder);
   ASSERT_TRUE(driver_->WaitForStatus(RetryStatus(1), 60000));
   {
-    winfx::ScopedHandle fill(::CreateFileA(filler.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    winfx::ScopedHandle fill(::CreateFileA(filler.path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ASSERT_TRUE(fill.IsValid());
     const std::string block(4096, 'f');
     DWORD written = 0;
@@ -302,7 +306,6 @@ TEST_F(ResilientDownloadTest, ADiskThatFillsDuringTheDownloadIsNamedOnTheStatusL
   EXPECT_FALSE(PathExists(folder + "\\Quillon_Widget.zip"));
   EXPECT_FALSE(PathExists(folder + "\\Quillon_Widget.zip.part"));
   QuitThroughEscape();
-  ::DeleteFileA(filler.c_str());
   RemoveTree(folder);
 }
 
