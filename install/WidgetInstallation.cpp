@@ -95,10 +95,12 @@ bool WidgetInstallation::Run() {
     if (!IsLocalFault(error)) DeleteArchive();
     return Fail(Failure::kExtractFailed);
   }
-  if (!FreeFilesInUse(staged, &CStagedInstall::TargetsInUse)) {
+  Failure inUse = Failure::kWidgetRunning;
+  std::string held;
+  if (!FreeFilesInUse(staged, &CStagedInstall::TargetsInUse, &inUse, &held)) {
     // Nothing is moved; the archive stays for the next run.
     staged.DiscardStaging();
-    return false;
+    return Fail(inUse, held);
   }
   const winfx::Stopwatch moveTime;
   const bool moved = staged.MoveIntoPlace();
@@ -133,7 +135,9 @@ bool WidgetInstallation::RecoverLeftovers(CStagedInstall* staged) {
   // A widget started from the half-moved folder holds files the recovery must take back:
   // it is closed first, with the operator's leave, as before the moves. On Cancel nothing
   // is touched and the next run asks again.
-  if (!FreeFilesInUse(*staged, &CStagedInstall::LeftoversInUse)) return false;
+  Failure inUse = Failure::kWidgetRunning;
+  std::string held;
+  if (!FreeFilesInUse(*staged, &CStagedInstall::LeftoversInUse, &inUse, &held)) return Fail(inUse, held);
   if (staged->RecoverLeftovers()) return true;
   if (::GetLastError() == winfx::FileTree::kTooDeepError) return Fail(Failure::kTooDeep);
   return Fail(Failure::kLeftoversStay, staged->WorkFoldersLeft());
@@ -164,15 +168,21 @@ bool WidgetInstallation::IsHeldError(unsigned long error) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
 }
 
-bool WidgetInstallation::FreeFilesInUse(const CStagedInstall& staged, InUseList list) {
+bool WidgetInstallation::FreeFilesInUse(const CStagedInstall& staged, InUseList list, Failure* failure,
+                                        std::string* path) {
   const std::vector<winfx::WideString> files = (staged.*list)();
   if (files.empty()) return true;
-  if (!m_screen.AllowClosingWidget()) return Fail(Failure::kWidgetRunning);
+  if (!m_screen.AllowClosingWidget()) {
+    *failure = Failure::kWidgetRunning;
+    return false;
+  }
   CloseProgramsUsing(files);
   // A file may also be held by something that is no program of its own: checked again.
   const std::vector<winfx::WideString> left = (staged.*list)();
   if (left.empty()) return true;
-  return Fail(Failure::kFileInUse, winfx::ToShownAnsi(left.front()));
+  *failure = Failure::kFileInUse;
+  *path = winfx::ToShownAnsi(left.front());
+  return false;
 }
 
 void WidgetInstallation::CloseProgramsUsing(const std::vector<winfx::WideString>& files) {

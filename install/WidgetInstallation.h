@@ -67,10 +67,11 @@ class WidgetInstallation {
   // with the vendor's record, checks its length and SHA-256 against it through that handle.
   bool VerifyArchive(winfx::ScopedHandle* checked);
   // The files that list (of staged) names in use are freed: with the operator's leave,
-  // the programs started from them are closed. True when none is in use then; false after
-  // the screen was told that the operator kept them, or which file stays held.
+  // the programs started from them are closed. True when none is in use then; false with
+  // the failure to tell (the operator kept them, or a file stays held: *path names it).
   using InUseList = std::vector<winfx::WideString> (CStagedInstall::*)() const;
-  bool FreeFilesInUse(const CStagedInstall& staged, InUseList list);
+  bool FreeFilesInUse(const CStagedInstall& staged, InUseList list, InstallationScreen::Failure* failure,
+                      std::string* path);
   // Asks the programs started from files to close and waits for them (kCloseWaitMs).
   void CloseProgramsUsing(const std::vector<winfx::WideString>& files);
   // Deletes the archive and the downloaded record: they go and come together.
