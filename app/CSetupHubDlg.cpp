@@ -24,6 +24,20 @@ namespace {
 constexpr char kDownloadFailedFormat[] =
     "[LumoTrelbin] %s 다운로드 실패했습니다. [끝내기] 후 다시 시도해 주세요. ";
 
+// The status line after a failed download: the file's name and the cause in a few words
+// (without a known cause, the name alone).
+constexpr char kDownloadFailedStatusFormat[] = "%s 다운로드 실패 (%s)...";
+constexpr char kDownloadFailedStatusPlain[] = "%s 다운로드 실패...";
+constexpr char kCauseHttpStatusFormat[] = "서버 응답 %ld";
+constexpr char kCauseNoConnection[] = "서버에 연결할 수 없음";
+constexpr char kCauseConnectionLost[] = "연결이 끊어짐";
+constexpr char kCauseCertificate[] = "서버 인증서 확인 실패";
+constexpr char kCauseDiskFull[] = "디스크 공간 부족";
+constexpr char kCauseWriteFailed[] = "파일 저장 실패";
+constexpr char kCauseStalled[] = "전송이 멈춤";
+constexpr char kCauseWrongLength[] = "파일 크기가 다름";
+constexpr char kCauseRedirect[] = "다른 주소로 이동됨";
+
 // Appended to the file name on the status line while a download waits to try again; the
 // retry number and the most retries there are.
 constexpr char kRetryStatusFormat[] = " (재시도 %d/%d)";
@@ -51,6 +65,37 @@ constexpr char kPresentArchiveLine[] = "[release] 받아 둔 설치파일 확인
 // The record's two small files come before the archive without a sign on the screen: the
 // operator sees one file name and one bar rising over the archive.
 bool ShowsOnScreen(const std::string& name) { return name == product::kArchiveFile; }
+
+// The few words that name a download's cause of failure; null for none or the server's
+// status (worded with its number).
+const char* CauseWords(HttpDownloadEngine::FailureCause cause) {
+  using Cause = HttpDownloadEngine::FailureCause;
+  switch (cause) {
+    case Cause::kNone:
+    case Cause::kHttpStatus:
+      return nullptr;
+    case Cause::kNoConnection: return kCauseNoConnection;
+    case Cause::kConnectionLost: return kCauseConnectionLost;
+    case Cause::kCertificate: return kCauseCertificate;
+    case Cause::kDiskFull: return kCauseDiskFull;
+    case Cause::kWriteFailed: return kCauseWriteFailed;
+    case Cause::kStalled: return kCauseStalled;
+    case Cause::kWrongLength: return kCauseWrongLength;
+    case Cause::kRedirect: return kCauseRedirect;
+  }
+  return nullptr;
+}
+
+// The status line's text after the download of name failed for failure.
+std::string DownloadFailedStatus(const std::string& name, const HttpDownloadEngine::Failure& failure) {
+  if (failure.cause == HttpDownloadEngine::FailureCause::kHttpStatus) {
+    return winfx::Format(kDownloadFailedStatusFormat, name.c_str(),
+                         winfx::Format(kCauseHttpStatusFormat, failure.httpStatus).c_str());
+  }
+  const char* words = CauseWords(failure.cause);
+  return words != nullptr ? winfx::Format(kDownloadFailedStatusFormat, name.c_str(), words)
+                          : winfx::Format(kDownloadFailedStatusPlain, name.c_str());
+}
 
 ReleaseRecord::Keys BuiltInKeys() {
   return {product::kArchivePublicKeys, product::kArchivePublicKeyCount};
@@ -317,8 +362,9 @@ LRESULT CSetupHubDlg::OnDownloadResult(WPARAM, LPARAM succeeded) {
     return 1;
   }
   // The queue stops here, the failed item still first; the operator leaves and retries.
-  // A file that was fetched without a sign on the screen is named there now.
-  if (!ShowsOnScreen(m_downloadNames[0])) m_step1Dlg.SetStatus(m_downloadNames[0]);
+  // The status line names the file (also one fetched without a sign on the screen) and
+  // the cause; the box keeps its one text.
+  m_step1Dlg.SetStatus(DownloadFailedStatus(m_downloadNames[0], m_pDownload->LastFailure()));
   m_message = winfx::Format(kDownloadFailedFormat, m_downloadUrls[0].c_str());
   m_util.WriteLog(m_message);
   m_step1Dlg.ShowFailure(m_message);

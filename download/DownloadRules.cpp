@@ -54,9 +54,12 @@ bool DownloadRules::IsValidatorText(const std::string& validator) {
 }
 
 bool DownloadRules::IsTransientNetworkError(DWORD error) {
+  return error != ERROR_INTERNET_INVALID_URL && error != ERROR_INTERNET_UNRECOGNIZED_SCHEME &&
+         !IsCertificateError(error);
+}
+
+bool DownloadRules::IsCertificateError(DWORD error) {
   switch (error) {
-    case ERROR_INTERNET_INVALID_URL:
-    case ERROR_INTERNET_UNRECOGNIZED_SCHEME:
     case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
     case ERROR_INTERNET_SEC_CERT_CN_INVALID:
     case ERROR_INTERNET_INVALID_CA:
@@ -67,9 +70,9 @@ bool DownloadRules::IsTransientNetworkError(DWORD error) {
     case ERROR_INTERNET_SEC_CERT_REVOKED:
     case ERROR_INTERNET_SEC_INVALID_CERT:
     case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
-      return false;
-    default:
       return true;
+    default:
+      return false;
   }
 }
 

@@ -35,6 +35,9 @@ class DownloadRules {
   // certificate and secure-channel errors and addresses WinINet does not understand.
   static bool IsTransientNetworkError(DWORD error);
 
+  // True for a WinINet error that refuses the server's certificate or the secure channel.
+  static bool IsCertificateError(DWORD error);
+
   // Milliseconds to wait before retry (1 to kMaxRetries): unitMs × 2^(retry-1), moved by
   // jitter (from -1 to 1) times kJitterShare of it; retryAfterSeconds × unitMs instead
   // when the server asked for 0 to kMaxRetryAfterSeconds seconds (negative: it did not).

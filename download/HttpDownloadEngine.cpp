@@ -7,6 +7,17 @@
 #include "download/HttpDownloadWnd.h"
 #include "winfx/AppInfo.h"
 
+namespace {
+
+// Why the part could not be written, by the error of the write.
+HttpDownloadEngine::FailureCause WriteFailureCause(DWORD error) {
+  return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL
+             ? HttpDownloadEngine::FailureCause::kDiskFull
+             : HttpDownloadEngine::FailureCause::kWriteFailed;
+}
+
+}  // namespace
+
 // Asynchronous mode: a call that must wait for the network returns ERROR_IO_PENDING and
 // WinINet later sends INTERNET_STATUS_REQUEST_COMPLETE; the worker waits for that notice,
 // for Stop and for its own bounds at once. A read with IRF_NO_WAIT takes what has arrived,
@@ -87,7 +98,8 @@ void HttpDownloadEngine::DoDownload() {
     const ULONGLONG span = m_timing.deadlineBaseMs + bound * 1000 / kDeadlineBytesPerSecond;
     m_deadlineSpanMs = span < 0x7FFFFFFF ? static_cast<DWORD>(span) : 0x7FFFFFFF;
   }
-  Outcome outcome = OpenConnection() ? AttemptWithRestart() : Outcome::kPermanent;
+  Outcome outcome = OpenConnection() ? AttemptWithRestart()
+                                     : Failed(Outcome::kPermanent, FailureCause::kNoConnection);
   for (int retry = 1; outcome == Outcome::kTransient && retry <= DownloadRules::kMaxRetries &&
                      !PastDeadline();
        ++retry) {
@@ -97,6 +109,7 @@ void HttpDownloadEngine::DoDownload() {
   CloseRequest();
   // A stopped transfer reports nothing, even when its last read looked like the end.
   if (m_stopping && outcome != Outcome::kComplete) outcome = Outcome::kStopped;
+  if (outcome == Outcome::kComplete || outcome == Outcome::kStopped) m_failure = Failure();
   switch (outcome) {
     case Outcome::kComplete:
       PostThreadEnd(0);
@@ -117,10 +130,21 @@ void HttpDownloadEngine::DoDownload() {
   PostThreadEnd(1);
 }
 
+HttpDownloadEngine::Outcome HttpDownloadEngine::Failed(Outcome outcome, FailureCause cause,
+                                                       long httpStatus) {
+  m_failure.cause = cause;
+  m_failure.httpStatus = httpStatus;
+  return outcome;
+}
+
+HttpDownloadEngine::Outcome HttpDownloadEngine::WriteFailed() {
+  return Failed(Outcome::kWriteFailed, WriteFailureCause(::GetLastError()));
+}
+
 HttpDownloadEngine::Outcome HttpDownloadEngine::AttemptWithRestart() {
   Outcome outcome = Attempt();
   if (outcome != Outcome::kRestart) return outcome;
-  if (!m_part.StartOver("", 0)) return Outcome::kWriteFailed;
+  if (!m_part.StartOver("", 0)) return WriteFailed();
   outcome = Attempt();
   // Asked for the whole body, the server still answered with a range: try again later.
   return outcome == Outcome::kRestart ? Outcome::kTransient : outcome;
@@ -131,7 +155,7 @@ HttpDownloadEngine::Outcome HttpDownloadEngine::Attempt() {
   // Bytes held of a body of another length than the one expected are of no use.
   if (m_limits.exactLength != 0 && m_part.Held() != 0 && m_part.Total() != m_limits.exactLength &&
       !m_part.StartOver("", 0)) {
-    return Outcome::kWriteFailed;
+    return WriteFailed();
   }
   const ULONGLONG held = m_part.Held();
   std::string headers;
@@ -151,18 +175,24 @@ HttpDownloadEngine::Outcome HttpDownloadEngine::Attempt() {
       break;
     }
     case HTTP_STATUS_PARTIAL_CONTENT:
-      if (headers.empty() || !RangeGoesOn(held)) return Outcome::kRestart;
+      if (headers.empty() || !RangeGoesOn(held)) {
+        return Failed(Outcome::kRestart, FailureCause::kHttpStatus, status);
+      }
       UpdateProgress(held, m_total);
       break;
     default:
       // Refused for good as a resume (416, 412, ...): asked again at once without a range.
-      if (!headers.empty() && DownloadRules::EndsResume(status)) return Outcome::kRestart;
-      if (!DownloadRules::IsTransientStatus(status)) return Outcome::kPermanent;
+      if (!headers.empty() && DownloadRules::EndsResume(status)) {
+        return Failed(Outcome::kRestart, FailureCause::kHttpStatus, status);
+      }
+      if (!DownloadRules::IsTransientStatus(status)) {
+        return Failed(Outcome::kPermanent, FailureCause::kHttpStatus, status);
+      }
       SYSTEMTIME now;
       ::GetSystemTime(&now);
       m_retryAfterSeconds =
           DownloadRules::RetryAfterSeconds(AnswerHeader(HTTP_QUERY_RETRY_AFTER), now);
-      return Outcome::kTransient;
+      return Failed(Outcome::kTransient, FailureCause::kHttpStatus, status);
   }
   return ReceiveBody();
 }
@@ -209,8 +239,10 @@ bool HttpDownloadEngine::SendRequest(const std::string& headers, Outcome* failur
   if (completion == Completion::kStopped || m_stopping) {
     *failure = Outcome::kStopped;
   } else {
-    *failure = DownloadRules::IsTransientNetworkError(error) ? Outcome::kTransient
-                                                             : Outcome::kPermanent;
+    *failure = Failed(DownloadRules::IsTransientNetworkError(error) ? Outcome::kTransient
+                                                                    : Outcome::kPermanent,
+                      DownloadRules::IsCertificateError(error) ? FailureCause::kCertificate
+                                                               : FailureCause::kNoConnection);
   }
   return false;
 }
@@ -218,7 +250,8 @@ bool HttpDownloadEngine::SendRequest(const std::string& headers, Outcome* failur
 long HttpDownloadEngine::AnswerFollowingRedirects(const std::string& headers, Outcome* failure) {
   for (int redirects = 0;; ++redirects) {
     if (!OpenRequest()) {
-      *failure = m_stopping ? Outcome::kStopped : Outcome::kPermanent;
+      *failure = m_stopping ? Outcome::kStopped
+                            : Failed(Outcome::kPermanent, FailureCause::kNoConnection);
       return 0;
     }
     const long status = AwaitAnswer(headers, failure);
@@ -227,7 +260,7 @@ long HttpDownloadEngine::AnswerFollowingRedirects(const std::string& headers, Ou
     if (redirects == kMaxRedirects ||
         !DownloadRules::RedirectStays(AnswerHeader(HTTP_QUERY_LOCATION), m_dwServiceType,
                                       m_strServer, m_nPort, &object)) {
-      *failure = Outcome::kPermanent;
+      *failure = Failed(Outcome::kPermanent, FailureCause::kRedirect);
       return 0;
     }
     m_strObject = object;
@@ -240,19 +273,21 @@ long HttpDownloadEngine::AwaitAnswer(const std::string& headers, Outcome* failur
     char statusText[32] = {};
     DWORD size = sizeof(statusText);
     if (!::HttpQueryInfoA(m_hRequest.Get(), HTTP_QUERY_STATUS_CODE, statusText, &size, nullptr)) {
-      *failure = m_stopping ? Outcome::kStopped : Outcome::kTransient;
+      *failure = m_stopping ? Outcome::kStopped
+                            : Failed(Outcome::kTransient, FailureCause::kNoConnection);
       return 0;
     }
     const long status = std::atol(statusText);
     if (status != HTTP_STATUS_DENIED && status != HTTP_STATUS_PROXY_AUTH_REQ) {
-      if (status == 0) *failure = Outcome::kPermanent;
+      if (status == 0) *failure = Failed(Outcome::kPermanent, FailureCause::kNoConnection);
       return status;
     }
     // The answer's body is an error page, not the file: it is read away, and only
     // confirmed credentials lead on, to a new request.
     DrainBody();
     if (!ConfirmCredentials(status)) {
-      *failure = m_stopping ? Outcome::kStopped : Outcome::kPermanent;
+      *failure = m_stopping ? Outcome::kStopped
+                            : Failed(Outcome::kPermanent, FailureCause::kHttpStatus, status);
       return 0;
     }
     if (!SendRequest(headers, failure)) return 0;
@@ -361,10 +396,10 @@ HttpDownloadEngine::Outcome HttpDownloadEngine::StartWholeBody() {
   // a byte of it is written.
   if (!lengthText.empty() && ((m_limits.exactLength != 0 && m_total != m_limits.exactLength) ||
                               (m_limits.maxBytes != 0 && m_total > m_limits.maxBytes))) {
-    return Outcome::kOutOfBounds;
+    return Failed(Outcome::kOutOfBounds, FailureCause::kWrongLength);
   }
   if (m_total == 0) m_total = m_limits.exactLength;
-  return m_part.StartOver(AnswerValidator(), m_total) ? Outcome::kComplete : Outcome::kWriteFailed;
+  return m_part.StartOver(AnswerValidator(), m_total) ? Outcome::kComplete : WriteFailed();
 }
 
 bool HttpDownloadEngine::RangeGoesOn(ULONGLONG held) {
@@ -418,11 +453,11 @@ HttpDownloadEngine::Outcome HttpDownloadEngine::ReceiveBody() {
         const DWORD got = read.dwBufferLength;
         if (got == 0) break;  // the end of the body
         // At its bound the body must end: more is not the file.
-        if (bound != 0 && have >= bound) return Outcome::kOutOfBounds;
+        if (bound != 0 && have >= bound) return Failed(Outcome::kOutOfBounds, FailureCause::kWrongLength);
         m_buffered += got;
         // A full buffer is on the disk before its percentage is sent: what the bar showed
         // is kept when the program is ended there.
-        if (m_buffered == m_buffer.size() && !WritePending()) return Outcome::kWriteFailed;
+        if (m_buffered == m_buffer.size() && !WritePending()) return WriteFailed();
         have += got;
         UpdateProgress(have, m_total);
       } else {
@@ -432,9 +467,13 @@ HttpDownloadEngine::Outcome HttpDownloadEngine::ReceiveBody() {
     // Once complete, the bytes that arrived wait in WinINet for the next read.
     pending = completion == Completion::kTimedOut;
     if (completion == Completion::kFailed || completion == Completion::kStopped) {
+      // A read that WinINet's receive timeout ended is a stall; any other, a cut.
+      const FailureCause cause = ::GetLastError() == ERROR_INTERNET_TIMEOUT
+                                     ? FailureCause::kStalled
+                                     : FailureCause::kConnectionLost;
       // What did arrive is kept: the next attempt goes on from it.
-      if (!WritePending()) return Outcome::kWriteFailed;
-      return m_stopping ? Outcome::kStopped : Outcome::kTransient;
+      if (!WritePending()) return WriteFailed();
+      return m_stopping ? Outcome::kStopped : Failed(Outcome::kTransient, cause);
     }
     // A drip that keeps the connection alive is no transfer: too few bytes in a window is
     // a stall, tried again as a timeout would be; past the deadline the file fails. A read
@@ -442,23 +481,25 @@ HttpDownloadEngine::Outcome HttpDownloadEngine::ReceiveBody() {
     now = ::GetTickCount();
     const bool stalled = now - windowStart >= m_timing.stallWindowMs && have - windowBytes < kStallBytes;
     if (stalled || PastDeadline()) {
-      if (!WritePending()) return Outcome::kWriteFailed;
-      return stalled && !PastDeadline() ? Outcome::kTransient : Outcome::kPermanent;
+      if (!WritePending()) return WriteFailed();
+      return Failed(stalled && !PastDeadline() ? Outcome::kTransient : Outcome::kPermanent,
+                    FailureCause::kStalled);
     }
     if (now - windowStart >= m_timing.stallWindowMs) {
       windowStart = now;
       windowBytes = have;
     }
   }
-  if (!WritePending()) return Outcome::kWriteFailed;
+  if (!WritePending()) return WriteFailed();
   if (m_stopping) return Outcome::kStopped;
   // A body that ends before its announced length is a cut connection, not the file; one
   // that goes past it is not the body that was announced.
   const ULONGLONG held = m_part.Held();
-  if (m_total != 0 && held < m_total) return Outcome::kTransient;
-  if (m_total != 0 && held > m_total) return Outcome::kRestart;
+  if (m_total != 0 && held < m_total) return Failed(Outcome::kTransient, FailureCause::kConnectionLost);
+  if (m_total != 0 && held > m_total) return Failed(Outcome::kRestart, FailureCause::kWrongLength);
   if (m_hashing) m_digestKnown = m_sha.Finish(m_digest);
-  return m_part.Finish() ? Outcome::kComplete : Outcome::kPermanent;
+  if (m_part.Finish()) return Outcome::kComplete;
+  return Failed(Outcome::kPermanent, WriteFailureCause(::GetLastError()));
 }
 
 void HttpDownloadEngine::StartHash() {

@@ -61,6 +61,25 @@ class HttpDownloadEngine {
   static constexpr size_t kWriteBufferSize = 256 * 1024;
   static_assert(kWriteBufferSize % kReadBlockSize == 0, "reads fill the buffer exactly");
 
+  // Why a transfer failed, as its last attempt ended (the owner words it).
+  enum class FailureCause {
+    kNone,            // it did not fail (or was stopped)
+    kHttpStatus,      // the server answered with a status that brings no file (httpStatus)
+    kNoConnection,    // no connection, or no answer to the request (refused, unreachable,
+                      // unknown host, timed out before an answer)
+    kConnectionLost,  // the connection ended before the body did
+    kCertificate,     // the server's certificate or the secure channel was refused
+    kDiskFull,        // the part could not be written: the disk is full
+    kWriteFailed,     // the part could not be written for another reason
+    kStalled,         // too few bytes for too long, or the transfer's deadline passed
+    kWrongLength,     // the body is not of the length expected, or over its cap
+    kRedirect,        // a redirect off the scheme and host, or one too many
+  };
+  struct Failure {
+    FailureCause cause = FailureCause::kNone;
+    long httpStatus = 0;  // for kHttpStatus
+  };
+
   // The times a transfer runs by; tests shorten them.
   struct Timing {
     DWORD receiveTimeoutMs = kReceiveTimeoutMs;
@@ -109,6 +128,8 @@ class HttpDownloadEngine {
   // The SHA-256 of the complete body into digest; false when none was asked for or the
   // transfer did not complete.
   bool Digest(unsigned char (&digest)[winfx::Sha256::kSize]) const;
+  // Why the transfer failed (kNone when it did not).
+  Failure LastFailure() const { return m_failure; }
 
   // --- worker thread --------------------------------------------------------------------
   // The transfer. Unless stopped, it ends with exactly one WM_DOWNLOAD_THREAD_END posted
@@ -129,6 +150,10 @@ class HttpDownloadEngine {
     kStopped,      // Stop was called
   };
 
+  // Records cause as the transfer's (a later attempt's replaces it) and returns outcome.
+  Outcome Failed(Outcome outcome, FailureCause cause, long httpStatus = 0);
+  // kWriteFailed, with the cause the thread's last error gives (a full disk or another).
+  Outcome WriteFailed();
   // One request and its body, going on from what the part holds when it can.
   Outcome Attempt();
   // The attempt, asked again at once (once) when it says the held bytes are no good.
@@ -249,4 +274,6 @@ class HttpDownloadEngine {
   bool m_hashing = false;
   bool m_digestKnown = false;
   unsigned char m_digest[winfx::Sha256::kSize] = {};
+  // The worker's until its end: the last attempt's cause of failure.
+  Failure m_failure;
 };

@@ -65,6 +65,7 @@ int HttpDownloadWnd::StartDownload() {
   std::shared_ptr<HttpDownloadEngine> engine(
       new HttpDownloadEngine(url, m_strLocalPath, GetHwnd(), m_timing, m_limits));
   m_digestKnown = false;
+  m_failure = HttpDownloadEngine::Failure();
   if (!engine->OpenTarget()) return -1;
 
   auto workerRef = std::make_unique<EngineRef>(engine);
@@ -107,6 +108,7 @@ LRESULT HttpDownloadWnd::OnDownloadThreadEnd(WPARAM wParam, LPARAM /*lParam*/) {
   const bool failed = wParam != 0;
   // The worker has ended its writes: the digest is the complete body's.
   m_digestKnown = !failed && m_pEngine->Digest(m_digest);
+  m_failure = failed ? m_pEngine->LastFailure() : HttpDownloadEngine::Failure();
   ::SendMessageA(m_pOwner, WM_DOWNLOAD_RESULT, failed ? 1 : 0, failed ? 0 : 1);
   CloseDownload();
   return 0;

@@ -56,6 +56,9 @@ class HttpDownloadWnd : public winfx::ChildWindow {
   // The SHA-256 of the body the last transfer completed, when its limits asked for one;
   // false otherwise. For the owner, after WM_DOWNLOAD_RESULT.
   bool LastDigest(unsigned char (&digest)[winfx::Sha256::kSize]) const;
+  // Why the last transfer failed (cause kNone when it did not). For the owner, after
+  // WM_DOWNLOAD_RESULT.
+  HttpDownloadEngine::Failure LastFailure() const { return m_failure; }
 
   // Replaces the receive timeout of the transfers started afterwards.
   void SetReceiveTimeoutForTesting(DWORD milliseconds) { m_timing.receiveTimeoutMs = milliseconds; }
@@ -105,4 +108,5 @@ class HttpDownloadWnd : public winfx::ChildWindow {
   HttpDownloadEngine::Limits m_limits;
   bool m_digestKnown = false;
   unsigned char m_digest[winfx::Sha256::kSize] = {};
+  HttpDownloadEngine::Failure m_failure;
 };

@@ -239,7 +239,20 @@ void CStagedInstall::AddInUse(const WideString& relative, std::vector<WideString
   }
 }
 
+std::string CStagedInstall::WorkFoldersLeft() const {
+  std::string left;
+  const std::pair<const WideString*, const std::string*> folders[] = {{&m_longBackup, &m_backup},
+                                                                      {&m_longStaging, &m_staging}};
+  for (const auto& folder : folders) {
+    if (!Exists(*folder.first)) continue;
+    if (!left.empty()) left += ", ";
+    left += *folder.second;
+  }
+  return left;
+}
+
 bool CStagedInstall::MoveIntoPlace() {
+  m_failedPath.clear();
   // A version that brings folders of the installer's own names cannot be put in place.
   if (Exists(InStaging(ToWide(kStagingName))) || Exists(InStaging(ToWide(kBackupName))) ||
       Exists(InStaging(ToWide(kLockName)))) {
@@ -292,6 +305,7 @@ bool CStagedInstall::MoveIntoPlace() {
     }
     if (!moved) {
       const DWORD error = ::GetLastError();
+      m_failedPath = m_folder + "\\" + winfx::ToShownAnsi(step.path);
       // With the plan kept when something cannot be put back, the next run tries again.
       RollBack(plan);
       DiscardStaging();

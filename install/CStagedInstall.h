@@ -82,6 +82,14 @@ class CStagedInstall {
   // ERROR_ACCESS_DENIED (the folder's own state, which the operator can mend).
   bool MoveIntoPlace();
 
+  // After a failed MoveIntoPlace: the full path of the file (or folder) whose move failed,
+  // "" when the failure was no step's (a refused version, the plan not written).
+  const std::string& FailedPath() const { return m_failedPath; }
+
+  // The work folders in the installation folder (a failed RecoverLeftovers leaves them),
+  // as full paths joined by ", "; "" when there are none.
+  std::string WorkFoldersLeft() const;
+
   // After a successful MoveIntoPlace: removes the old files and the emptied staging folder.
   void RemoveOldFiles();
 
@@ -134,5 +142,6 @@ class CStagedInstall {
   WideString m_longBackup;
   // The plan of the moves, in the backup folder.
   WideString m_longPlan;
+  std::string m_failedPath;
   CSetupUtil m_log;
 };

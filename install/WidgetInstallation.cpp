@@ -95,11 +95,12 @@ bool WidgetInstallation::Run() {
     if (!IsLocalFault(error)) DeleteArchive();
     return Fail(Failure::kExtractFailed);
   }
-  // A file may also be held by something that is no program of its own: checked again.
-  if (!CloseProgramsUsing(staged.TargetsInUse()) || !staged.TargetsInUse().empty()) {
+  Failure inUse = Failure::kWidgetRunning;
+  std::string held;
+  if (!FreeFilesInUse(staged, &CStagedInstall::TargetsInUse, &inUse, &held)) {
     // Nothing is moved; the archive stays for the next run.
     staged.DiscardStaging();
-    return Fail(Failure::kWidgetRunning);
+    return Fail(inUse, held);
   }
   const winfx::Stopwatch moveTime;
   const bool moved = staged.MoveIntoPlace();
@@ -109,6 +110,10 @@ bool WidgetInstallation::Run() {
     // A folder too deep to walk is the folder's state, not the archive's.
     if (moveError == winfx::FileTree::kTooDeepError) return Fail(Failure::kTooDeep);
     if (!IsLocalFault(moveError)) DeleteArchive();
+    // A file that another program holds is named, so that the operator can close it.
+    if (IsHeldError(moveError) && !staged.FailedPath().empty()) {
+      return Fail(Failure::kFileInUse, staged.FailedPath());
+    }
     return Fail(Failure::kMoveFailed);
   }
   // From here to its start, the widget's program is the one just moved in.
@@ -130,11 +135,12 @@ bool WidgetInstallation::RecoverLeftovers(CStagedInstall* staged) {
   // A widget started from the half-moved folder holds files the recovery must take back:
   // it is closed first, with the operator's leave, as before the moves. On Cancel nothing
   // is touched and the next run asks again.
-  if (!CloseProgramsUsing(staged->LeftoversInUse()) || !staged->LeftoversInUse().empty()) {
-    return Fail(Failure::kWidgetRunning);
-  }
+  Failure inUse = Failure::kWidgetRunning;
+  std::string held;
+  if (!FreeFilesInUse(*staged, &CStagedInstall::LeftoversInUse, &inUse, &held)) return Fail(inUse, held);
   if (staged->RecoverLeftovers()) return true;
-  return Fail(::GetLastError() == winfx::FileTree::kTooDeepError ? Failure::kTooDeep : Failure::kLeftoversStay);
+  if (::GetLastError() == winfx::FileTree::kTooDeepError) return Fail(Failure::kTooDeep);
+  return Fail(Failure::kLeftoversStay, staged->WorkFoldersLeft());
 }
 
 bool WidgetInstallation::VerifyArchive(winfx::ScopedHandle* checked) {
@@ -158,21 +164,38 @@ bool WidgetInstallation::VerifyArchive(winfx::ScopedHandle* checked) {
   return Fail(Failure::kNotSigned);
 }
 
-bool WidgetInstallation::CloseProgramsUsing(const std::vector<winfx::WideString>& files) {
+bool WidgetInstallation::IsHeldError(unsigned long error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
+bool WidgetInstallation::FreeFilesInUse(const CStagedInstall& staged, InUseList list, Failure* failure,
+                                        std::string* path) {
+  const std::vector<winfx::WideString> files = (staged.*list)();
   if (files.empty()) return true;
-  if (!m_screen.AllowClosingWidget()) return false;
+  if (!m_screen.AllowClosingWidget()) {
+    *failure = Failure::kWidgetRunning;
+    return false;
+  }
+  CloseProgramsUsing(files);
+  // A file may also be held by something that is no program of its own: checked again.
+  const std::vector<winfx::WideString> left = (staged.*list)();
+  if (left.empty()) return true;
+  *failure = Failure::kFileInUse;
+  *path = winfx::ToShownAnsi(left.front());
+  return false;
+}
+
+void WidgetInstallation::CloseProgramsUsing(const std::vector<winfx::WideString>& files) {
   std::vector<std::unique_ptr<winfx::RunningProgram>> programs;
   for (const winfx::WideString& file : files) {
     programs.push_back(std::make_unique<winfx::RunningProgram>(file));
     programs.back()->AskToClose();
   }
   const DWORD start = ::GetTickCount();
-  bool ended = true;
   for (const auto& program : programs) {
     const DWORD spent = ::GetTickCount() - start;
-    ended = program->WaitForEnd(spent < kCloseWaitMs ? kCloseWaitMs - spent : 0) && ended;
+    program->WaitForEnd(spent < kCloseWaitMs ? kCloseWaitMs - spent : 0);
   }
-  return ended;
 }
 
 void WidgetInstallation::DeleteArchive() {
@@ -182,7 +205,7 @@ void WidgetInstallation::DeleteArchive() {
   }
 }
 
-bool WidgetInstallation::Fail(Failure failure) {
-  m_screen.OnFailure(failure);
+bool WidgetInstallation::Fail(Failure failure, const std::string& path) {
+  m_screen.OnFailure(failure, path);
   return false;
 }

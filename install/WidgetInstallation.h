@@ -55,6 +55,9 @@ class WidgetInstallation {
   // True when error, the reason an extraction or a move failed, lies with this machine
   // (space, a file in use, no permission to write), so the archive is worth keeping.
   static bool IsLocalFault(unsigned long error);
+  // True when error, the reason a move failed, says another program holds the file
+  // (a sharing or lock violation, access denied).
+  static bool IsHeldError(unsigned long error);
 
  private:
   // Puts right what a killed run left, asking to close a widget that holds its files;
@@ -63,13 +66,18 @@ class WidgetInstallation {
   // Opens the archive into *checked (readers only; empty when it cannot be opened) and,
   // with the vendor's record, checks its length and SHA-256 against it through that handle.
   bool VerifyArchive(winfx::ScopedHandle* checked);
-  // Asks the operator, then the programs started from files, to close, and waits for them.
-  // True when all of them ended (or there were none).
-  bool CloseProgramsUsing(const std::vector<winfx::WideString>& files);
+  // The files that list (of staged) names in use are freed: with the operator's leave,
+  // the programs started from them are closed. True when none is in use then; false with
+  // the failure to tell (the operator kept them, or a file stays held: *path names it).
+  using InUseList = std::vector<winfx::WideString> (CStagedInstall::*)() const;
+  bool FreeFilesInUse(const CStagedInstall& staged, InUseList list, InstallationScreen::Failure* failure,
+                      std::string* path);
+  // Asks the programs started from files to close and waits for them (kCloseWaitMs).
+  void CloseProgramsUsing(const std::vector<winfx::WideString>& files);
   // Deletes the archive and the downloaded record: they go and come together.
   void DeleteArchive();
   // Tells the screen and returns false.
-  bool Fail(InstallationScreen::Failure failure);
+  bool Fail(InstallationScreen::Failure failure, const std::string& path = "");
 
   std::string m_folder;
   std::string m_archive;

@@ -62,6 +62,14 @@ bool WidgetStart::Start(CSetupUtil* log) {
     log->WriteLog(winfx::Format(kNotHeldLine, m_program.c_str()));
     return false;
   }
+  // A file that is no Windows program does not start; handed to the desktop's shell, it
+  // would fail there without a word to the installer.
+  DWORD kind = 0;
+  if (!::GetBinaryTypeW(winfx::WidePath(m_program).c_str(), &kind)) {
+    log->WriteLog(winfx::Format(kStartFailedLine, m_program.c_str()));
+    m_held.Reset();
+    return false;
+  }
   bool started = false;
   if (ThisProcessGoesThroughShell()) {
     const HRESULT result = StartThroughShell();

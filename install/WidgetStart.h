@@ -24,7 +24,7 @@ class WidgetStart {
   // Start then starts nothing.
   bool Hold(const std::string& folder, const std::string& program);
   // Starts the held program (still held while it starts) and lets it go. False (logged)
-  // when none is held or it did not start.
+  // when none is held, it is no Windows program, or it did not start.
   bool Start(CSetupUtil* log);
 
   // True when a process whose token is of elevation type type, and has a linked token

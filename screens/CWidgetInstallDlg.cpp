@@ -84,6 +84,14 @@ constexpr char kCloseWidgetQuestion[] =
     "Quillon위젯이 실행 중입니다. [확인]을 누르면 위젯을 종료하고 설치를 계속합니다.";
 constexpr char kInUseFailedText[] =
     "Quillon위젯이 실행 중이어서 설치하지 못했습니다. [끝내기] 후 다시 시도해 주세요.";
+// A file to replace or to put back is held by another program: %s is its full path.
+constexpr char kFileInUseFormat[] =
+    "Quillon위젯 설치에 실패했습니다. 파일(%s)을 다른 프로그램이 사용하고 있습니다. "
+    "그 프로그램을 닫고 [끝내기] 후 다시 시도해 주세요.";
+// What a killed run left could not be put right: %s names the work folders left.
+constexpr char kLeftoversFormat[] =
+    "Quillon위젯 설치에 실패했습니다. 이전 설치가 중단되며 남은 작업 폴더(%s)를 정리하지 못했습니다. "
+    "컴퓨터를 다시 시작한 후 다시 시도하고, 그래도 안 되면 그 폴더를 지운 후 다시 시도해 주세요.";
 constexpr char kInstallFailedStatus[] = "설치 실패...";
 constexpr char kInstallFailedText[] =
     "Quillon위젯 설치에 실패했습니다. [끝내기] 후 다시 시도해 주세요.";
@@ -97,6 +105,9 @@ constexpr char kTooDeepText[] =
     "설치 폴더 안에 너무 깊게 중첩된 폴더가 있어 설치하지 못했습니다. 그 폴더를 지운 후 다시 시도해 주세요.";
 constexpr char kDoneStatus[] = "설치완료...";
 constexpr char kDoneText[] = "Quillon위젯 설치가 완료되었습니다. 위젯이 실행됩니다.";
+// After the completion box, the widget (%s, its program) did not start.
+constexpr char kNotStartedFormat[] =
+    "Quillon위젯(%s)을 실행하지 못했습니다. 설치는 완료되었으니 위젯을 직접 실행해 주세요.";
 
 // Names a screen reader announces for what shows no text of its own (the picker's "...",
 // the agreement page, the banner that the screen paints with the product's title).
@@ -306,7 +317,7 @@ void CWidgetInstallDlg::SetProgress(int percent) { m_progress.SetPos(percent); }
 
 void CWidgetInstallDlg::SetStatus(std::string text) { SetItemText(IDC_INSTALL_STATUS, text); }
 
-void CWidgetInstallDlg::ReportNoArchive() { OnFailure(Failure::kNoArchive); }
+void CWidgetInstallDlg::ReportNoArchive() { OnFailure(Failure::kNoArchive, ""); }
 
 void CWidgetInstallDlg::InstallFromArchive(const ReleaseRecord* release, const unsigned char* digest) {
   if (m_askingToQuit) {
@@ -326,13 +337,14 @@ void CWidgetInstallDlg::InstallFromArchive(const ReleaseRecord* release, const u
   g_pHub->m_util.CreateShortcut(program, product::kShortcutFile, product::kShortcutDescription,
                                 1, 0, 0, 1);
   winfx::AppMessageBox(kDoneText);
-  installation.StartWidget();
+  // The installation stays as it is; the operator learns that the widget did not start.
+  if (!installation.StartWidget()) winfx::AppMessageBox(winfx::Format(kNotStartedFormat, program.c_str()));
   EndDialog(IDOK);
 }
 
 void CWidgetInstallDlg::OnExtracting() { SetStatus(kExtractingStatus); }
 
-void CWidgetInstallDlg::OnFailure(Failure failure) {
+void CWidgetInstallDlg::OnFailure(Failure failure, const std::string& path) {
   switch (failure) {
     case Failure::kNoArchive:
       SetStatus(kOpenFailedStatus);
@@ -350,7 +362,14 @@ void CWidgetInstallDlg::OnFailure(Failure failure) {
       SetStatus(kInstallFailedStatus);
       ShowFailure(kInUseFailedText);
       return;
+    case Failure::kFileInUse:
+      SetStatus(kInstallFailedStatus);
+      ShowFailure(winfx::Format(kFileInUseFormat, path.c_str()));
+      return;
     case Failure::kLeftoversStay:
+      SetStatus(kInstallFailedStatus);
+      ShowFailure(path.empty() ? std::string(kInstallFailedText) : winfx::Format(kLeftoversFormat, path.c_str()));
+      return;
     case Failure::kMoveFailed:
       SetStatus(kInstallFailedStatus);
       ShowFailure(kInstallFailedText);

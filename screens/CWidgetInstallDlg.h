@@ -29,7 +29,8 @@ class CWidgetInstallDlg : public winfx::Dialog, private InstallationScreen {
   // Installs the downloaded archive into the installation folder (see WidgetInstallation:
   // release is the checked record it must match, or null; digest its SHA-256 when known,
   // or null; both are used before this returns), makes the desktop link, tells the
-  // operator, starts the widget and ends the screen with IDOK. When the installation
+  // operator, starts the widget (one that does not start is told in a box with its path;
+  // the installation stays) and ends the screen with IDOK. When the installation
   // fails, the screen stays open with its status line (and, for most failures, a message
   // box) telling so. While the quit question is open, the installation waits for its
   // answer (and does not run when the operator leaves).
@@ -70,7 +71,7 @@ class CWidgetInstallDlg : public winfx::Dialog, private InstallationScreen {
   std::string RefusalText(InstallationFolder::Reason reason, const std::string& folder) const;
   // InstallationScreen: what the installation's steps tell and ask, in the screen's texts.
   void OnExtracting() override;
-  void OnFailure(Failure failure) override;
+  void OnFailure(Failure failure, const std::string& path) override;
   bool AllowClosingWidget() override;
 
   // What the screen draws itself is made for this DPI.

@@ -59,7 +59,10 @@ bool File::Truncate() {
 bool File::Write(const void* data, DWORD size) {
   if (!handle_.IsValid()) return false;
   DWORD written = 0;
-  return ::WriteFile(handle_.Get(), data, size, &written, nullptr) && written == size;
+  if (!::WriteFile(handle_.Get(), data, size, &written, nullptr)) return false;
+  // A write that takes less than it was given has met the end of the disk's room.
+  if (written != size) ::SetLastError(ERROR_HANDLE_DISK_FULL);
+  return written == size;
 }
 
 bool File::Flush() { return handle_.IsValid() && ::FlushFileBuffers(handle_.Get()) != FALSE; }

@@ -29,6 +29,7 @@ using testing_support::TempFolder;
 using testing_support::WriteFileBytes;
 
 using Result = std::pair<WPARAM, LPARAM>;
+using Cause = HttpDownloadEngine::FailureCause;
 const Result kSucceeded{0, 1};
 const Result kFailed{1, 0};
 
@@ -168,6 +169,9 @@ class HttpDownloadWndTest : public ::testing::Test {
     ASSERT_TRUE(AwaitResult()) << path;
   }
 
+  // The cause the window gives for its last transfer's failure.
+  Cause LastCause() const { return download_->LastFailure().cause; }
+
   TempFolder folder_{"download"};
   RecordingOwner owner_;
   size_t resultsBefore_ = 0;
@@ -248,6 +252,8 @@ TEST_F(HttpDownloadWndTest, RefusedAnswersFailAtOnceAndLeaveAnExistingTargetAlon
     ASSERT_TRUE(WriteFileBytes(target, "old contents"));
     Download(path, target);
     EXPECT_EQ(std::vector<Result>{kFailed}, owner_.results) << path;
+    EXPECT_EQ(Cause::kHttpStatus, LastCause()) << path;
+    EXPECT_EQ(std::atol(status), download_->LastFailure().httpStatus) << path;
     EXPECT_EQ(1u, LoggedRequests("GET " + path).size()) << path;
     EXPECT_EQ("old contents", ReadFileBytes(target)) << path;
     EXPECT_FALSE(PathExists(PartOf(target))) << path;
@@ -278,6 +284,8 @@ TEST_F(HttpDownloadWndTest, EveryRetryFailingEndsInOneFailureAfterFourRetries) {
   Download(path, target);
   EXPECT_EQ(std::vector<Result>{kFailed}, owner_.results);
   EXPECT_EQ((std::vector<std::pair<int, int>>{{1, 4}, {2, 4}, {3, 4}, {4, 4}}), owner_.retries);
+  EXPECT_EQ(Cause::kHttpStatus, LastCause());
+  EXPECT_EQ(503, download_->LastFailure().httpStatus);
   EXPECT_EQ(5u, LoggedRequests("GET " + path).size());
   // Nothing was held, so nothing is kept.
   EXPECT_FALSE(PathExists(target));
@@ -408,6 +416,7 @@ TEST_F(HttpDownloadWndTest, CutsOnEveryAttemptFailOnceAndKeepThePartForTheNextTr
   const std::string target = folder_ / "kept.bin";
   Download(path, target);
   EXPECT_EQ(std::vector<Result>{kFailed}, owner_.results);
+  EXPECT_EQ(Cause::kConnectionLost, LastCause());
   EXPECT_EQ(4u, owner_.retries.size());
   EXPECT_FALSE(PathExists(target));
   EXPECT_TRUE(ReadFileBytes(PartOf(target)) == Body(50000));
@@ -418,6 +427,7 @@ TEST_F(HttpDownloadWndTest, CutsOnEveryAttemptFailOnceAndKeepThePartForTheNextTr
   owner_.progress.clear();
   Download(path, target);
   EXPECT_EQ((std::vector<Result>{kFailed, kSucceeded}), owner_.results);
+  EXPECT_EQ(Cause::kNone, LastCause());
   EXPECT_TRUE(ReadFileBytes(target) == Body(80000));
   EXPECT_FALSE(PathExists(PartOf(target)));
   EXPECT_FALSE(PathExists(ResumeOf(target)));
@@ -510,6 +520,7 @@ TEST_F(HttpDownloadWndTest, UnreachablePortIsRetriedThenFailsAndLeavesNoFile) {
   ASSERT_EQ(0, download_->StartDownload());  // the URL's port, not the server's
   ASSERT_TRUE(AwaitResult());
   EXPECT_EQ(std::vector<Result>{kFailed}, owner_.results);
+  EXPECT_EQ(Cause::kNoConnection, LastCause());
   EXPECT_EQ(4u, owner_.retries.size());
   EXPECT_FALSE(PathExists(target));
   EXPECT_FALSE(PathExists(PartOf(target)));
@@ -552,6 +563,9 @@ TEST_F(HttpDownloadWndTest, CredentialsNotGivenFailAndLeaveNoFile) {
         60000);
     ASSERT_TRUE(ended) << path;
     EXPECT_EQ(std::vector<Result>{kFailed}, owner_.results) << path;
+    EXPECT_EQ(Cause::kHttpStatus, LastCause()) << path;
+    EXPECT_EQ(std::string(path).find("407") != std::string::npos ? 407 : 401,
+              download_->LastFailure().httpStatus) << path;
     EXPECT_FALSE(PathExists(target)) << path;
     EXPECT_FALSE(PathExists(PartOf(target))) << path;
   }
@@ -648,6 +662,7 @@ TEST_F(HttpDownloadWndTest, ABodyOutsideItsBoundsFailsAndLeavesNothing) {
     owner_.retries.clear();
     Download(c.path, target, c.limits);
     EXPECT_EQ(std::vector<Result>{kFailed}, owner_.results);
+    EXPECT_EQ(Cause::kWrongLength, LastCause());
     EXPECT_TRUE(owner_.retries.empty());
     EXPECT_FALSE(PathExists(target));
     EXPECT_FALSE(PathExists(PartOf(target)));
@@ -662,6 +677,7 @@ TEST_F(HttpDownloadWndTest, ADripIsAStallAndFailsAfterItsRetries) {
   Download(WithFaults("/ok/100000", "drip@40,drip@40,drip@40,drip@40,drip@40"), target,
            Within(100000, 100000, true));
   EXPECT_EQ(std::vector<Result>{kFailed}, owner_.results);
+  EXPECT_EQ(Cause::kStalled, LastCause());
   EXPECT_EQ(static_cast<size_t>(DownloadRules::kMaxRetries), owner_.retries.size());
   EXPECT_FALSE(PathExists(target));
 }
@@ -672,6 +688,7 @@ TEST_F(HttpDownloadWndTest, ATransferPastItsDeadlineFailsWithoutMoreAttempts) {
   const std::string target = folder_ / "late.bin";
   Download(WithFaults("/ok/1000", "drip@20"), target, Within(1000, 1000, false));
   EXPECT_EQ(std::vector<Result>{kFailed}, owner_.results);
+  EXPECT_EQ(Cause::kStalled, LastCause());
   EXPECT_TRUE(owner_.retries.empty());
   EXPECT_FALSE(PathExists(target));
 }
@@ -690,6 +707,7 @@ TEST_F(HttpDownloadWndTest, RedirectsAreFollowedOnlyOnTheSameSchemeAndHost) {
     ::DeleteFileA(target.c_str());
     Download("/redirect/0" + UniqueQuery() + "&to=" + to, target);
     EXPECT_EQ(std::vector<Result>{kFailed}, owner_.results);
+    EXPECT_EQ(Cause::kRedirect, LastCause());
     EXPECT_FALSE(PathExists(target));
   }
 }

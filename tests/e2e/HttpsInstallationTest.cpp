@@ -105,6 +105,7 @@ class HttpsInstallationTest : public InstallerFixture {
   // a client that accepts any certificate: the certificate alone made the difference.
   void ExpectRefusedCertificate() {
     EXPECT_EQ(FailureText(), InstallAndAnswerBox());
+    EXPECT_EQ("Quillon_Widget.zip.meta 다운로드 실패 (서버 인증서 확인 실패)...", driver_->Status());
     EXPECT_FALSE(PathExists(installFolder_ + "\\Quillon_Widget.zip"));
     EXPECT_FALSE(PathExists(installFolder_ + "\\QuillonWidget.exe"));
     EXPECT_FALSE(Requested(kArchivePath));

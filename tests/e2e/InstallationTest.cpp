@@ -113,10 +113,10 @@ TEST_F(InstallationTest, AFailedDownloadIsReportedAndEscapeLeaves) {
             driver_->AnswerBox(box, IDOK));
   driver_->StopRecording();
 
-  // The screen stays as the download left it: the bar where it was, the file name shown,
-  // the folder locked, "끝내기" enabled again, and no file behind.
+  // The screen stays as the download left it: the bar where it was, the file name shown
+  // with the cause, the folder locked, "끝내기" enabled again, and no file behind.
   EXPECT_EQ(0, driver_->Progress());
-  EXPECT_EQ("Quillon_Widget.zip", driver_->Status());
+  EXPECT_EQ("Quillon_Widget.zip 다운로드 실패 (서버 응답 404)...", driver_->Status());
   EXPECT_FALSE(driver_->InstallEnabled());
   EXPECT_TRUE(driver_->QuitEnabled());
   EXPECT_FALSE(driver_->FolderEditEnabled());
@@ -183,6 +183,40 @@ TEST_F(InstallationTest, ACancelledQuitQuestionKeepsTheScreen) {
   driver_->AnswerBox(quit, IDOK);
   EXPECT_TRUE(driver_->WaitForExit(20000));
   EXPECT_FALSE(Requested(kArchivePath));
+}
+
+TEST_F(InstallationTest, AWidgetThatCannotBeStartedIsToldWithItsPathAndStaysInstalled) {
+  // The archive's QuillonWidget.exe is no program: it installs, and does not start.
+  const std::string archive = ReadFileBytes(testing_support::FromUnixPath(QUILLON_TEST_INSTALL_ARCHIVES) +
+                                            "\\unstartable_widget.zip");
+  ASSERT_FALSE(archive.empty());
+  ServeArchive(archive);
+  StartInstaller();
+  EXPECT_EQ(kDoneText, ConfirmAndAnswer(installFolder_));
+  const std::string program = installFolder_ + "\\QuillonWidget.exe";
+  HWND box = driver_->WaitForBox(driver_->AppCaption(), 20000);
+  ASSERT_NE(nullptr, box);
+  EXPECT_EQ("Quillon위젯(" + program + ")을 실행하지 못했습니다. 설치는 완료되었으니 위젯을 직접 실행해 주세요.",
+            driver_->AnswerBox(box, IDOK));
+  EXPECT_TRUE(driver_->WaitForExit(20000));
+  EXPECT_EQ("this is no program\r\n", ReadFileBytes(program));
+  EXPECT_TRUE(PathExists(DesktopLinkPath()));
+}
+
+// An installer whose vendor server is an address where nothing listens.
+class NoServerInstallationTest : public InstallerFixture {
+ protected:
+  NoServerInstallationTest() : InstallerFixture(QUILLON_NO_SERVER_EXE, QUILLON_VENDOR_ROOT) {}
+};
+
+TEST_F(NoServerInstallationTest, TheStatusLineSaysTheServerCannotBeReached) {
+  StartInstaller();
+  const std::string text = ConfirmAndAnswer(installFolder_);
+  EXPECT_EQ(0u, text.find("[LumoTrelbin] ")) << text;
+  EXPECT_NE(std::string::npos, text.find(" 다운로드 실패했습니다. [끝내기] 후 다시 시도해 주세요. ")) << text;
+  // The first download, the release record, is the one that fails.
+  EXPECT_EQ("Quillon_Widget.zip.meta 다운로드 실패 (서버에 연결할 수 없음)...", driver_->Status());
+  QuitThroughEscape();
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "app/ProductConstants.h"
 #include "tests/support/InstallerFixture.h"
+#include "winfx/ScopedHandle.h"
 
 namespace {
 
@@ -60,6 +61,12 @@ class ResilientDownloadTest : public InstallerFixture {
     EXPECT_FALSE(PathExists(Archive()));
     EXPECT_FALSE(PathExists(Part()));
     EXPECT_FALSE(PathExists(Resume()));
+  }
+
+  // True when drive D: is the small volume the fixture mounts.
+  static bool SmallVolumeMapped() {
+    ULARGE_INTEGER total = {};
+    return ::GetDiskFreeSpaceExA("D:\\", nullptr, &total, nullptr) && total.QuadPart <= 4 * 1024 * 1024;
   }
 
   // True when the status line was given text while recording.
@@ -248,10 +255,7 @@ TEST_F(ResilientDownloadTest, QuittingDuringAWaitEndsTheProgramPromptlyAndKeepsT
 }
 
 TEST_F(ResilientDownloadTest, AnArchiveTheDiskCannotHoldIsToldBeforeItsDownloadAndLeavesNothing) {
-  ULARGE_INTEGER total = {};
-  ASSERT_TRUE(::GetDiskFreeSpaceExA("D:\\", nullptr, &total, nullptr) &&
-              total.QuadPart <= 4 * 1024 * 1024)
-      << "the small volume is not mapped as D: (the fixture mounts one)";
+  ASSERT_TRUE(SmallVolumeMapped()) << "the small volume is not mapped as D: (the fixture mounts one)";
   const std::string folder = "D:\\QuillonWidget";
   RemoveTree(folder);
   // More than the drive holds: the record says so before a byte of it comes.
@@ -264,6 +268,43 @@ TEST_F(ResilientDownloadTest, AnArchiveTheDiskCannotHoldIsToldBeforeItsDownloadA
   EXPECT_FALSE(PathExists(folder + "\\Quillon_Widget.zip"));
   EXPECT_FALSE(PathExists(folder + "\\Quillon_Widget.zip.part"));
   EXPECT_FALSE(PathExists(folder + "\\Quillon_Widget.zip.resume"));
+  QuitThroughEscape();
+  RemoveTree(folder);
+}
+
+TEST_F(ResilientDownloadTest, ADiskThatFillsDuringTheDownloadIsNamedOnTheStatusLine) {
+  ASSERT_TRUE(SmallVolumeMapped()) << "the small volume is not mapped as D: (the fixture mounts one)";
+  const std::string folder = "D:\\QuillonWidget";
+  // What fills the volume goes with the test, whatever its end.
+  struct Filler {
+    ~Filler() { ::DeleteFileA(path.c_str()); }
+    std::string path;
+  } filler{"D:\\filler.bin"};
+  RemoveTree(folder);
+  // Room for it when the record is checked; the server asks for 8 s before the retry, and
+  // in that wait something else takes the rest of the volume.
+  ServeArchive(std::string(1024 * 1024, 'z'));
+  QueueArchiveFaults("503ra8");
+  StartInstaller();
+  Confirm(folder);
+  ASSERT_TRUE(driver_->WaitForStatus(RetryStatus(1), 60000));
+  {
+    winfx::ScopedHandle fill(::CreateFileA(filler.path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(fill.IsValid());
+    const std::string block(4096, 'f');
+    DWORD written = 0;
+    while (::WriteFile(fill.Get(), block.data(), static_cast<DWORD>(block.size()), &written, nullptr) &&
+           written == block.size()) {
+    }
+  }
+  HWND box = driver_->WaitForBox(driver_->AppCaption(), 60000);
+  ASSERT_NE(nullptr, box);
+  EXPECT_EQ(FailureText(), driver_->AnswerBox(box, IDOK));
+  EXPECT_EQ("Quillon_Widget.zip 다운로드 실패 (디스크 공간 부족)...", driver_->Status());
+  EXPECT_EQ(2u, ArchiveRequests().size());
+  // Nothing more can be written there: no part is kept.
+  EXPECT_FALSE(PathExists(folder + "\\Quillon_Widget.zip"));
+  EXPECT_FALSE(PathExists(folder + "\\Quillon_Widget.zip.part"));
   QuitThroughEscape();
   RemoveTree(folder);
 }

@@ -281,4 +281,32 @@ TEST_F(SafeInstallTest, AWidgetStartedFromAHalfMovedFolderIsClosedBeforeTheRecov
   EXPECT_EQ(NewVersion(), InstalledFiles());
 }
 
+TEST_F(SafeInstallTest, AFileAnotherProgramHoldsIsNamedAndTheOldVersionStays) {
+  InstallOldVersion();
+  std::map<std::string, FileState> before = FolderStates();
+  // Held as a scanner or a backup program holds a file: reads and writes shared, not its
+  // removal, so it cannot be moved aside.
+  const std::string program = installFolder_ + "\\QuillonWidget.exe";
+  winfx::ScopedHandle held(::CreateFileA(program.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held.IsValid());
+  StartInstaller();
+  EXPECT_EQ("Quillon위젯 설치에 실패했습니다. 파일(" + program +
+                ")을 다른 프로그램이 사용하고 있습니다. 그 프로그램을 닫고 [끝내기] 후 다시 시도해 주세요.",
+            ConfirmAndAnswer(installFolder_));
+  EXPECT_EQ("설치 실패...", driver_->Status());
+  // The keys go on from 끝내기.
+  HWND quit = ::GetDlgItem(driver_->Screen(), IDCANCEL);
+  EXPECT_TRUE(uidriver::WaitUntil([&] { return driver_->FocusedWindow() == quit; }, 10000));
+  EXPECT_TRUE(::IsWindowEnabled(quit));
+  EXPECT_TRUE(NoWorkFolders());
+  std::map<std::string, FileState> after = FolderStates();
+  EXPECT_EQ(WidgetArchive(), after["Quillon_Widget.zip"].bytes);
+  after.erase("Quillon_Widget.zip");
+  after.erase("Quillon_Widget.zip.meta");
+  after.erase("Quillon_Widget.zip.meta.sig");
+  EXPECT_EQ(before, after);
+  QuitThroughQuitButton();
+}
+
 }  // namespace

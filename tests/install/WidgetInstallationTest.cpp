@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "install/MovePlan.h"
 #include "tests/support/TestSupport.h"
 #include "winfx/ScopedHandle.h"
 
@@ -23,11 +24,16 @@ using Failure = InstallationScreen::Failure;
 class RecordingScreen : public InstallationScreen {
  public:
   void OnExtracting() override { extracting = true; }
-  void OnFailure(Failure failure) override { failures.push_back(failure); }
-  bool AllowClosingWidget() override { return false; }
+  void OnFailure(Failure failure, const std::string& path) override {
+    failures.push_back(failure);
+    paths.push_back(path);
+  }
+  bool AllowClosingWidget() override { return allowClosing; }
 
+  bool allowClosing = false;
   bool extracting = false;
   std::vector<Failure> failures;
+  std::vector<std::string> paths;
 };
 
 class WidgetInstallationTest : public ::testing::Test {
@@ -147,18 +153,59 @@ TEST_F(WidgetInstallationTest, APlanTooLargeToReadIsSetAsideUnreadAndTheInstalla
   EXPECT_EQ("other\\", tree[3]);
 }
 
-TEST_F(WidgetInstallationTest, TheArchiveStaysWhenAFileToReplaceIsInUse) {
-  ASSERT_TRUE(WriteFileBytes(folder_ + "\\a.txt", "old\r\n"));
-  // Held open without sharing, as a running program holds its executable.
-  winfx::ScopedHandle held(::CreateFileA((folder_ + "\\a.txt").c_str(), GENERIC_READ, 0, nullptr,
-                                         OPEN_EXISTING, 0, nullptr));
+// A file to replace held open: without sharing, as a running program holds its executable
+// (the operator is asked to close the widget first: kept, or closed and the file still
+// held), or with reads and writes shared but not its removal (seen only when it is moved).
+// Each time the archive stays, and a file still held is named.
+TEST_F(WidgetInstallationTest, TheArchiveStaysWhenAFileToReplaceIsInUseAndAHeldFileIsNamed) {
+  const std::string file = folder_ + "\\a.txt";
+  const struct {
+    DWORD share;
+    bool allowClosing;
+    Failure failure;
+    std::string path;
+  } cases[] = {
+      {0, false, Failure::kWidgetRunning, ""},
+      {0, true, Failure::kFileInUse, file},
+      {FILE_SHARE_READ | FILE_SHARE_WRITE, false, Failure::kFileInUse, file},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.share);
+    SCOPED_TRACE(c.allowClosing);
+    screen_.failures.clear();
+    screen_.paths.clear();
+    screen_.allowClosing = c.allowClosing;
+    ASSERT_TRUE(WriteFileBytes(file, "old\r\n"));
+    winfx::ScopedHandle held(::CreateFileA(file.c_str(), GENERIC_READ, c.share, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.IsValid());
+    EXPECT_FALSE(Install("one_file.zip"));
+    EXPECT_EQ(std::vector<Failure>{c.failure}, screen_.failures);
+    EXPECT_EQ(std::vector<std::string>{c.path}, screen_.paths);
+    EXPECT_EQ(archive_, ReadFileBytes(folder_ + "\\Quillon_Widget.zip"));
+    EXPECT_TRUE(PathExists(folder_ + "\\Quillon_Widget.zip.meta"));
+    held.Reset();
+    EXPECT_EQ("old\r\n", ReadFileBytes(file));
+  }
+}
+
+TEST_F(WidgetInstallationTest, LeftoversThatCannotBePutRightAreNamedAndKeepTheArchive) {
+  // A killed run's plan says a.txt came in with its moves; something holds a.txt (reads and
+  // writes shared, not its removal), so the recovery cannot take it back.
+  const std::string backup = folder_ + "\\.QuillonBackup";
+  ASSERT_TRUE(::CreateDirectoryA(backup.c_str(), nullptr));
+  ASSERT_TRUE(MovePlan::Write(winfx::ExtendedLengthPath(backup + "\\plan.txt"),
+                              {{MovePlan::StepKind::kAdd, L"a.txt"}}));
+  ASSERT_TRUE(WriteFileBytes(folder_ + "\\a.txt", "new\r\n"));
+  winfx::ScopedHandle held(::CreateFileA((folder_ + "\\a.txt").c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         0, nullptr));
   ASSERT_TRUE(held.IsValid());
-  EXPECT_FALSE(Install("work_folder.zip"));
-  EXPECT_EQ(std::vector<Failure>{Failure::kWidgetRunning}, screen_.failures);
+  EXPECT_FALSE(Install("folders_only.zip"));
+  EXPECT_EQ(std::vector<Failure>{Failure::kLeftoversStay}, screen_.failures);
+  EXPECT_EQ(std::vector<std::string>{backup}, screen_.paths);
+  EXPECT_TRUE(PathExists(backup + "\\plan.txt"));
   EXPECT_EQ(archive_, ReadFileBytes(folder_ + "\\Quillon_Widget.zip"));
-  EXPECT_TRUE(PathExists(folder_ + "\\Quillon_Widget.zip.meta"));
-  held.Reset();
-  EXPECT_EQ("old\r\n", ReadFileBytes(folder_ + "\\a.txt"));
 }
 
 TEST_F(WidgetInstallationTest, OnlyFaultsOfThisMachineKeepTheArchive) {

@@ -8,6 +8,9 @@
   work_folder.zip               "a.txt" and ".QuillonStaging/x.txt" (the installer's own name)
   folders_only.zip              two folder entries and no file (it installs them)
   long_name.zip                 "a.txt" and a file whose name alone is 250 characters
+  one_file.zip                  "a.txt" alone (it installs)
+  unstartable_widget.zip        a "QuillonWidget.exe" that is no program (it installs, and
+                                cannot be started)
 """
 import os
 import sys
@@ -19,6 +22,8 @@ ARCHIVES = {
     "work_folder.zip": [("a.txt", b"a\r\n"), (".QuillonStaging/x.txt", b"x\r\n")],
     "folders_only.zip": [("empty/", b""), ("other/", b"")],
     "long_name.zip": [("a.txt", b"a\r\n"), ("n" * 246 + ".txt", b"long\r\n")],
+    "one_file.zip": [("a.txt", b"a\r\n")],
+    "unstartable_widget.zip": [("QuillonWidget.exe", b"this is no program\r\n")],
 }
 
 
