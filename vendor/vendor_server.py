@@ -634,6 +634,10 @@ def serve(args):
     server = make_server(args.port, args.root, args.log, args.tls_cert, args.tls_key,
                          args.signing_key, args.second_key)
     signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
+    # Listening now: start() waits for this word of its own server, not for the port alone
+    # (an old server on its way out may still hold the port).
+    with open(args.pidfile + ".ready", "w") as ready:
+        ready.write(str(os.getpid()))
     if args.watch_pid:
         threading.Thread(target=watch, args=(args.watch_pid,), daemon=True).start()
     server.serve_forever()
@@ -675,13 +679,16 @@ def start(args):
     # It never outlives whoever started it (ctest, a script).
     command += ["--watch-pid", str(args.watch_pid or os.getppid())]
     errors_path = args.pidfile + ".err"
+    ready_path = args.pidfile + ".ready"
+    if os.path.exists(ready_path):
+        os.unlink(ready_path)
     with open(errors_path, "w") as errors:
         process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                    stderr=errors, start_new_session=True)
     with open(args.pidfile, "w") as f:
         f.write(str(process.pid))
     for _ in range(200):
-        if port_open(args.port):
+        if read_pid(ready_path) == process.pid:
             return
         if process.poll() is not None:
             break
@@ -692,11 +699,18 @@ def start(args):
     sys.exit("vendor_server: the server did not start listening\n" + message)
 
 
-def stop(args):
+def read_pid(path):
+    """The process id written in path, or None."""
     try:
-        with open(args.pidfile) as f:
-            pid = int(f.read().strip())
+        with open(path) as f:
+            return int(f.read().strip())
     except (OSError, ValueError):
+        return None
+
+
+def stop(args):
+    pid = read_pid(args.pidfile)
+    if pid is None:
         return
     if is_our_server(pid):
         os.kill(pid, signal.SIGTERM)
@@ -706,6 +720,12 @@ def stop(args):
             time.sleep(0.05)
         else:
             os.kill(pid, signal.SIGKILL)
+        # A process whose memory is gone still holds its sockets for a moment: the port is
+        # free only once nothing answers there.
+        for _ in range(100):
+            if not port_open(args.port):
+                break
+            time.sleep(0.05)
     os.unlink(args.pidfile)
 
 

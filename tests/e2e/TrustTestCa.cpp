@@ -4,7 +4,7 @@
 // prefix's store the first time a process of the prefix opens it; a CA added in the same
 // moment is only known to be trusted once a new process has been seen to trust it.
 //   trust_test_ca CA.der https://127.0.0.1:port        add, then prove (exit code 0 or 1)
-//   trust_test_ca --check https://127.0.0.1:port       one TLS request (exit code 0 or 1)
+//   trust_test_ca --check https://127.0.0.1:port       one TLS request (exit code 0 or its error)
 #include <windows.h>
 #include <wincrypt.h>
 #include <wininet.h>
@@ -85,7 +85,8 @@ DWORD CheckInNewProcess(const std::string& url) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::string(argv[1]) == "--check") return Request(argv[2]) == 0 ? 0 : 1;
+  // The check's exit code is the request's error, so that the attempt can name it.
+  if (argc == 3 && std::string(argv[1]) == "--check") return static_cast<int>(Request(argv[2]));
   if (argc != 3) {
     std::fprintf(stderr, "usage: trust_test_ca CA.der URL | --check URL\n");
     return 2;
@@ -101,8 +102,9 @@ int main(int argc, char** argv) {
       std::printf("a new process trusts the CA (attempt %d)\n", attempt);
       return 0;
     }
-    std::printf("attempt %d: a new process does not trust the CA yet (%lu); the CA is added again\n",
-                attempt, result);
+    std::printf("attempt %d: the request of a new process failed (error %lu%s); the CA is added again\n",
+                attempt, result,
+                result == ERROR_INTERNET_CANNOT_CONNECT ? ": no server listens" : "");
     Trust(argv[1]);
   }
   std::fprintf(stderr, "no new process trusted the CA after %d attempts\n", kAttempts);
