@@ -3,12 +3,12 @@
 // The test CA is trusted the way an operator's machine would trust it: in the prefix's
 // LocalMachine\Root store.
 #include <windows.h>
-#include <wincrypt.h>
 
 #include <gtest/gtest.h>
 
 #include "app/ProductConstants.h"
 #include "tests/support/InstallerFixture.h"
+#include "tests/support/RootCertificate.h"
 #include "winfx/InternetHandle.h"
 #include "winfx/Url.h"
 
@@ -18,32 +18,10 @@ using testing_support::FromUnixPath;
 using testing_support::InstallerFixture;
 using testing_support::PathExists;
 using testing_support::ReadFileBytes;
+using testing_support::TrustRootCertificate;
 
 constexpr char kArchivePath[] = "/update/Quillon_Widget.zip";
 constexpr char kDoneText[] = "Quillon위젯 설치가 완료되었습니다. 위젯이 실행됩니다.";
-
-// An open certificate store; closed with CertCloseStore.
-struct CertStoreTraits {
-  using Handle = HCERTSTORE;
-  static Handle Empty() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { ::CertCloseStore(h, 0); }
-};
-using ScopedCertStore = winfx::ScopedGeneric<CertStoreTraits>;
-
-// Adds the DER certificate in the file at path to the prefix's LocalMachine\Root store, so
-// every program of the prefix trusts what it issued from then on (a copy already there is
-// kept). false when the file can't be read or the store refuses it.
-bool TrustRootCertificate(const std::string& path) {
-  const std::string der = ReadFileBytes(path);
-  if (der.empty()) return false;
-  ScopedCertStore store(::CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0,
-                                        CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root"));
-  if (!store) return false;
-  return ::CertAddEncodedCertificateToStore(
-             store.Get(), X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
-             static_cast<DWORD>(der.size()), CERT_STORE_ADD_USE_EXISTING, nullptr) != FALSE;
-}
 
 // The HTTP status of a GET of url over TLS by a client that accepts any certificate; 0 when
 // no answer came. Shows that a server is up and serving, whatever its certificate.

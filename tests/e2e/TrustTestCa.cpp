@@ -6,14 +6,12 @@
 //   trust_test_ca CA.der https://127.0.0.1:port        add, then prove (exit code 0 or 1)
 //   trust_test_ca --check https://127.0.0.1:port       one TLS request (exit code 0 or its error)
 #include <windows.h>
-#include <wincrypt.h>
 #include <wininet.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 
+#include "tests/support/RootCertificate.h"
 #include "winfx/InternetHandle.h"
 #include "winfx/ScopedHandle.h"
 #include "winfx/Url.h"
@@ -23,25 +21,6 @@ namespace {
 // New processes asked at the most, and how long each may take.
 constexpr int kAttempts = 10;
 constexpr DWORD kAttemptMs = 60000;
-
-struct CertStoreTraits {
-  using Handle = HCERTSTORE;
-  static Handle Empty() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { ::CertCloseStore(h, 0); }
-};
-using ScopedCertStore = winfx::ScopedGeneric<CertStoreTraits>;
-
-bool Trust(const char* derPath) {
-  std::ifstream file(derPath, std::ios::binary);
-  const std::string der((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (der.empty()) return false;
-  ScopedCertStore store(::CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0,
-                                        CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root"));
-  return store && ::CertAddEncodedCertificateToStore(
-                      store.Get(), X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
-                      static_cast<DWORD>(der.size()), CERT_STORE_ADD_USE_EXISTING, nullptr);
-}
 
 // A GET of url with every certificate check on: 0 when the server answered (any status),
 // else the error of the request.
@@ -91,7 +70,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: trust_test_ca CA.der URL | --check URL\n");
     return 2;
   }
-  if (!Trust(argv[1])) {
+  if (!testing_support::TrustRootCertificate(argv[1])) {
     std::fprintf(stderr, "the CA %s could not be added to LocalMachine\\Root (error %lu)\n", argv[1],
                  ::GetLastError());
     return 1;
@@ -105,7 +84,7 @@ int main(int argc, char** argv) {
     std::printf("attempt %d: the request of a new process failed (error %lu%s); the CA is added again\n",
                 attempt, result,
                 result == ERROR_INTERNET_CANNOT_CONNECT ? ": no server listens" : "");
-    Trust(argv[1]);
+    testing_support::TrustRootCertificate(argv[1]);
   }
   std::fprintf(stderr, "no new process trusted the CA after %d attempts\n", kAttempts);
   return 1;
