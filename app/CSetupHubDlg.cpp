@@ -66,14 +66,12 @@ constexpr char kPresentArchiveLine[] = "[release] 받아 둔 설치파일 확인
 // operator sees one file name and one bar rising over the archive.
 bool ShowsOnScreen(const std::string& name) { return name == product::kArchiveFile; }
 
-// The few words that name a download's cause of failure; null for none or the server's
-// status (worded with its number).
-const char* CauseWords(HttpDownloadEngine::FailureCause cause) {
+// The few words that name why a download failed; "" when no cause is known.
+std::string CauseWords(const HttpDownloadEngine::Failure& failure) {
   using Cause = HttpDownloadEngine::FailureCause;
-  switch (cause) {
-    case Cause::kNone:
-    case Cause::kHttpStatus:
-      return nullptr;
+  switch (failure.cause) {
+    case Cause::kNone: return "";
+    case Cause::kHttpStatus: return winfx::Format(kCauseHttpStatusFormat, failure.httpStatus);
     case Cause::kNoConnection: return kCauseNoConnection;
     case Cause::kConnectionLost: return kCauseConnectionLost;
     case Cause::kCertificate: return kCauseCertificate;
@@ -83,18 +81,14 @@ const char* CauseWords(HttpDownloadEngine::FailureCause cause) {
     case Cause::kWrongLength: return kCauseWrongLength;
     case Cause::kRedirect: return kCauseRedirect;
   }
-  return nullptr;
+  return "";
 }
 
 // The status line's text after the download of name failed for failure.
 std::string DownloadFailedStatus(const std::string& name, const HttpDownloadEngine::Failure& failure) {
-  if (failure.cause == HttpDownloadEngine::FailureCause::kHttpStatus) {
-    return winfx::Format(kDownloadFailedStatusFormat, name.c_str(),
-                         winfx::Format(kCauseHttpStatusFormat, failure.httpStatus).c_str());
-  }
-  const char* words = CauseWords(failure.cause);
-  return words != nullptr ? winfx::Format(kDownloadFailedStatusFormat, name.c_str(), words)
-                          : winfx::Format(kDownloadFailedStatusPlain, name.c_str());
+  const std::string words = CauseWords(failure);
+  return words.empty() ? winfx::Format(kDownloadFailedStatusPlain, name.c_str())
+                       : winfx::Format(kDownloadFailedStatusFormat, name.c_str(), words.c_str());
 }
 
 ReleaseRecord::Keys BuiltInKeys() {

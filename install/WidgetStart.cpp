@@ -62,25 +62,21 @@ bool WidgetStart::Start(CSetupUtil* log) {
     log->WriteLog(winfx::Format(kNotHeldLine, m_program.c_str()));
     return false;
   }
-  // A file that is no Windows program does not start; handed to the desktop's shell, it
+  // A file that is no Windows program is not started; handed to the desktop's shell, it
   // would fail there without a word to the installer.
   DWORD kind = 0;
-  if (!::GetBinaryTypeW(winfx::WidePath(m_program).c_str(), &kind)) {
-    log->WriteLog(winfx::Format(kStartFailedLine, m_program.c_str()));
-    m_held.Reset();
-    return false;
-  }
+  const bool isProgram = ::GetBinaryTypeW(winfx::WidePath(m_program).c_str(), &kind) != FALSE;
   bool started = false;
-  if (ThisProcessGoesThroughShell()) {
+  if (isProgram && ThisProcessGoesThroughShell()) {
     const HRESULT result = StartThroughShell();
     started = SUCCEEDED(result);
     if (!started) log->WriteLog(winfx::Format(kShellFailedLine, static_cast<unsigned long>(result)));
   }
-  if (!started) {
+  if (isProgram && !started) {
     started = reinterpret_cast<INT_PTR>(::ShellExecuteW(nullptr, nullptr, winfx::WidePath(m_program).c_str(), L"",
                                                         winfx::WidePath(m_folder).c_str(), SW_SHOW)) > 32;
-    if (!started) log->WriteLog(winfx::Format(kStartFailedLine, m_program.c_str()));
   }
+  if (!started) log->WriteLog(winfx::Format(kStartFailedLine, m_program.c_str()));
   m_held.Reset();
   return started;
 }
