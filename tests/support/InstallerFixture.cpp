@@ -186,7 +186,16 @@ void InstallerFixture::StartInstallerNamed(const std::string& exeName,
   driver_ = std::make_unique<uidriver::InstallerDriver>(*programFolder_ / exeName);
   const bool started = driver_->Start(30000, currentFolder);
   installerId_ = driver_->Program().Id();
-  ASSERT_TRUE(started) << "the install screen did not appear";
+  ASSERT_TRUE(started) << "the install screen did not appear; " << StartFailureReport();
+}
+
+std::string InstallerFixture::StartFailureReport() const {
+  const uidriver::Process& installer = driver_->Program();
+  const DWORD code = installer.ExitCode();
+  return (code == STILL_ACTIVE ? "the installer (" + std::to_string(installer.Id()) + ") runs"
+                               : "the installer ended with " + std::to_string(code)) +
+         "\nwindows:\n" + uidriver::DescribeTopWindows() + "its log:\n" +
+         ReadFileBytes(TodaysLogPath(programFolder_->Path()));
 }
 
 void InstallerFixture::Confirm(const std::string& folder) {

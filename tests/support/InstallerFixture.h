@@ -112,6 +112,9 @@ class InstallerFixture : public ::testing::Test {
 
  private:
   void StartInstallerNamed(const std::string& exeName, const std::string& currentFolder = "");
+  // What a failed start leaves to see: whether the installer runs, the windows there are,
+  // and its log.
+  std::string StartFailureReport() const;
   std::string ServedArchivePath() const;
   std::string RequestLogPath() const;
   std::string FaultsPath() const;       // the vendor server's queued archive faults

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/uidriver/BmpFile.h"
+#include "winfx/Format.h"
 #include "winfx/ScopedCom.h"
 #include "winfx/ScopedGdi.h"
 #include "winfx/WidePath.h"
@@ -102,7 +103,24 @@ BOOL CALLBACK MatchDialog(HWND hwnd, LPARAM param) {
   return FALSE;
 }
 
+BOOL CALLBACK DescribeWindow(HWND hwnd, LPARAM param) {
+  wchar_t className[64] = {};
+  ::GetClassNameW(hwnd, className, 64);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(hwnd, &owner);
+  *reinterpret_cast<std::string*>(param) +=
+      winfx::Format("%lu %s \"%s\" %s\n", owner, winfx::ToShownAnsi(className).c_str(),
+                    WindowText(hwnd).c_str(), ::IsWindowVisible(hwnd) ? "visible" : "hidden");
+  return TRUE;
+}
+
 }  // namespace
+
+std::string DescribeTopWindows() {
+  std::string lines;
+  ::EnumWindows(&DescribeWindow, reinterpret_cast<LPARAM>(&lines));
+  return lines;
+}
 
 HWND FindDialog(const std::string& caption, DWORD processId) {
   FindRequest request = {&caption, processId, nullptr};

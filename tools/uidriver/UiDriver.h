@@ -50,6 +50,9 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
 HWND FindDialog(const std::string& caption, DWORD processId = 0);
 // Waits for such a dialog to exist and be visible; null on timeout.
 HWND WaitForDialog(const std::string& caption, DWORD processId, DWORD timeoutMs);
+// Every top-level window, one line each ("pid class \"caption\" visible|hidden"): what a
+// test that did not find its window prints to say what was there instead.
+std::string DescribeTopWindows();
 
 // Texts cross as UTF-16; the narrow forms are code page 949, as the installer's own.
 std::string WindowText(HWND hwnd);
