@@ -239,12 +239,7 @@ TEST_F(InstallScreenTest, AFailedExtractionIsReportedWithoutLinkOrStart) {
   EXPECT_FALSE(PathExists(DesktopLinkPath()));
   EXPECT_EQ(nullptr, WidgetWindow());
   EXPECT_TRUE(driver_->Program().IsRunning());
-
-  driver_->PressEscape();
-  HWND quit = driver_->WaitForBox("확인");
-  ASSERT_NE(nullptr, quit);
-  driver_->AnswerBox(quit, IDOK);
-  EXPECT_TRUE(driver_->WaitForExit(20000));
+  QuitThroughEscape();
 }
 
 }  // namespace

@@ -221,7 +221,7 @@ void InstallerFixture::QuitThroughQuitButton() {
 }
 
 void InstallerFixture::QuitThroughEscape() {
-  driver_->PressEscape();
+  ASSERT_TRUE(driver_->PressEscape()) << "the screen did not come to the foreground";
   HWND quit = driver_->WaitForBox("확인");
   ASSERT_NE(nullptr, quit);
   EXPECT_EQ("설치프로그램을 종료하시겠습니까?", driver_->AnswerBox(quit, IDOK));

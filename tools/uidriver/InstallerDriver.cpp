@@ -64,6 +64,8 @@ HWND InstallerDriver::FocusedWindow() const {
 
 bool InstallerDriver::PressKey(UINT vk, HWND window) {
   HWND top = window != nullptr ? ::GetAncestor(window, GA_ROOT) : ::GetLastActivePopup(screen_);
+  // A box on its way out (hidden, not yet destroyed) takes no keys: the screen does.
+  if (window == nullptr && top != nullptr && !::IsWindowVisible(top)) top = screen_;
   if (top == nullptr) return false;
   if (::GetForegroundWindow() != top) {
     ::SetForegroundWindow(top);
@@ -86,7 +88,9 @@ std::string InstallerDriver::AnswerBox(HWND box, int button) {
   } else {
     ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
   }
-  WaitUntil([&] { return !::IsWindow(box) || !::IsWindowVisible(box); }, 10000);
+  // Until the box is destroyed, not merely hidden: between the two it is still the
+  // screen's last active popup, and a key pressed next would be sent to it.
+  WaitUntil([&] { return !::IsWindow(box); }, 10000);
   return text;
 }
 
