@@ -106,11 +106,14 @@ BOOL CALLBACK MatchDialog(HWND hwnd, LPARAM param) {
 BOOL CALLBACK DescribeWindow(HWND hwnd, LPARAM param) {
   wchar_t className[64] = {};
   ::GetClassNameW(hwnd, className, 64);
+  // The text the window holds, read without a message: a hung window must not stall this.
+  wchar_t caption[256] = {};
+  ::GetWindowTextW(hwnd, caption, 256);
   DWORD owner = 0;
   ::GetWindowThreadProcessId(hwnd, &owner);
   *reinterpret_cast<std::string*>(param) +=
       winfx::Format("%lu %s \"%s\" %s\n", owner, winfx::ToShownAnsi(className).c_str(),
-                    WindowText(hwnd).c_str(), ::IsWindowVisible(hwnd) ? "visible" : "hidden");
+                    winfx::ToShownAnsi(caption).c_str(), ::IsWindowVisible(hwnd) ? "visible" : "hidden");
   return TRUE;
 }
 
