@@ -19,14 +19,6 @@ std::string BaseNameWithoutExtension(const std::string& path) {
   return name;
 }
 
-// The text of a window of another process without sending it a message: it does not
-// wait while that process's user-interface thread is busy (extracting, say).
-std::string StoredText(HWND hwnd) {
-  wchar_t text[1024] = {};
-  ::GetWindowTextW(hwnd, text, 1024);
-  return winfx::ToShownAnsi(text);
-}
-
 INPUT KeyInput(UINT vk, bool up) {
   INPUT input = {};
   input.type = INPUT_KEYBOARD;

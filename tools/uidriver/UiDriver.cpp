@@ -106,14 +106,11 @@ BOOL CALLBACK MatchDialog(HWND hwnd, LPARAM param) {
 BOOL CALLBACK DescribeWindow(HWND hwnd, LPARAM param) {
   wchar_t className[64] = {};
   ::GetClassNameW(hwnd, className, 64);
-  // The text the window holds, read without a message: a hung window must not stall this.
-  wchar_t caption[256] = {};
-  ::GetWindowTextW(hwnd, caption, 256);
   DWORD owner = 0;
   ::GetWindowThreadProcessId(hwnd, &owner);
   *reinterpret_cast<std::string*>(param) +=
       winfx::Format("%lu %s \"%s\" %s\n", owner, winfx::ToShownAnsi(className).c_str(),
-                    winfx::ToShownAnsi(caption).c_str(), ::IsWindowVisible(hwnd) ? "visible" : "hidden");
+                    StoredText(hwnd).c_str(), ::IsWindowVisible(hwnd) ? "visible" : "hidden");
   return TRUE;
 }
 
@@ -143,6 +140,12 @@ HWND WaitForDialog(const std::string& caption, DWORD processId, DWORD timeoutMs)
 }
 
 std::string WindowText(HWND hwnd) { return winfx::ToShownAnsi(WideWindowText(hwnd)); }
+
+std::string StoredText(HWND hwnd) {
+  wchar_t text[1024] = {};
+  ::GetWindowTextW(hwnd, text, 1024);
+  return winfx::ToShownAnsi(text);
+}
 
 winfx::WideString WideWindowText(HWND hwnd) {
   wchar_t text[4096] = {};

@@ -56,6 +56,9 @@ std::string DescribeTopWindows();
 
 // Texts cross as UTF-16; the narrow forms are code page 949, as the installer's own.
 std::string WindowText(HWND hwnd);
+// The text a window of another process holds, read without sending it a message: it does
+// not wait while that process's user-interface thread is busy (extracting, say) or hung.
+std::string StoredText(HWND hwnd);
 winfx::WideString WideWindowText(HWND hwnd);
 std::string ItemText(HWND dialog, int id);
 void SetItemText(HWND dialog, int id, const std::string& text);
