@@ -192,10 +192,14 @@ void InstallerFixture::StartInstallerNamed(const std::string& exeName,
 std::string InstallerFixture::StartFailureReport() const {
   const uidriver::Process& installer = driver_->Program();
   const DWORD code = installer.ExitCode();
+  std::string requests;
+  for (const std::string& request : Requests()) requests += request + "\n";
   return (code == STILL_ACTIVE ? "the installer (" + std::to_string(installer.Id()) + ") runs"
                                : "the installer ended with " + std::to_string(code)) +
          "\nwindows:\n" + uidriver::DescribeTopWindows() + "its log:\n" +
-         ReadFileBytes(TodaysLogPath(programFolder_->Path()));
+         ReadFileBytes(TodaysLogPath(programFolder_->Path())) +
+         "\nthe vendor server's requests (the agreement page once the screen navigates):\n" +
+         requests;
 }
 
 void InstallerFixture::Confirm(const std::string& folder) {

@@ -113,7 +113,7 @@ class InstallerFixture : public ::testing::Test {
  private:
   void StartInstallerNamed(const std::string& exeName, const std::string& currentFolder = "");
   // What a failed start leaves to see: whether the installer runs, the windows there are,
-  // and its log.
+  // its log and the requests the vendor server has had.
   std::string StartFailureReport() const;
   std::string ServedArchivePath() const;
   std::string RequestLogPath() const;
