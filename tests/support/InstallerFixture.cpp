@@ -184,7 +184,7 @@ void InstallerFixture::StartInstallerWithoutBrowserControl() {
 void InstallerFixture::StartInstallerNamed(const std::string& exeName,
                                            const std::string& currentFolder) {
   driver_ = std::make_unique<uidriver::InstallerDriver>(*programFolder_ / exeName);
-  const bool started = driver_->Start(30000, currentFolder);
+  const bool started = driver_->Start(uidriver::kAppearBoundMs, currentFolder);
   installerId_ = driver_->Program().Id();
   ASSERT_TRUE(started) << "the install screen did not appear; " << StartFailureReport();
 }

@@ -27,6 +27,12 @@ constexpr int kStatusLine = 1005;
 constexpr int kBrowseButton = 1006;
 constexpr int kBrowserControl = 1007;
 
+// How long a screen or box may take to appear before it counts as never coming. It takes a
+// second or two; the bound is far above that because a loaded machine's disk can hold up
+// all file work for tens of seconds (38 s seen), and a wait shorter than such a stall
+// fails a test whose installer is merely held up. It costs a run that passes nothing.
+constexpr DWORD kAppearBoundMs = 120000;
+
 class InstallerDriver {
  public:
   // exe: the installer; its message boxes carry the exe's base name as caption.
@@ -37,7 +43,7 @@ class InstallerDriver {
 
   // Starts the installer and waits for its install screen; false when it does not appear.
   // folder: its current folder (empty: this program's).
-  bool Start(DWORD timeoutMs = 30000, const std::string& folder = "");
+  bool Start(DWORD timeoutMs = kAppearBoundMs, const std::string& folder = "");
   HWND Screen() const { return screen_; }
   const Process& Program() const { return *process_; }
   // The application message-box caption: the exe's file name without extension.
@@ -70,7 +76,7 @@ class InstallerDriver {
 
   // A visible message box (or other dialog) of the installer with this caption; null
   // after timeoutMs.
-  HWND WaitForBox(const std::string& caption, DWORD timeoutMs = 30000) const;
+  HWND WaitForBox(const std::string& caption, DWORD timeoutMs = kAppearBoundMs) const;
   // Records the box's text, presses button (IDOK, IDCANCEL) and returns the text.
   std::string AnswerBox(HWND box, int button);
   // Every box text answered so far, in order, as "caption: text".
