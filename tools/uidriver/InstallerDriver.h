@@ -30,7 +30,7 @@ constexpr int kBrowserControl = 1007;
 // How long a screen or box may take to appear before it counts as never coming. It takes a
 // second or two; the bound is far above that because a loaded machine's disk can hold up
 // all file work for tens of seconds (38 s seen), and a wait shorter than such a stall
-// fails a test whose installer is merely held up. It costs a run that passes nothing.
+// fails a test whose installer is merely held up. A run that passes waits no longer.
 constexpr DWORD kAppearBoundMs = 120000;
 
 class InstallerDriver {
